@@ -1,0 +1,91 @@
+#include "convert/postfile.hpp"
+
+#include "dataset/byte_order.hpp"
+#include "kestrel/free_line.hpp"
+
+namespace kestrel {
+
+using dataset::get_f32;
+using dataset::get_f64;
+using dataset::get_i32;
+using dataset::put_f32;
+
+namespace {
+constexpr std::size_t kHead = 16;  // kurdat, kave, grpid
+}
+
+Stamp decode_kurdat(std::int32_t kurdat) noexcept {
+  Stamp s;
+  s.iyr = kurdat / 1000000;
+  s.imo = kurdat / 10000 - 100 * s.iyr;
+  s.idy = kurdat / 100 - 10000 * s.iyr - 100 * s.imo;
+  s.ihr = kurdat - 1000000 * s.iyr - 10000 * s.imo - 100 * s.idy;
+  if (s.iyr >= 50 && s.iyr < 900) {
+    s.iyr += 1900;
+  } else if (s.iyr < 50) {
+    s.iyr += 2000;
+  }
+  return s;
+}
+
+PostfileReader::PostfileReader(dataset::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch)
+    : reader_(source),
+      nrecin_(nrecin),
+      name_(std::move(name)),
+      ch_(ch),
+      raw_(kHead + 8 * static_cast<std::size_t>(nrecin > 0 ? nrecin : 0)) {}
+
+std::size_t PostfileReader::need() const noexcept {
+  return kHead + (lreal8_ ? 8U : 4U) * static_cast<std::size_t>(nrecin_ > 0 ? nrecin_ : 0);
+}
+
+PostfileReader::Result PostfileReader::next(Halt132& halt132) {
+  for (;;) {
+    const std::size_t n = need();
+    const auto outcome = reader_.read(std::span<std::byte>(raw_.data(), n));
+    if (outcome == dataset::ReadOutcome::end_of_file) return Result::end_of_file;
+    if (outcome == dataset::ReadOutcome::ok) {
+      longer_ = reader_.length() > static_cast<std::int64_t>(n);
+      return Result::record;
+    }
+    if (lreal8_) {
+      // Too short for 8-byte reals: most likely a POSTFILE of 4-byte reals.
+      ch_.to_list(free_line("ERROR reading AERMOD file as R*8: " + name_));
+      ch_.to_list(free_line("Retry as R*4"));
+      lreal8_ = false;
+      reader_.rewind();
+      continue;
+    }
+    ch_.to_list(free_line("ERROR reading AERMOD file as R*4: " + name_));
+    halt132.set("ERROR reading AERMOD file as R*4", false);
+    return Result::failure;
+  }
+}
+
+std::int32_t PostfileReader::kurdat() const noexcept { return get_i32(raw_.data()); }
+std::int32_t PostfileReader::kave() const noexcept { return get_i32(raw_.data() + 4); }
+std::string_view PostfileReader::grpid() const noexcept {
+  return {reinterpret_cast<const char*>(raw_.data() + 8), 8};
+}
+
+void PostfileReader::convert_into(std::byte* out) const noexcept {
+  const std::byte* in = raw_.data() + kHead;
+  const auto n = static_cast<std::size_t>(nrecin_ > 0 ? nrecin_ : 0);
+  if (lreal8_) {
+    // Rounded to single precision first, then scaled: the product of two
+    // floats, rounded once more.
+    for (std::size_t i = 0; i < n; ++i) put_f32(out + 4 * i, static_cast<float>(get_f64(in + 8 * i)) * cfactor);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) put_f32(out + 4 * i, get_f32(in + 4 * i) * cfactor);
+  }
+}
+
+std::vector<float> PostfileReader::values() const {
+  std::vector<std::byte> bytes(4 * static_cast<std::size_t>(nrecin_ > 0 ? nrecin_ : 0));
+  convert_into(bytes.data());
+  std::vector<float> out(bytes.size() / 4);
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = get_f32(bytes.data() + 4 * i);
+  return out;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,69 @@
+// Records of an AERMOD unformatted POSTFILE: stamp, averaging period, source
+// group and one real per receptor, 8-byte or 4-byte as the file turns out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dataset/record_io.hpp"
+#include "kestrel/channels.hpp"
+#include "kestrel/halt.hpp"
+
+namespace kestrel {
+
+// From micrograms per cubic metre to g/m3.
+inline constexpr float cfactor = 1.0e-6F;
+
+struct Stamp {
+  std::int32_t iyr = 0;  // four digits after the century window
+  std::int32_t imo = 0;
+  std::int32_t idy = 0;
+  std::int32_t ihr = 0;  // 1 to 24
+};
+
+// YYMMDDHH or YYYYMMDDHH; two-digit years 50-99 are the 1900s, 0-49 the 2000s.
+[[nodiscard]] Stamp decode_kurdat(std::int32_t kurdat) noexcept;
+
+class PostfileReader {
+ public:
+  enum class Result { record, end_of_file, failure };
+
+  // `name` is the POSTFILE as the list file names it.
+  PostfileReader(dataset::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch);
+
+  // The next record, in 8-byte mode until a read fails; then the file is read
+  // again from its start in 4-byte mode (noted in the list file). A failure
+  // in 4-byte mode sets the status text.
+  Result next(Halt132& halt132);
+
+  [[nodiscard]] std::int32_t kurdat() const noexcept;
+  [[nodiscard]] std::int32_t kave() const noexcept;
+  [[nodiscard]] std::string_view grpid() const noexcept;
+  [[nodiscard]] Stamp stamp() const noexcept { return decode_kurdat(kurdat()); }
+  // The record held more bytes than this mode's read takes.
+  [[nodiscard]] bool longer() const noexcept { return longer_; }
+  [[nodiscard]] bool real8() const noexcept { return lreal8_; }
+  [[nodiscard]] bool ended_inside_record() const noexcept { return reader_.ended_inside_record(); }
+
+  // Writes the nrecin values in g/m3 as little-endian floats at `out`.
+  void convert_into(std::byte* out) const noexcept;
+  // The same values as floats (tests and tools).
+  [[nodiscard]] std::vector<float> values() const;
+
+ private:
+  [[nodiscard]] std::size_t need() const noexcept;
+
+  dataset::RecordReader reader_;
+  std::int32_t nrecin_;
+  std::string name_;
+  Channels& ch_;
+  std::vector<std::byte> raw_;
+  bool lreal8_ = true;
+  bool longer_ = false;
+};
+
+}  // namespace kestrel

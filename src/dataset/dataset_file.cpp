@@ -1,0 +1,51 @@
+#include "dataset/dataset_file.hpp"
+
+#include <system_error>
+
+#include "kestrel/io_error.hpp"
+
+namespace kestrel::dataset {
+
+std::filesystem::path DatasetFile::temporary_for(const std::filesystem::path& path) {
+  // A fixed name per dataset: a run that was killed leaves it behind, and the
+  // next run over the same dataset reuses and removes it.
+  std::filesystem::path t = path;
+  t += ".part";
+  return t;
+}
+
+DatasetFile::DatasetFile(std::filesystem::path path, std::string shown)
+    : path_(std::move(path)), temp_(temporary_for(path_)), shown_(std::move(shown)) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path_, ec)) throw io_error("cannot create dataset", shown_, EISDIR);
+  sink_.emplace(temp_, "dataset '" + shown_ + "'");
+  writer_.emplace(*sink_);
+}
+
+DatasetFile::~DatasetFile() {
+  if (!sink_) return;
+  writer_.reset();
+  try {
+    sink_->close();
+  } catch (...) {
+    // Already failing; the temporary file goes either way.
+  }
+  std::error_code ec;
+  std::filesystem::remove(temp_, ec);
+}
+
+void DatasetFile::close() {
+  writer_->flush();
+  sink_->close();
+  sink_.reset();
+  writer_.reset();
+  std::error_code ec;
+  std::filesystem::rename(temp_, path_, ec);
+  if (ec) {
+    const int errnum = ec.value() != 0 ? ec.value() : EIO;
+    std::filesystem::remove(temp_, ec);
+    throw io_error("cannot create dataset", shown_, errnum);
+  }
+}
+
+}  // namespace kestrel::dataset

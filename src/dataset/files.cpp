@@ -1,0 +1,86 @@
+#include "dataset/files.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "kestrel/io_error.hpp"
+
+namespace kestrel::dataset {
+
+namespace {
+
+IoError failure(std::string_view action, const std::string& label, int errnum) {
+  return IoError(std::string(action) + " " + label + ": " + std::strerror(errnum));
+}
+
+}  // namespace
+
+std::size_t MemorySource::read_at(std::uint64_t offset, std::span<std::byte> dest) {
+  if (offset >= data_.size()) return 0;
+  const auto n = std::min<std::uint64_t>(dest.size(), data_.size() - offset);
+  std::memcpy(dest.data(), data_.data() + offset, static_cast<std::size_t>(n));
+  return static_cast<std::size_t>(n);
+}
+
+FilePtr open_for_reading(const std::filesystem::path& path, const std::string& label) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw failure("cannot open", label, EISDIR);
+  errno = 0;
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) throw failure("cannot open", label, errno != 0 ? errno : ENOENT);
+  return f;
+}
+
+FileSource::FileSource(const std::filesystem::path& path, std::string label)
+    : file_(open_for_reading(path, label)), label_(std::move(label)) {
+  // The records are read through our own large buffer; stdio's would only
+  // copy every byte once more.
+  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+  std::error_code ec;
+  size_ = std::filesystem::file_size(path, ec);
+  if (ec) throw failure("cannot read", label_, ec.value());
+}
+
+std::size_t FileSource::read_at(std::uint64_t offset, std::span<std::byte> dest) {
+  if (offset >= size_ || dest.empty()) return 0;
+  if (offset != pos_) {
+    if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) throw failure("cannot read", label_, errno);
+    pos_ = offset;
+  }
+  errno = 0;
+  const std::size_t n = std::fread(dest.data(), 1, dest.size(), file_.get());
+  if (n < dest.size() && std::ferror(file_.get()) != 0) throw failure("cannot read", label_, errno != 0 ? errno : EIO);
+  pos_ += n;
+  return n;
+}
+
+FileSink::FileSink(const std::filesystem::path& path, std::string label) : path_(path), label_(std::move(label)) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw failure("cannot create", label_, EISDIR);
+  errno = 0;
+  file_.reset(std::fopen(path.c_str(), "r+b"));
+  if (!file_ && errno == ENOENT) file_.reset(std::fopen(path.c_str(), "w+b"));
+  if (!file_) throw failure("cannot create", label_, errno != 0 ? errno : EIO);
+  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+}
+
+void FileSink::write(std::span<const std::byte> bytes) {
+  if (bytes.empty()) return;
+  errno = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
+    throw failure("cannot write", label_, errno != 0 ? errno : EIO);
+  written_ += bytes.size();
+}
+
+void FileSink::close() {
+  if (!file_) return;
+  errno = 0;
+  const int rc = std::fclose(file_.release());
+  if (rc != 0) throw failure("cannot write", label_, errno != 0 ? errno : EIO);
+  std::error_code ec;
+  std::filesystem::resize_file(path_, written_, ec);
+  if (ec) throw failure("cannot write", label_, ec.value());
+}
+
+}  // namespace kestrel::dataset

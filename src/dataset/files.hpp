@@ -1,0 +1,85 @@
+// Byte sources and sinks for the record framing: whole files through large
+// blocks, or memory (tests and fuzzers).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kestrel::dataset {
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  [[nodiscard]] virtual std::uint64_t size() const = 0;
+  // Copies up to dest.size() bytes from `offset`; fewer only at the end.
+  virtual std::size_t read_at(std::uint64_t offset, std::span<std::byte> dest) = 0;
+};
+
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(std::span<const std::byte> data) : data_(data) {}
+  [[nodiscard]] std::uint64_t size() const override { return data_.size(); }
+  std::size_t read_at(std::uint64_t offset, std::span<std::byte> dest) override;
+
+ private:
+  std::span<const std::byte> data_;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// An existing file opened for reading. `label` names it in messages, e.g.
+// "POSTFILE 'POST01.BIN'". Throws IoError when it cannot be opened or read.
+class FileSource final : public ByteSource {
+ public:
+  FileSource(const std::filesystem::path& path, std::string label);
+  [[nodiscard]] std::uint64_t size() const override { return size_; }
+  std::size_t read_at(std::uint64_t offset, std::span<std::byte> dest) override;
+
+ private:
+  FilePtr file_;
+  std::string label_;
+  std::uint64_t size_ = 0;
+  std::uint64_t pos_ = 0;
+};
+
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  virtual void write(std::span<const std::byte> bytes) = 0;
+};
+
+class MemorySink final : public ByteSink {
+ public:
+  void write(std::span<const std::byte> bytes) override { data.insert(data.end(), bytes.begin(), bytes.end()); }
+  std::vector<std::byte> data;
+};
+
+// A file opened for writing without being emptied; close() cuts it after the
+// last byte written, so a shorter dataset never keeps the tail of an older one.
+class FileSink final : public ByteSink {
+ public:
+  FileSink(const std::filesystem::path& path, std::string label);
+  void write(std::span<const std::byte> bytes) override;
+  void close();
+  [[nodiscard]] bool is_open() const noexcept { return file_ != nullptr; }
+
+ private:
+  std::filesystem::path path_;
+  FilePtr file_;
+  std::string label_;
+  std::uint64_t written_ = 0;
+};
+
+// Opens `path` for reading, refusing folders. Throws IoError("cannot open <label>: reason").
+FilePtr open_for_reading(const std::filesystem::path& path, const std::string& label);
+
+}  // namespace kestrel::dataset

@@ -1,0 +1,45 @@
+// The "CONC.DAT" version "2.1" dataset header.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "dataset/record_io.hpp"
+
+namespace kestrel::dataset {
+
+// What wrout1 is given; everything else in the header is constant.
+struct HeaderArgs {
+  std::int32_t nx = 2;
+  std::int32_t ny = 2;
+  float dxkm = 0.0F;
+  float xorigkm = 0.0F;
+  float yorigkm = 0.0F;
+  std::int32_t iyrb = 0;
+  std::int32_t ijulb = 0;
+  std::int32_t ihrb = 0;
+  std::int32_t irlg = 0;
+  float cfactor = 1.0e-6F;
+  std::span<const float> xrec;  // nrec = xrec.size()
+  std::span<const float> yrec;
+  std::span<const float> zrec;
+  std::string ver;      // 12 characters
+  std::string level;    // 12 characters
+  std::string speclev;  // 15 characters
+  std::string csrcnam;  // 16 characters
+  std::array<std::string, 2> atitle;  // 80 characters each, written byte for byte
+};
+
+// Writes the eight header records, nine when there are receptors.
+void wrout1(RecordWriter& io8, const HeaderArgs& args);
+
+// `value` as 0.ddddddd E±xx right-justified in 20 columns; a zero value is
+// 0.0000000E+00, and exponents beyond two digits drop the E (0.1000000+100).
+std::string format_cfactor(float value);
+
+// Comment line 1: version and level squeezed of blanks, first 8 characters.
+std::string comment_line1(std::string_view ver, std::string_view level);
+
+}  // namespace kestrel::dataset

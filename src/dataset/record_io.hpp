@@ -1,0 +1,81 @@
+// Sequential binary records: a 32-bit little-endian length, the payload, the
+// length again. Reading and writing go through large buffers so that a record
+// of many items costs no system call per item.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "dataset/files.hpp"
+
+namespace kestrel::dataset {
+
+enum class ReadOutcome {
+  ok,           // the list was filled; bytes left in the record were skipped
+  end_of_file,  // no whole record left
+  error,        // the list is longer than the record, or the marker is negative
+};
+
+class RecordReader {
+ public:
+  static constexpr std::size_t kDefaultBuffer = std::size_t{1} << 20;
+
+  explicit RecordReader(ByteSource& source, std::size_t buffer_size = kDefaultBuffer);
+
+  // Fills `dest` (the bytes of the item list, in order) from the next record.
+  // Only whole records are read: a record that the file does not hold whole,
+  // or 1 to 3 stray bytes, give end_of_file and set ended_inside_record().
+  // The length marker is never used to size memory.
+  ReadOutcome read(std::span<std::byte> dest);
+
+  // Payload length of the last record read (ok or error outcome).
+  [[nodiscard]] std::int64_t length() const noexcept { return length_; }
+  [[nodiscard]] bool ended_inside_record() const noexcept { return ended_inside_; }
+
+  void rewind() noexcept;
+
+ private:
+  bool fetch(std::uint64_t pos, std::span<std::byte> dest);
+
+  ByteSource& source_;
+  std::vector<std::byte> buffer_;
+  std::uint64_t buffer_pos_ = 0;
+  std::size_t buffer_len_ = 0;
+  std::uint64_t pos_ = 0;
+  std::int64_t length_ = 0;
+  bool ended_inside_ = false;
+};
+
+class RecordWriter {
+ public:
+  static constexpr std::size_t kDefaultFlush = std::size_t{1} << 20;
+
+  explicit RecordWriter(ByteSink& sink, std::size_t flush_at = kDefaultFlush);
+
+  // One record: begin(), its items in list order, end().
+  RecordWriter& begin();
+  RecordWriter& text(std::string_view s);                    // as held, every byte
+  RecordWriter& text(std::string_view s, std::size_t width);  // blank-padded or cut
+  RecordWriter& i32(std::int32_t v);
+  RecordWriter& f32(float v);
+  RecordWriter& f64(double v);
+  RecordWriter& logical(bool v);
+  RecordWriter& f32s(std::span<const float> values);
+  // Room for `n` payload bytes that the caller encodes itself.
+  std::byte* grow(std::size_t n);
+  void end();
+
+  // Hands every finished record to the sink.
+  void flush();
+
+ private:
+  ByteSink& sink_;
+  std::size_t flush_at_;
+  std::vector<std::byte> buffer_;
+  std::size_t record_start_ = 0;
+};
+
+}  // namespace kestrel::dataset

@@ -1,0 +1,111 @@
+#include "datetime/datetime.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "kestrel/free_line.hpp"
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::array<std::int32_t, 12> kDaysBefore = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+
+std::int32_t month_length(std::int32_t iyr, std::int32_t imo) {
+  switch (imo) {
+    case 4:
+    case 6:
+    case 9:
+    case 11:
+      return 30;
+    case 2:
+      return is_leap(iyr) ? 29 : 28;
+    default:
+      return 31;
+  }
+}
+
+// Hours of the whole years from `from` up to `to` - 1.
+std::int64_t hours_of_years(std::int64_t from, std::int64_t to) {
+  // Multiples of 4 in [from, to): floor division keeps negative years right.
+  auto floor_div4 = [](std::int64_t v) { return v >= 0 ? v / 4 : -((-v + 3) / 4); };
+  const std::int64_t leaps = floor_div4(to - 1) - floor_div4(from - 1);
+  return (to - from) * 8760 + leaps * 24;
+}
+
+}  // namespace
+
+void julday(std::ostream& io, std::int32_t iyr, std::int32_t imo, std::int32_t iday, std::int32_t& ijuldy,
+            Halt132& halt132) {
+  const bool bad = imo < 1 || imo > 12 || iday > month_length(iyr, imo);
+  if (bad) {
+    halt132.set("Halted in JULDAY:  Invalid date", true);
+    io << FreeLine()
+              .text(halt132.text().substr(0, 31) + " - IYR = ")
+              .i32(iyr)
+              .text(" IMO = ")
+              .i32(imo)
+              .text(" IDAY = ")
+              .i32(iday)
+              .str()
+       << '\n';
+    return;
+  }
+  std::int64_t jul = std::int64_t{kDaysBefore[static_cast<std::size_t>(imo - 1)]} + iday;
+  if (imo > 2 && is_leap(iyr)) ++jul;
+  ijuldy = static_cast<std::int32_t>(jul);
+}
+
+void incr(std::ostream& io, std::int32_t& iyr, std::int32_t& ijul, std::int32_t& ihr, std::int32_t nhrinc,
+          Halt132& halt132) {
+  if (nhrinc < -24) {
+    halt132.set("Halted in INCR:  Invalid value of NHRINC", true);
+    io << FreeLine().text(halt132.text().substr(0, 40) + "-- NHRINC = ").i32(nhrinc).str() << '\n';
+    return;
+  }
+  // Wide arithmetic: the triple may come from any integers of a control file.
+  std::int64_t yr = iyr;
+  std::int64_t jul = ijul;
+  std::int64_t hr = ihr;
+  if (nhrinc > 0) {
+    std::int64_t nleft = nhrinc;
+    while (nleft > 0) {
+      // Steps of at most one common year cross at most one year end.
+      const std::int64_t ninc = std::min<std::int64_t>(nleft, 8760);
+      nleft -= ninc;
+      hr += ninc;
+      if (hr <= 23) break;
+      jul += hr / 24;
+      hr %= 24;
+      const std::int64_t days = is_leap(yr) ? 366 : 365;
+      if (jul > days) {
+        ++yr;
+        jul -= days;
+      }
+    }
+  } else if (nhrinc < 0) {
+    hr += nhrinc;
+    if (hr < 0) {
+      hr += 24;
+      --jul;
+      if (jul < 1) {
+        --yr;
+        jul = is_leap(yr) ? 366 : 365;
+      }
+    }
+  }
+  iyr = static_cast<std::int32_t>(yr);
+  ijul = static_cast<std::int32_t>(jul);
+  ihr = static_cast<std::int32_t>(hr);
+}
+
+std::int64_t deltt(std::int32_t j1yr, std::int32_t j1jul, std::int32_t j1hr, std::int32_t j2yr, std::int32_t j2jul,
+                   std::int32_t j2hr) noexcept {
+  const std::int64_t jmin = std::min(j1yr, j2yr);
+  const std::int64_t j1 = hours_of_years(jmin, j1yr) + 24 * (std::int64_t{j1jul} - 1) + j1hr;
+  const std::int64_t j2 = hours_of_years(jmin, j2yr) + 24 * (std::int64_t{j2jul} - 1) + j2hr;
+  return j2 - j1;
+}
+
+}  // namespace kestrel

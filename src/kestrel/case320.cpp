@@ -1,0 +1,42 @@
+#include "kestrel/case320.hpp"
+
+#include <algorithm>
+
+#include "kestrel/free_line.hpp"
+#include "kestrel/text.hpp"
+
+namespace kestrel {
+
+namespace {
+constexpr std::int32_t kLineWidth = 320;
+}
+
+void case320(std::ostream& io, std::string_view mode, std::string& c320, std::int32_t nlim, Halt132& halt132) {
+  if (nlim > kLineWidth) {
+    constexpr std::string_view msg = "Halted in CASE320 - string is too long";
+    halt132.set(msg, true);
+    io << free_line(msg) << '\n'
+       << free_line("Maximum length  : 320") << '\n'
+       << FreeLine().text("Requested length: ").i32(nlim).str() << '\n';
+    return;
+  }
+  const auto n = static_cast<std::size_t>(std::clamp<std::int32_t>(nlim, 0, static_cast<std::int32_t>(c320.size())));
+  const std::string_view mode5 = mode.substr(0, 5);
+  if (mode5 == "UPPER" || mode5 == "upper") {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (c320[i] >= 'a' && c320[i] <= 'z') c320[i] = static_cast<char>(c320[i] - 32);
+    }
+  } else if (mode5 == "LOWER" || mode5 == "lower") {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (c320[i] >= 'A' && c320[i] <= 'Z') c320[i] = static_cast<char>(c320[i] + 32);
+    }
+  } else {
+    constexpr std::string_view msg = "Halted in CASE320 - invalid output mode";
+    halt132.set(msg, true);
+    io << free_line(msg) << '\n'
+       << free_line("Expected UPPER or LOWER") << '\n'
+       << free_line("Found: " + fixed(mode, 5)) << '\n';
+  }
+}
+
+}  // namespace kestrel

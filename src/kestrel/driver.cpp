@@ -1,0 +1,70 @@
+#include "kestrel/driver.hpp"
+
+#include "convert/comp.hpp"
+#include "kestrel/channels.hpp"
+#include "kestrel/free_line.hpp"
+#include "kestrel/halt.hpp"
+#include "kestrel/io_error.hpp"
+#include "kestrel/qa.hpp"
+#include "setup/ctrl.hpp"
+#include "setup/setup.hpp"
+
+namespace kestrel {
+
+namespace {
+
+void banner(Channels& ch, std::string_view text) {
+  ch.to_console(free_line(""));
+  ch.to_console(free_line(text));
+  ch.to_console(free_line(""));
+}
+
+int phases(std::span<const std::string> args, const std::filesystem::path& dir, Channels& ch) {
+  Qa qa;
+  qa.ver = fixed(mver, 12);
+  qa.level = fixed(mlevel, 12);
+  Halt132 halt132;
+  Ctrl ctrl;
+
+  banner(ch, "SETUP PHASE");
+  setup(ctrl, qa, ch, args, dir, halt132);
+  if (halt132.normal()) {
+    banner(ch, "COMPUTATION PHASE");
+    comp(ctrl, qa, ch, dir, halt132);
+  }
+  if (!halt132.normal()) {
+    ch.to_console(free_line(halt132.text()));
+    ch.close_list();
+    return kExitHalt;
+  }
+  // The list file is finished and checked before the console says so.
+  ch.to_list(free_line(""));
+  ch.to_list(free_line("NORMAL TERMINATION"));
+  ch.to_list(free_line(""));
+  ch.close_list();
+  banner(ch, "NORMAL TERMINATION");
+  return kExitNormal;
+}
+
+}  // namespace
+
+int run(std::span<const std::string> args, const std::filesystem::path& dir, std::ostream& console,
+        std::ostream& err) {
+  Channels ch(console, err);
+  try {
+    const int status = phases(args, dir, ch);
+    console.flush();
+    return status;
+  } catch (const IoError& e) {
+    const std::string text = std::string("kestrel: ") + e.what();
+    err << text << '\n';
+    if (ch.list_open()) {
+      ch.list() << free_line(text) << '\n';
+      ch.close_list_quietly();
+    }
+    console.flush();
+    return kExitIoFailure;
+  }
+}
+
+}  // namespace kestrel

@@ -1,0 +1,55 @@
+#include "setup/line_reader.hpp"
+
+#include <cerrno>
+#include <cstring>
+
+#include "kestrel/io_error.hpp"
+
+namespace kestrel {
+
+LineReader::LineReader(dataset::FilePtr file, std::string label)
+    : file_(std::move(file)), label_(std::move(label)), buffer_(std::size_t{1} << 16) {
+  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+}
+
+bool LineReader::refill() {
+  if (eof_) return false;
+  errno = 0;
+  len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
+  at_ = 0;
+  if (len_ < buffer_.size()) {
+    if (std::ferror(file_.get()) != 0) throw IoError("cannot read " + label_ + ": " + std::strerror(errno != 0 ? errno : EIO));
+    eof_ = true;
+  }
+  return len_ > 0;
+}
+
+bool LineReader::next(std::string& line) {
+  line.clear();
+  std::size_t total = 0;
+  char last = '\0';
+  bool any = false;
+  for (;;) {
+    if (at_ == len_ && !refill()) break;
+    any = true;
+    const char* start = buffer_.data() + at_;
+    const auto* nl = static_cast<const char*>(std::memchr(start, '\n', len_ - at_));
+    const std::size_t n = nl != nullptr ? static_cast<std::size_t>(nl - start) : len_ - at_;
+    // Keep one character beyond the width, so that a carriage return ending
+    // a 320-character line can still be recognised and dropped.
+    if (line.size() <= kWidth) line.append(start, std::min(n, kWidth + 1 - line.size()));
+    if (n > 0) last = start[n - 1];
+    total += n;
+    at_ += n;
+    if (nl != nullptr) {
+      ++at_;
+      break;
+    }
+  }
+  if (!any) return false;
+  if (last == '\r' && total <= kWidth + 1) line.pop_back();
+  if (line.size() > kWidth) line.resize(kWidth);
+  return true;
+}
+
+}  // namespace kestrel
