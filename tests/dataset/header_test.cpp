@@ -1,0 +1,154 @@
+#include "dataset/header.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "dataset/byte_order.hpp"
+#include "dataset/period.hpp"
+#include "support.hpp"
+
+namespace kestrel::dataset {
+namespace {
+
+using test::ByteBuilder;
+using test::Bytes;
+
+const std::array<float, 3> kX{0.5F, 1.0F, 2.0F};
+const std::array<float, 3> kY{-0.25F, 0.0F, 0.75F};
+const std::array<float, 3> kZ{12.5F, 0.0F, 3.0F};
+
+HeaderArgs sample_args(std::size_t nrec) {
+  HeaderArgs a;
+  a.dxkm = 1.5F;
+  a.xorigkm = -1.0F;
+  a.yorigkm = 2.0F;
+  a.iyrb = 88;
+  a.ijulb = 60;
+  a.ihrb = 0;
+  a.irlg = 96;
+  a.xrec = std::span<const float>(kX).first(nrec);
+  a.yrec = std::span<const float>(kY).first(nrec);
+  a.zrec = std::span<const float>(kZ).first(nrec);
+  a.ver = "1.21        ";
+  a.level = "100301      ";
+  a.speclev = "SO2           1";
+  a.csrcnam = "TOTAL           ";
+  a.atitle = {std::string("A SIMPLE RUN") + std::string(68, ' '), std::string(80, '\0')};
+  return a;
+}
+
+Bytes written(const HeaderArgs& a) {
+  MemorySink sink;
+  RecordWriter w(sink);
+  wrout1(w, a);
+  w.flush();
+  return sink.data;
+}
+
+// The header as the format describes it, item by item.
+Bytes expected_header(const HeaderArgs& a) {
+  ByteBuilder b;
+  b.text("CONC.DAT", 16).text("2.1", 16).text("No-Obs file structure with embedded control file", 64).record();
+  b.i32(2).record();
+  b.text("Produced by KESTREL Version: 1.21  Level: 100301", 132).record();
+  b.text("NO Internal Coordinate Transformations", 132).record();
+  b.text("AERMOD", 12).text("00000", 12).text("00000", 12);
+  b.i32(a.iyrb).i32(a.ijulb).i32(a.ihrb).i32(0).f32(5.0F).i32(a.irlg).i32(1).i32(3600).i32(2).i32(2);
+  b.f32(a.dxkm).f32(a.dxkm).i32(1).f32(a.xorigkm).f32(a.yorigkm).i32(1);
+  b.i32(1).i32(2).i32(1).i32(2);  // computational grid: columns, then rows
+  b.i32(1).i32(1).i32(2).i32(2);  // sampling grid: first column, first row, last column, last row
+  b.i32(1).i32(1).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0);
+  b.i32(static_cast<std::int32_t>(a.xrec.size())).i32(0).i32(0).i32(1).i32(0).i32(1).i32(19);
+  b.f32(0.0F).f32(0.0F).f32(40.0F).f32(-97.0F).f32(33.0F).f32(45.0F);
+  b.text("UTM", 8).text("N", 4).text("WGS-84", 8).text("02-21-2003", 12);
+  b.text("40.0 N", 16).text("97.0 W", 16).text("33.0 N", 16).text("45.0 N", 16).record();
+  b.text(a.atitle[0]).text(a.atitle[1]);
+  b.text("Conversion Factor to g/m3:" + std::string(11, ' ') + "0.1000000E-05" + std::string(30, ' ')).record();
+  b.text(a.speclev).record();
+  if (!a.xrec.empty()) {
+    for (float v : a.xrec) b.f32(v);
+    for (float v : a.yrec) b.f32(v);
+    for (float v : a.zrec) b.f32(v);
+    b.record();
+  }
+  b.i32(1).text(a.csrcnam).record();
+  return b.bytes();
+}
+
+TEST(Wrout1, WholeHeaderByteForByte) {
+  for (std::size_t nrec : {3U, 1U, 0U}) {
+    const HeaderArgs a = sample_args(nrec);
+    const Bytes got = written(a);
+    const Bytes want = expected_header(a);
+    EXPECT_EQ(test::first_difference(got, want), "") << nrec << " receptors";
+    EXPECT_EQ(got.size(), nrec == 0 ? 1023U : 1023U + 8 + 12 * nrec);
+  }
+  EXPECT_EQ(written(sample_args(3)).size(), 1067U);
+}
+
+TEST(Wrout1, Record5Offsets) {
+  const Bytes h = written(sample_args(3));
+  const std::size_t rec5 = 104 + 12 + 140 + 140 + 4;  // payload start
+  EXPECT_EQ(get_i32(h.data() + rec5 - 4), 320);
+  EXPECT_EQ(get_f32(h.data() + rec5 + 76), 1.5F);
+  EXPECT_EQ(get_f32(h.data() + rec5 + 80), 1.5F);
+  EXPECT_EQ(get_le32(h.data() + rec5 + 52), 0x40A00000U);   // xbtz 5.0
+  EXPECT_EQ(get_le32(h.data() + rec5 + 212), 0xC2C20000U);  // relon0 -97.0
+  EXPECT_EQ(get_i32(h.data() + rec5 + 172), 3);             // nrec
+  // A title never set is 80 zero bytes (payload bytes 81 to 160 of record 6).
+  const std::size_t rec6 = rec5 + 320 + 4 + 4;
+  for (std::size_t i = 80; i < 160; ++i) ASSERT_EQ(h[rec6 + i], std::byte{0});
+}
+
+TEST(Wrout1, CommentLine1SqueezesVersionAndLevel) {
+  struct Case {
+    std::string ver, level, want;
+  };
+  const Case cases[] = {
+      {"1.21        ", "100301      ", "Produced by KESTREL Version: 1.21  Level: 100301"},
+      {"1.2 3       ", "100301      ", "Produced by KESTREL Version: 1.23  Level: 100301"},
+      {"            ", "100301      ", "Produced by KESTREL Version:   Level: 100301"},
+      {"1.21        ", "ABCDEFGHIJ  ", "Produced by KESTREL Version: 1.21  Level: ABCDEFGH"},
+      {"12345678XYZW", "1 2 3 4 5 6 ", "Produced by KESTREL Version: 12345678  Level: 1234"},
+  };
+  for (const auto& c : cases) {
+    const std::string line = comment_line1(c.ver, c.level);
+    EXPECT_EQ(line.size(), 132U);
+    EXPECT_EQ(line.substr(0, c.want.size()), c.want);
+    EXPECT_EQ(line.find_first_not_of(' ', c.want.size()), std::string::npos) << line;
+  }
+}
+
+TEST(FormatCfactor, ScientificWithZeroIntegerPart) {
+  struct Case {
+    float v;
+    std::string want;
+  };
+  const Case cases[] = {
+      {1.0e-6F, "       0.1000000E-05"}, {-2.5F, "      -0.2500000E+01"}, {0.0F, "       0.0000000E+00"},
+      {123456789.0F, "       0.1234568E+09"}, {1.0e-30F, "       0.1000000E-29"}, {1.0e-38F, "       0.9999999E-38"}, {0.99999999F, "       0.1000000E+01"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(format_cfactor(c.v), c.want) << c.v;
+}
+
+TEST(Period, ThreeRecordsOfStamp88010101) {
+  MemorySink sink;
+  RecordWriter w(sink);
+  write_period_head(w, {1988, 1, 0}, {1988, 1, 1}, {2.0F, 0.5F});
+  const std::array<float, 3> v{1.0e-6F, 0.0F, 2.5e-6F};
+  write_values(w, "SO2           1", v);
+  w.flush();
+  const Bytes want = ByteBuilder()
+                         .i32(1988).i32(1).i32(0).i32(0).i32(1988).i32(1).i32(1).i32(0).record()
+                         .i32(0).i32(1).text("TOTAL           ").f32(2.0F).f32(0.5F).record()
+                         .text("SO2           1").f32(1.0e-6F).f32(0.0F).f32(2.5e-6F).record()
+                         .bytes();
+  EXPECT_EQ(sink.data, want);
+  EXPECT_EQ(get_i32(sink.data.data()), 32);
+  EXPECT_EQ(get_i32(sink.data.data() + 40), 32);
+  EXPECT_EQ(get_i32(sink.data.data() + 80), 27);
+}
+
+}  // namespace
+}  // namespace kestrel::dataset

@@ -1,0 +1,119 @@
+#include "datetime/datetime.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "kestrel/text.hpp"
+
+namespace kestrel {
+namespace {
+
+TEST(Julday, ValidDates) {
+  struct Case {
+    int yr, mo, dy, want;
+  };
+  const Case cases[] = {
+      {1988, 3, 1, 61}, {1987, 3, 1, 60},  {1988, 12, 31, 366}, {1988, 2, 29, 60},
+      {1900, 3, 1, 61}, {1988, 3, 0, 60},  {88, 3, 1, 61},      {2001, 1, 1, 1},
+  };
+  for (const auto& c : cases) {
+    Halt132 halt;
+    std::ostringstream io;
+    std::int32_t jul = -7;
+    julday(io, c.yr, c.mo, c.dy, jul, halt);
+    EXPECT_EQ(jul, c.want) << c.yr << "-" << c.mo << "-" << c.dy;
+    EXPECT_TRUE(halt.normal());
+    EXPECT_EQ(io.str(), "");
+  }
+}
+
+TEST(Julday, ImpossibleDatesHalt) {
+  struct Case {
+    int yr, mo, dy;
+    std::string list;
+  };
+  // Text, one blank, the integer in 11 columns, its trailing blank, text...
+  auto line = [](const char* yr, const char* mo, const char* dy) {
+    auto field = [](const char* v) { return std::string(11 - std::strlen(v), ' ') + v; };
+    return " Halted in JULDAY:  Invalid date - IYR =  " + field(yr) + "  IMO =  " + field(mo) + "  IDAY =  " +
+           field(dy) + "\n";
+  };
+  const Case cases[] = {
+      {2001, 2, 29, line("2001", "2", "29")},
+      {1988, 4, 31, line("1988", "4", "31")},
+      {1988, 13, 1, line("1988", "13", "1")},
+      {1988, 0, 1, line("1988", "0", "1")},
+  };
+  for (const auto& c : cases) {
+    Halt132 halt;
+    std::ostringstream io;
+    std::int32_t jul = -7;
+    julday(io, c.yr, c.mo, c.dy, jul, halt);
+    EXPECT_EQ(jul, -7);
+    EXPECT_EQ(halt.text(), fixed("Halted in JULDAY:  Invalid date   --   See the list file", 132));
+    EXPECT_EQ(io.str(), c.list);
+  }
+}
+
+TEST(Incr, Moves) {
+  struct Case {
+    int yr, jul, hr, step, wyr, wjul, whr;
+  };
+  const Case cases[] = {
+      {1988, 1, 0, -1, 1987, 365, 23},   {1988, 1, 24, -1, 1988, 1, 23},   {1989, 1, 0, -1, 1988, 366, 23},
+      {1988, 366, 23, 1, 1989, 1, 0},    {1988, 10, 23, 1, 1988, 11, 0},   {1988, 10, 5, 3, 1988, 10, 8},
+      {1988, 1, 0, 8784, 1989, 1, 0},    {1987, 1, 0, 8760, 1988, 1, 0},   {1988, 1, 0, 100000, 1999, 149, 16},
+      {1988, 1, 5, -24, 1987, 365, 5},   {1988, 1, 24, 0, 1988, 1, 24},    {88, 1, 1, -1, 88, 1, 0},
+  };
+  for (const auto& c : cases) {
+    Halt132 halt;
+    std::ostringstream io;
+    std::int32_t yr = c.yr, jul = c.jul, hr = c.hr;
+    incr(io, yr, jul, hr, c.step, halt);
+    EXPECT_EQ(yr, c.wyr) << c.yr << "/" << c.jul << "/" << c.hr << " by " << c.step;
+    EXPECT_EQ(jul, c.wjul) << c.yr << "/" << c.jul << "/" << c.hr << " by " << c.step;
+    EXPECT_EQ(hr, c.whr) << c.yr << "/" << c.jul << "/" << c.hr << " by " << c.step;
+    EXPECT_TRUE(halt.normal());
+  }
+}
+
+TEST(Incr, RefusesStepsBelowMinus24) {
+  Halt132 halt;
+  std::ostringstream io;
+  std::int32_t yr = 1988, jul = 1, hr = 5;
+  incr(io, yr, jul, hr, -25, halt);
+  EXPECT_EQ(yr, 1988);
+  EXPECT_EQ(jul, 1);
+  EXPECT_EQ(hr, 5);
+  EXPECT_EQ(halt.text(), fixed("Halted in INCR:  Invalid value of NHRINC   --   See the list file", 132));
+  EXPECT_EQ(io.str(), " Halted in INCR:  Invalid value of NHRINC-- NHRINC = " + std::string(9, ' ') + "-25\n");
+}
+
+TEST(Deltt, ElapsedHours) {
+  struct Case {
+    int y1, j1, h1, y2, j2, h2;
+    std::int64_t want;
+  };
+  const Case cases[] = {
+      {1988, 1, 0, 1988, 366, 24, 8784}, {1987, 365, 23, 1988, 1, 1, 2}, {1988, 1, 1, 1987, 365, 23, -2},
+      {1999, 1, 0, 2001, 1, 0, 17544},   {1988, 5, 5, 1988, 5, 5, 0},     {1988, 10, 24, 1988, 11, 0, 0},
+      {1899, 1, 0, 1901, 1, 0, 17544},   {-3, 1, 0, 1, 1, 0, 4 * 8760 + 24},
+  };
+  for (const auto& c : cases) EXPECT_EQ(deltt(c.y1, c.j1, c.h1, c.y2, c.j2, c.h2), c.want);
+}
+
+TEST(Deltt, MeasuresWhatIncrMoves) {
+  for (const int step : {1, 23, 24, 25, 8783, 8784, 8785, 40000, 123457}) {
+    Halt132 halt;
+    std::ostringstream io;
+    std::int32_t yr = 1987, jul = 300, hr = 7;
+    incr(io, yr, jul, hr, step, halt);
+    EXPECT_EQ(deltt(1987, 300, 7, yr, jul, hr), step);
+    EXPECT_EQ(deltt(yr, jul, hr, 1987, 300, 7), -step);
+  }
+}
+
+}  // namespace
+}  // namespace kestrel

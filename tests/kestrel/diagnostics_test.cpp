@@ -1,0 +1,119 @@
+#include "kestrel/free_line.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "kestrel/case320.hpp"
+#include "kestrel/comline.hpp"
+#include "kestrel/text.hpp"
+
+namespace kestrel {
+namespace {
+
+TEST(FreeLine, LayoutRules) {
+  struct Case {
+    FreeLine line;
+    std::string want;
+  };
+  const Case cases[] = {
+      {FreeLine(), " "},
+      {FreeLine().text("Requested length: ").i32(400), " Requested length: " + std::string(9, ' ') + "400"},
+      {FreeLine().text("abc   "), " abc   "},
+      {FreeLine().i32(-5), "          -5"},
+      {FreeLine().text("a").i32(1).text("b"), " a           1 b"},
+      {FreeLine().i32(1).i32(2), "           1           2"},
+      {FreeLine().text("x").i32(-2147483648), " x -2147483648"},
+      {FreeLine().text("a").text("b"), " ab"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.line.str(), c.want);
+  EXPECT_EQ(FreeLine().text("Requested length: ").i32(400).str().size(), 31U);
+}
+
+TEST(FixedText, PadCutTrimAdjust) {
+  EXPECT_EQ(fixed("AB", 4), "AB  ");
+  EXPECT_EQ(fixed("ABCDE", 3), "ABC");
+  EXPECT_EQ(len_trim("A B  "), 3U);
+  EXPECT_EQ(len_trim("A\t"), 2U);  // a tab is not a blank
+  EXPECT_EQ(left_adjust("  AB "), "AB   ");
+}
+
+TEST(Case320, ConvertsOnlyTheLeadingAsciiLetters) {
+  struct Case {
+    std::string mode;
+    std::string in;
+    int nlim;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"UPPER", "abc def", 7, "ABC DEF"},
+      {"upper", "abc def", 3, "ABC def"},
+      {"UPPER", "a1-\xe9z", 5, "A1-\xe9Z"},
+      {"LOWER", "ABC", 2, "abC"},
+      {"lower", "ABC", 0, "ABC"},
+      {"UPPER", "abc", -3, "abc"},
+  };
+  for (const auto& c : cases) {
+    std::string line = c.in;
+    line.resize(320, ' ');
+    Halt132 halt;
+    std::ostringstream io;
+    case320(io, c.mode, line, c.nlim, halt);
+    EXPECT_EQ(line.substr(0, c.in.size()), c.want) << c.mode << " " << c.in;
+    EXPECT_TRUE(halt.normal());
+    EXPECT_EQ(halt.text(), fixed("NORMAL TERMINATION", 132));
+    EXPECT_EQ(io.str(), "");
+  }
+  std::string full(320, 'q');
+  Halt132 halt;
+  std::ostringstream io;
+  case320(io, "UPPER", full, 320, halt);
+  EXPECT_EQ(full, std::string(320, 'Q'));
+}
+
+TEST(Case320, Halts) {
+  struct Case {
+    std::string mode;
+    int nlim;
+    std::string status;
+    std::string list;
+  };
+  const Case cases[] = {
+      {"UPPER", 321, "Halted in CASE320 - string is too long   --   See the list file",
+       " Halted in CASE320 - string is too long\n Maximum length  : 320\n Requested length:          321\n"},
+      {"Upper", 5, "Halted in CASE320 - invalid output mode   --   See the list file",
+       " Halted in CASE320 - invalid output mode\n Expected UPPER or LOWER\n Found: Upper\n"},
+  };
+  for (const auto& c : cases) {
+    std::string line = fixed("abc", 320);
+    Halt132 halt;
+    std::ostringstream io;
+    case320(io, c.mode, line, c.nlim, halt);
+    EXPECT_EQ(halt.text(), fixed(c.status, 132));
+    EXPECT_EQ(io.str(), c.list);
+    EXPECT_EQ(line, fixed("abc", 320));
+  }
+}
+
+TEST(Comline, JoinsArgumentsOrKeepsDefault) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string want;
+  };
+  const Case cases[] = {
+      {{}, "AERMOD.INP"},
+      {{"run1.inp"}, "run1.inp"},
+      {{"run1.inp", "extra"}, "run1.inp extra"},
+      {{"\"q d.inp\""}, "\"q d.inp\""},
+      {{std::string(140, 'x')}, std::string(132, 'x')},
+      {{""}, "AERMOD.INP"},
+  };
+  for (const auto& c : cases) {
+    std::string name = fixed("AERMOD.INP", 132);
+    comline(name, c.args);
+    EXPECT_EQ(name, fixed(c.want, 132));
+  }
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,71 @@
+// Helpers shared by the tests: temporary run folders, files as bytes, hand-
+// built POSTFILE records and in-process runs of the whole program.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrel::test {
+
+using Bytes = std::vector<std::byte>;
+
+class TempDir {
+ public:
+  TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir();
+  [[nodiscard]] const std::filesystem::path& path() const noexcept { return path_; }
+  [[nodiscard]] std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+Bytes read_bytes(const std::filesystem::path& p);
+std::string read_text(const std::filesystem::path& p);
+void write_bytes(const std::filesystem::path& p, const Bytes& b);
+void write_text(const std::filesystem::path& p, std::string_view s);
+
+// Little-endian byte builder for expected files and hand-made inputs.
+class ByteBuilder {
+ public:
+  ByteBuilder& i32(std::int32_t v);
+  ByteBuilder& f32(float v);
+  ByteBuilder& f64(double v);
+  ByteBuilder& text(std::string_view s);
+  ByteBuilder& text(std::string_view s, std::size_t width);
+  ByteBuilder& raw(const Bytes& b);
+  // Frames everything added since the last record() call as one record.
+  ByteBuilder& record();
+  [[nodiscard]] const Bytes& bytes() const noexcept { return out_; }
+
+ private:
+  Bytes out_;
+  Bytes pending_;
+};
+
+// One POSTFILE record as AERMOD writes it.
+Bytes postfile_record(std::int32_t kurdat, std::vector<double> values, bool real8 = true, std::int32_t kave = 1,
+                      std::string_view grpid = "ALL");
+
+struct RunResult {
+  int status = -1;
+  std::string console;
+  std::string err;
+};
+
+RunResult run_in(const std::filesystem::path& dir, std::vector<std::string> args = {});
+
+// Lines of a text, without their line ends.
+std::vector<std::string> lines_of(std::string_view text);
+
+// A readable report of the first differing byte, or "" when equal.
+std::string first_difference(const Bytes& got, const Bytes& want);
+
+}  // namespace kestrel::test
