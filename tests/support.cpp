@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "dataset/header.hpp"
 #include "kestrel/driver.hpp"
 
 namespace kestrel::test {
@@ -138,6 +139,36 @@ std::string first_difference(const Bytes& got, const Bytes& want) {
     return "sizes differ: got " + std::to_string(got.size()) + ", want " + std::to_string(want.size());
   }
   return "";
+}
+
+// The header as the format describes it, item by item.
+Bytes expected_header(const dataset::HeaderArgs& a) {
+  ByteBuilder b;
+  b.text("CONC.DAT", 16).text("2.1", 16).text("No-Obs file structure with embedded control file", 64).record();
+  b.i32(2).record();
+  b.text("Produced by KESTREL Version: 1.21  Level: 100301", 132).record();
+  b.text("NO Internal Coordinate Transformations", 132).record();
+  b.text("AERMOD", 12).text("00000", 12).text("00000", 12);
+  b.i32(a.iyrb).i32(a.ijulb).i32(a.ihrb).i32(0).f32(5.0F).i32(a.irlg).i32(1).i32(3600).i32(2).i32(2);
+  b.f32(a.dxkm).f32(a.dxkm).i32(1).f32(a.xorigkm).f32(a.yorigkm).i32(1);
+  b.i32(1).i32(2).i32(1).i32(2);  // computational grid: columns, then rows
+  b.i32(1).i32(1).i32(2).i32(2);  // sampling grid: first column, first row, last column, last row
+  b.i32(1).i32(1).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0);
+  b.i32(static_cast<std::int32_t>(a.xrec.size())).i32(0).i32(0).i32(1).i32(0).i32(1).i32(19);
+  b.f32(0.0F).f32(0.0F).f32(40.0F).f32(-97.0F).f32(33.0F).f32(45.0F);
+  b.text("UTM", 8).text("N", 4).text("WGS-84", 8).text("02-21-2003", 12);
+  b.text("40.0 N", 16).text("97.0 W", 16).text("33.0 N", 16).text("45.0 N", 16).record();
+  b.text(a.atitle[0]).text(a.atitle[1]);
+  b.text("Conversion Factor to g/m3:" + std::string(11, ' ') + "0.1000000E-05" + std::string(30, ' ')).record();
+  b.text(a.speclev).record();
+  if (!a.xrec.empty()) {
+    for (float v : a.xrec) b.f32(v);
+    for (float v : a.yrec) b.f32(v);
+    for (float v : a.zrec) b.f32(v);
+    b.record();
+  }
+  b.i32(1).text(a.csrcnam).record();
+  return b.bytes();
 }
 
 }  // namespace kestrel::test

@@ -10,6 +10,10 @@
 #include <string_view>
 #include <vector>
 
+namespace kestrel::dataset {
+struct HeaderArgs;
+}
+
 namespace kestrel::test {
 
 using Bytes = std::vector<std::byte>;
@@ -64,6 +68,10 @@ RunResult run_in(const std::filesystem::path& dir, std::vector<std::string> args
 
 // Lines of a text, without their line ends.
 std::vector<std::string> lines_of(std::string_view text);
+
+// The dataset header written out item by item from the format tables,
+// independently of wrout1.
+Bytes expected_header(const dataset::HeaderArgs& a);
 
 // A readable report of the first differing byte, or "" when equal.
 std::string first_difference(const Bytes& got, const Bytes& want);

@@ -1,1 +1,288 @@
+#include "convert/comp.hpp"
+
 #include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "dataset/dataset_file.hpp"
+#include "dataset/header.hpp"
+#include "kestrel/io_error.hpp"
+#include "kestrel/text.hpp"
+#include "support.hpp"
+
+namespace kestrel {
+namespace {
+
+using test::ByteBuilder;
+using test::Bytes;
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+class Comp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qa.ver = fixed(mver, 12);
+    qa.level = fixed(mlevel, 12);
+    set_receptors({{0.0F, 0.0F, 1.0F}, {4.0F, 1.0F, 2.0F}, {1.0F, 0.5F, 3.0F}});
+    ctrl.aerspec = fixed("SO2", 12);
+    ctrl.atitle = {fixed("A RUN", 80), std::string(80, '\0')};
+    ctrl.isyr = 88, ctrl.ismo = 1, ctrl.isday = 1, ctrl.isjul = 1, ctrl.ishr = 1;
+    ctrl.ieyr = 88, ctrl.iemo = 1, ctrl.ieday = 2, ctrl.iejul = 2, ctrl.iehr = 24;
+    ctrl.lstartend = true;
+    add_postfile("POST.BIN");
+  }
+
+  void set_receptors(std::vector<std::array<float, 3>> r) {
+    ctrl.nrecin = static_cast<std::int32_t>(r.size());
+    for (std::size_t i = 0; i < r.size(); ++i) {
+      ctrl.xrecin[i] = r[i][0];
+      ctrl.yrecin[i] = r[i][1];
+      ctrl.zrecin[i] = r[i][2];
+    }
+  }
+
+  void add_postfile(const std::string& name) { ctrl.aernam[static_cast<std::size_t>(ctrl.nfil++)] = fixed(name, 132); }
+
+  void run() {
+    std::ostringstream console, errs;
+    Channels ch(console, errs);
+    ch.open_list(dir / "t.kst", "t.kst");
+    comp(ctrl, qa, ch, dir.path(), halt);
+    ch.close_list();
+    list = test::read_text(dir / "t.kst");
+    err = errs.str();
+    out = console.str();
+  }
+
+  // The header this fixture's control record must give, from the format.
+  Bytes header(std::int32_t iyrb = 88, std::int32_t ijulb = 1, std::int32_t ihrb = 0, std::int32_t irlg = 48) {
+    dataset::HeaderArgs a;
+    a.dxkm = 2.0F;  // receptors span (0, 0) to (4, 1)
+    a.xorigkm = 0.0F;
+    a.yorigkm = -1.5F;
+    a.iyrb = iyrb, a.ijulb = ijulb, a.ihrb = ihrb, a.irlg = irlg;
+    const auto n = static_cast<std::size_t>(ctrl.nrecin);
+    a.xrec = std::span<const float>(ctrl.xrecin.data(), n);
+    a.yrec = std::span<const float>(ctrl.yrecin.data(), n);
+    a.zrec = std::span<const float>(ctrl.zrecin.data(), n);
+    a.ver = qa.ver, a.level = qa.level, a.speclev = "SO2           1", a.csrcnam = fixed("TOTAL", 16);
+    a.atitle = ctrl.atitle;
+    return test::expected_header(a);
+  }
+
+  static Bytes period(std::array<int, 3> b, std::array<int, 3> e, std::vector<float> v) {
+    ByteBuilder p;
+    p.i32(b[0]).i32(b[1]).i32(b[2]).i32(0).i32(e[0]).i32(e[1]).i32(e[2]).i32(0).record();
+    p.i32(0).i32(1).text("TOTAL", 16).f32(2.0F).f32(0.5F).record();
+    p.text("SO2           1");
+    for (float x : v) p.f32(x);
+    return p.record().bytes();
+  }
+
+  Bytes dataset(const std::string& name = "POST.BIN.gdx") { return test::read_bytes(dir / name); }
+
+  test::TempDir dir;
+  Ctrl ctrl;
+  Qa qa;
+  Halt132 halt;
+  std::string list, err, out;
+};
+
+const std::string kProcessing = " Processing: " + fixed("POST.BIN", 132) + "\n";
+
+TEST_F(Comp, EightAndFourByteFilesGiveTheSameDataset) {
+  for (const bool real8 : {true, false}) {
+    test::write_bytes(dir / "POST.BIN", concat({test::postfile_record(88010101, {5.0, 0.0, 1.5}, real8),
+                                                test::postfile_record(88010102, {1.0, 2.0, 3.0}, real8)}));
+    run();
+    const Bytes want = concat({header(), period({1988, 1, 0}, {1988, 1, 1}, {5.0e-6F, 0.0F, 1.5e-6F}),
+                               period({1988, 1, 1}, {1988, 1, 2}, {1.0e-6F, 2.0e-6F, 3.0e-6F})});
+    EXPECT_EQ(test::first_difference(dataset(), want), "") << (real8 ? "8-byte" : "4-byte");
+    const std::string retry = real8 ? "" : " ERROR reading AERMOD file as R*8: POST.BIN\n Retry as R*4\n";
+    EXPECT_EQ(list, kProcessing + retry);
+    EXPECT_EQ(out, kProcessing);
+    EXPECT_TRUE(halt.normal());
+    EXPECT_FALSE(std::filesystem::exists(dataset::DatasetFile::temporary_for(dir / "POST.BIN.gdx")));
+  }
+}
+
+TEST_F(Comp, Hour24OnLastDayOfLeapYear) {
+  test::write_bytes(dir / "POST.BIN", test::postfile_record(88123124, {1.0, 1.0, 1.0}));
+  run();
+  EXPECT_EQ(test::first_difference(
+                dataset(), concat({header(), period({1988, 366, 23}, {1989, 1, 0}, {1e-6F, 1e-6F, 1e-6F})})),
+            "");
+}
+
+TEST_F(Comp, PostfileWithoutRecordsGivesHeaderOnly) {
+  test::write_bytes(dir / "POST.BIN", {});
+  run();
+  EXPECT_EQ(dataset(), header());
+  EXPECT_EQ(list, kProcessing);
+}
+
+TEST_F(Comp, FirstRecordTooShortForBothModes) {
+  test::write_bytes(dir / "POST.BIN", test::postfile_record(88010101, {1.0}, false));
+  add_postfile("NEVER.BIN");
+  run();
+  EXPECT_EQ(dataset(), header());
+  EXPECT_EQ(halt.text(), fixed("ERROR reading AERMOD file as R*4", 132));
+  EXPECT_EQ(list, kProcessing +
+                      " ERROR reading AERMOD file as R*8: POST.BIN\n Retry as R*4\n"
+                      " ERROR reading AERMOD file as R*4: POST.BIN\n");
+}
+
+TEST_F(Comp, Month13HaltsAndKeepsWhatWasWritten) {
+  test::write_bytes(dir / "POST.BIN", concat({test::postfile_record(88010101, {1.0, 1.0, 1.0}),
+                                              test::postfile_record(88130101, {1.0, 1.0, 1.0})}));
+  run();
+  EXPECT_EQ(halt.text(), fixed("Halted in JULDAY:  Invalid date   --   See the list file", 132));
+  EXPECT_EQ(dataset(), concat({header(), period({1988, 1, 0}, {1988, 1, 1}, {1e-6F, 1e-6F, 1e-6F})}));
+  EXPECT_NE(list.find("IMO =           13"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dataset::DatasetFile::temporary_for(dir / "POST.BIN.gdx")));
+}
+
+TEST_F(Comp, ReceptorBox) {
+  struct Case {
+    std::vector<std::array<float, 3>> receptors;
+    ReceptorBox want;
+  };
+  const Case cases[] = {
+      {{{0, 0, 0}, {4, 1, 0}}, {0, 4, 0, 1, 2, 0.5F, 2, 0.5F, 2, 0, -1.5F}},
+      {{{3, -2, 0}}, {3, 3, -2, -2, 3, -2, 0, 0, 0, 3, -2}},
+      // Summed in double: 3e38 + 3e38 would overflow a float before the halving.
+      {{{3e38F, 0, 0}, {3e38F, 0, 0}}, {3e38F, 3e38F, 0, 0, 3e38F, 0, 0, 0, 0, 3e38F, 0}},
+  };
+  for (const auto& c : cases) {
+    set_receptors(c.receptors);
+    const ReceptorBox b = receptor_box(ctrl);
+    EXPECT_EQ(b.xc, c.want.xc);
+    EXPECT_EQ(b.yc, c.want.yc);
+    EXPECT_EQ(b.delxby2, c.want.delxby2);
+    EXPECT_EQ(b.delyby2, c.want.delyby2);
+    EXPECT_EQ(b.dgrid, c.want.dgrid);
+    EXPECT_EQ(b.x0, c.want.x0);
+    EXPECT_EQ(b.y0, c.want.y0);
+  }
+}
+
+TEST_F(Comp, TwoPostfilesShareHeaderValues) {
+  add_postfile("SECOND.BIN");
+  test::write_bytes(dir / "POST.BIN", test::postfile_record(88010101, {1.0, 1.0, 1.0}));
+  test::write_bytes(dir / "SECOND.BIN", test::postfile_record(88010102, {2.0, 2.0, 2.0}));
+  run();
+  EXPECT_EQ(dataset("SECOND.BIN.gdx"),
+            concat({header(), period({1988, 1, 1}, {1988, 1, 2}, {2e-6F, 2e-6F, 2e-6F})}));
+  EXPECT_EQ(out, kProcessing + " Processing: " + fixed("SECOND.BIN", 132) + "\n");
+}
+
+TEST_F(Comp, IncompleteLastRecordIsNotConverted) {
+  const Bytes whole = test::postfile_record(88010101, {1.0, 1.0, 1.0});
+  for (const std::size_t cut : {std::size_t{3}, std::size_t{10}, whole.size() - 1}) {
+    Bytes file = concat({whole, whole});
+    file.resize(whole.size() + cut);
+    test::write_bytes(dir / "POST.BIN", file);
+    run();
+    EXPECT_EQ(dataset(), concat({header(), period({1988, 1, 0}, {1988, 1, 1}, {1e-6F, 1e-6F, 1e-6F})}));
+    const std::string warning = "WARNING: POST.BIN ends inside a record; its incomplete last record was not converted";
+    EXPECT_EQ(list, kProcessing + " " + warning + "\n");
+    EXPECT_EQ(err, warning + "\n");
+    EXPECT_TRUE(halt.normal());
+  }
+}
+
+TEST_F(Comp, OnlyRecordCutShortGivesHeaderWithoutRetry) {
+  Bytes file = test::postfile_record(88010101, {1.0, 1.0, 1.0});
+  file.pop_back();
+  test::write_bytes(dir / "POST.BIN", file);
+  run();
+  EXPECT_EQ(dataset(), header());
+  EXPECT_EQ(list.find("Retry"), std::string::npos);
+  EXPECT_NE(list.find("ends inside a record"), std::string::npos);
+}
+
+TEST_F(Comp, SeriesWarnings) {
+  test::write_bytes(dir / "POST.BIN",
+                    concat({test::postfile_record(88010101, {1, 1, 1}, true, 1, "G1"),
+                            test::postfile_record(88010101, {1, 1, 1}, true, 1, "G2"),
+                            test::postfile_record(88010124, {1, 1, 1}, true, 24, "G1"),
+                            test::postfile_record(88010201, {1, 1, 1, 9}, true, 1, "G1")}));
+  run();
+  const std::string n = "WARNING: POST.BIN holds ";
+  const std::string want = n + "records of more than one source group\n" + n +
+                           "records whose averaging period is not 1 hour\n" + n +
+                           "2 periods that do not follow the one before by one hour (missing or repeated hours)\n" + n +
+                           "records with more values than the control file has receptors; only the first values were "
+                           "converted\n";
+  EXPECT_EQ(err, want);
+  EXPECT_TRUE(halt.normal());
+}
+
+TEST_F(Comp, RetryAfterRecordsWereWritten) {
+  // A record of 4-byte reals after two of 8-byte reals: the file is read
+  // again in 4-byte mode; the jump back counts as a break in the series.
+  test::write_bytes(dir / "POST.BIN", concat({test::postfile_record(88010101, {1, 1, 1}),
+                                              test::postfile_record(88010102, {1, 1, 1}),
+                                              test::postfile_record(88010103, {1, 1, 1}, false)}));
+  run();
+  EXPECT_TRUE(halt.normal());
+  const std::string n = "WARNING: POST.BIN holds ";
+  EXPECT_EQ(err, n + "1 periods that do not follow the one before by one hour (missing or repeated hours)\n" + n +
+                     "records with more values than the control file has receptors; only the first values were "
+                     "converted\n");
+  EXPECT_EQ(dataset().size(), header().size() + 5 * (40 + 40 + 8 + 15 + 12));
+}
+
+TEST_F(Comp, WithoutStartendThePeriodComesFromTheFirstPostfileWithRecords) {
+  ctrl.lstartend = false;
+  ctrl.isyr = ctrl.isjul = ctrl.ishr = ctrl.ieyr = ctrl.iejul = ctrl.iehr = 0;
+  ctrl.nfil = 0;
+  add_postfile("EMPTY.BIN");
+  add_postfile("POST.BIN");
+  test::write_bytes(dir / "EMPTY.BIN", {});
+  test::write_bytes(dir / "POST.BIN", concat({test::postfile_record(88010101, {1, 1, 1}),
+                                              test::postfile_record(88010224, {1, 1, 1})}));
+  run();
+  EXPECT_TRUE(halt.normal());
+  EXPECT_EQ(dataset("EMPTY.BIN.gdx"), header(1988, 1, 0, 48));
+}
+
+TEST_F(Comp, WithoutStartendOrRecordsThereIsNoRunPeriod) {
+  ctrl.lstartend = false;
+  test::write_bytes(dir / "POST.BIN", {});
+  run();
+  constexpr std::string_view msg = "Halted in COMP:  no run period: no STARTEND and no records";
+  EXPECT_EQ(halt.text(), fixed(std::string(msg) + "   --   See the list file", 132));
+  EXPECT_EQ(list, " " + std::string(msg) + "\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "POST.BIN.gdx"));
+}
+
+TEST_F(Comp, DatasetNameTakenByAFolder) {
+  test::write_bytes(dir / "POST.BIN", test::postfile_record(88010101, {1, 1, 1}));
+  std::filesystem::create_directory(dir / "POST.BIN.gdx");
+  EXPECT_THROW(run(), IoError);
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "POST.BIN.gdx"));
+}
+
+TEST_F(Comp, ExistingDatasetIsReplacedWhole) {
+  test::write_bytes(dir / "POST.BIN.gdx", Bytes(100000, std::byte{7}));
+  test::write_bytes(dir / "POST.BIN", {});
+  run();
+  EXPECT_EQ(dataset(), header());
+}
+
+TEST_F(Comp, NamesMatchFilesIgnoringCaseAndBackslashes) {
+  ctrl.nfil = 0;
+  add_postfile("SUB\\POST.BIN");
+  std::filesystem::create_directory(dir / "sub");
+  test::write_bytes(dir / "sub" / "post.bin", {});
+  run();
+  EXPECT_EQ(test::read_bytes(dir / "sub" / "post.bin.gdx"), header());
+}
+
+}  // namespace
+}  // namespace kestrel
