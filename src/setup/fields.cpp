@@ -46,8 +46,11 @@ std::size_t split_fields(std::string_view text, std::span<std::string_view> out)
 }
 
 bool parse_int32(std::string_view field, std::int32_t& value) {
-  if (!field.empty() && field.front() == '+') field.remove_prefix(1);
-  if (field.empty() || field.front() == '+') return false;
+  // from_chars takes a minus sign but no plus sign.
+  if (!field.empty() && field.front() == '+') {
+    field.remove_prefix(1);
+    if (field.empty() || field.front() == '-') return false;
+  }
   const char* end = field.data() + field.size();
   const auto res = std::from_chars(field.data(), end, value);
   return res.ec == std::errc() && res.ptr == end;

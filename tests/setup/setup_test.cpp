@@ -1,1 +1,379 @@
+#include "setup/setup.hpp"
+
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+#include "kestrel/text.hpp"
+#include "setup/fields.hpp"
+#include "support.hpp"
+
+namespace kestrel {
+namespace {
+
+struct SetupRun {
+  Ctrl ctrl;
+  Halt132 halt;
+  std::string list;  // the list file after its 15-line start
+  std::string console;
+};
+
+SetupRun run_setup(const std::string& control, const std::vector<std::pair<std::string, std::string>>& files = {}) {
+  test::TempDir dir;
+  test::write_text(dir / "AERMOD.INP", control);
+  for (const auto& [name, text] : files) test::write_text(dir / name, text);
+  SetupRun r;
+  Qa qa;
+  qa.ver = fixed(mver, 12);
+  qa.level = fixed(mlevel, 12);
+  std::ostringstream console, err;
+  Channels ch(console, err);
+  setup(r.ctrl, qa, ch, {}, dir.path(), r.halt);
+  ch.close_list();
+  const auto lines = test::lines_of(test::read_text(dir / "AERMOD.INP.kst"));
+  for (std::size_t i = 16; i < lines.size(); ++i) r.list += lines[i] + "\n";
+  r.console = console.str();
+  return r;
+}
+
+// A small valid control file; each part can be replaced.
+struct Deck {
+  std::string co = "CO STARTING\n   TITLEONE  Test run\n   MODELOPT  DFAULT CONC\n   POLLUTID  SO2\nCO FINISHED\n";
+  std::string re = "RE STARTING\n   DISCCART  1000.0  2000.0  5.0\nRE FINISHED\n";
+  std::string me = "ME STARTING\n   STARTEND  88 1 1 88 1 2\nME FINISHED\n";
+  std::string ou = "OU STARTING\n   POSTFILE  1  ALL  UNFORM  post.bin\nOU FINISHED\n";
+  [[nodiscard]] std::string text() const { return co + re + me + ou; }
+};
+
+std::string halt_text(std::string_view msg, bool pointer = true) {
+  return fixed(std::string(msg) + (pointer ? "   --   See the list file" : ""), 132);
+}
+
+TEST(Setup, WorkedExample) {
+  const SetupRun r = run_setup(
+      "CO STARTING\n   TITLEONE  Sample run\n   MODELOPT  DFAULT CONC\n   POLLUTID  so2\nCO FINISHED\n"
+      "RE STARTING\n   DISCCART  500.0  -250.0  12.5\nRE FINISHED\n"
+      "ME STARTING\n   STARTEND  2010 1 1 2010 12 31\nME FINISHED\n"
+      "OU STARTING\n   POSTFILE  1  ALL  UNFORM  post01.bin  31\n   POSTFILE  24 ALL  UNFORM  post24.bin  32\n"
+      "OU FINISHED\n");
+  const Ctrl& c = r.ctrl;
+  EXPECT_EQ(r.halt.text(), fixed("NORMAL TERMINATION", 132));
+  EXPECT_EQ(c.atitle[0], fixed("SAMPLE RUN", 80));
+  EXPECT_EQ(c.atitle[1], std::string(80, '\0'));
+  EXPECT_EQ(c.aerspec, "SO2         ");
+  EXPECT_EQ(c.nrecin, 1);
+  EXPECT_EQ(c.xrecin[0], 0.5F);
+  EXPECT_EQ(c.yrecin[0], -0.25F);
+  EXPECT_EQ(c.zrecin[0], 12.5F);
+  EXPECT_EQ((std::array{c.isyr, c.ismo, c.isday, c.ishr, c.isjul}), (std::array{2010, 1, 1, 1, 1}));
+  EXPECT_EQ((std::array{c.ieyr, c.iemo, c.ieday, c.iehr, c.iejul}), (std::array{2010, 12, 31, 24, 365}));
+  EXPECT_EQ(c.nfil, 1);
+  EXPECT_EQ(c.aernam[0], fixed("POST01.BIN", 132));
+  EXPECT_TRUE(c.lstartend);
+  EXPECT_EQ(r.list, "");
+}
+
+struct Row {
+  const char* what;
+  std::function<void(Deck&)> edit;
+  std::function<void(const SetupRun&)> check;
+  std::vector<std::pair<std::string, std::string>> files = {};
+};
+
+void run_rows(const std::vector<Row>& rows) {
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Deck d;
+    row.edit(d);
+    row.check(run_setup(d.text(), row.files));
+  }
+}
+
+TEST(Setup, KeywordTable) {
+  std::vector<Row> rows = {
+      {"comment line with a keyword is skipped",
+       [](Deck& d) { d.co += "** TITLEONE  not this\n*  POLLUTID NOX\n"; },
+       [](const SetupRun& r) {
+         EXPECT_EQ(r.ctrl.atitle[0], fixed("TEST RUN", 80));
+         EXPECT_EQ(r.ctrl.aerspec, fixed("SO2", 12));
+       }},
+      {"lower case", [](Deck& d) { d.co = "co starting\n   titleone lower\n   modelopt conc\n   pollutid so2\n"; },
+       [](const SetupRun& r) {
+         EXPECT_TRUE(r.halt.normal());
+         EXPECT_EQ(r.ctrl.aerspec, "SO2         ");
+         EXPECT_EQ(r.ctrl.atitle[0], fixed("LOWER", 80));
+       }},
+      {"pollutant of two words within 12 columns", [](Deck& d) { d.co += "CO POLLUTID   SO2  ABC\n"; },
+       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.aerspec, "SO2  ABC    "); }},
+      {"pollutant cut at 12", [](Deck& d) { d.co += "CO POLLUTID ABCDEFGHIJKLMNOP\n"; },
+       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.aerspec, "ABCDEFGHIJKL"); }},
+      {"two blanks after CO", [](Deck& d) { d.co = "CO  POLLUTID  NOX\nCO MODELOPT CONC\n"; },
+       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.aerspec, std::string(12, ' ')); }},
+      {"keyword not in column 4 after a blank pathway", [](Deck& d) { d.co = "CO MODELOPT CONC\n    POLLUTID NOX\n"; },
+       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.aerspec, std::string(12, ' ')); }},
+      {"TITLEONE in another line's text", [](Deck& d) { d.co += "CO MODELOPT CONC TITLEONE  other\n"; },
+       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.atitle[0], fixed("OTHER", 80)); }},
+      {"empty title", [](Deck& d) { d.co += "   TITLETWO\n"; },
+       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.atitle[1], std::string(80, ' ')); }},
+      {"long title loses its end to the 80 columns",
+       [](Deck& d) { d.co += "   TITLETWO " + std::string(79, 'A') + "BC\n"; },
+       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.atitle[1], std::string(79, 'A') + " "); }},
+      {"a title that says INCLUDED and DISCCART is only a title",
+       [](Deck& d) { d.co += "   TITLETWO  RE INCLUDED DISCCART 1 2 3 OU POSTFILE 1 UNFORM X\n"; },
+       [](const SetupRun& r) {
+         EXPECT_TRUE(r.halt.normal());
+         EXPECT_EQ(r.ctrl.nrecin, 1);
+         EXPECT_EQ(r.ctrl.nfil, 1);
+       }},
+      {"MODELOPT with DDEP clears CONC", [](Deck& d) { d.co += "CO MODELOPT CONC DDEP\n"; },
+       [](const SetupRun& r) {
+         EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  Must ONLY have Concentrations!", false));
+         EXPECT_EQ(r.list, " Halted in SETUP:  Must ONLY have Concentrations!\n");
+       }},
+      {"DEPOS", [](Deck& d) { d.co += "CO MODELOPT DEPOS\n"; },
+       [](const SetupRun& r) { EXPECT_FALSE(r.halt.normal()); }},
+      {"the last MODELOPT decides", [](Deck& d) { d.co += "CO MODELOPT DEPOS\nCO MODELOPT CONC\n"; },
+       [](const SetupRun& r) { EXPECT_TRUE(r.halt.normal()); }},
+      {"DAYRANGE and no MODELOPT: the concentration halt comes first",
+       [](Deck& d) {
+         d.co = "CO STARTING\n";
+         d.me += "ME DAYRANGE 1-5\n";
+       },
+       [](const SetupRun& r) {
+         EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  Must ONLY have Concentrations!", false));
+       }},
+      {"DAYRANGE", [](Deck& d) { d.me += "ME DAYRANGE 1-5\n"; },
+       [](const SetupRun& r) { EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  DAYRANGE is not supported!", false)); }},
+      {"no receptors", [](Deck& d) { d.re = ""; },
+       [](const SetupRun& r) { EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  no receptors found!", false)); }},
+  };
+  run_rows(rows);
+}
+
+TEST(Setup, Startend) {
+  struct Case {
+    std::string text;
+    std::array<int, 8> want;  // isyr ismo isday ishr ieyr iemo ieday iehr
+  };
+  const Case cases[] = {
+      {"88 03 01 88 03 04", {88, 3, 1, 1, 88, 3, 4, 24}},
+      {"88 03 01 05 88 03 04 20", {88, 3, 1, 5, 88, 3, 4, 20}},
+      {"88 03 01 05 88 03 04", {88, 3, 1, 1, 5, 88, 3, 24}},  // seven: the six-integer reading
+      {"88,3,1,,", {0, 0, 0, 0, 0, 0, 0, 0}},
+      {"1996\t01\t01\t1996\t01\t07", {1996, 1, 1, 1, 1996, 1, 7, 24}},
+      {"88, 3, 1, 88, 3, 4, 99x", {88, 3, 1, 1, 88, 3, 4, 24}},  // fields beyond the six are not checked
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Deck d;
+    d.me = "ME STARTEND " + c.text + "\n";
+    const SetupRun r = run_setup(d.text());
+    const Ctrl& t = r.ctrl;
+    if (c.want[0] == 0) {
+      EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  invalid STARTEND values"));
+      EXPECT_EQ(r.list, " Halted in SETUP:  invalid STARTEND values\n " + c.text + "\n");
+      continue;
+    }
+    EXPECT_EQ((std::array{t.isyr, t.ismo, t.isday, t.ishr, t.ieyr, t.iemo, t.ieday, t.iehr}), c.want);
+  }
+}
+
+TEST(Setup, StartendWithImpossibleDateHalts) {
+  Deck d;
+  d.me = "ME STARTEND 88 2 30 88 3 1\n";
+  const SetupRun r = run_setup(d.text());
+  EXPECT_EQ(r.halt.text(), halt_text("Halted in JULDAY:  Invalid date"));
+  EXPECT_NE(r.list.find("IDAY =           30"), std::string::npos);
+}
+
+TEST(Setup, PostfileLines) {
+  struct Case {
+    std::string line;
+    std::vector<std::string> names;
+    std::string list;
+  };
+  const Case cases[] = {
+      {"OU POSTFILE  1  ALL  UNFORM  post01.bin  31", {"POST01.BIN"}, ""},
+      {"OU POSTFILE  1  ALL  UNFORM  post01.bin", {"POST01.BIN"}, ""},
+      {"OU POSTFILE  1  ALL  UNFORM  run/A.BIN 999", {"RUN/A.BIN"}, ""},
+      {"OU POSTFILE  1  ALL  UNFORM  ABC", {"ABC"}, ""},  // a short name is not a unit number
+      {"OU POSTFILE  1  ALL  UNFORM  \"my file.bin\" 31", {"MY FILE.BIN"}, ""},
+      {"OU POSTFILE  24 ALL  UNFORM  post24.bin  32", {}, ""},
+      {"   POSTFILE  1  ALL  UNFORM  x.bin", {"X.BIN"}, ""},  // pathway filled from the OU line before
+      {"OU POSTFILE  1  ALL  PLOT  post.plt", {}, " Skipped POSTFILE line without UNFORM: OU POSTFILE  1  ALL  PLOT  POST.PLT\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    Deck d;
+    d.ou = "OU STARTING\n" + c.line + "\n";
+    const SetupRun r = run_setup(d.text());
+    EXPECT_TRUE(r.halt.normal());
+    ASSERT_EQ(r.ctrl.nfil, static_cast<int>(c.names.size()));
+    for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(r.ctrl.aernam[i], fixed(c.names[i], 132));
+    EXPECT_EQ(r.list, c.list);
+  }
+}
+
+TEST(Setup, PostfileHalts) {
+  struct Case {
+    std::string ou;
+    std::string halt;
+    std::string list;
+  };
+  const std::string long_name(129, 'P');
+  const Case cases[] = {
+      {"OU POSTFILE  1  ALL  UNFORM   \n", "Halted in SETUP:  POSTFILE name is missing",
+       " Halted in SETUP:  POSTFILE name is missing\n OU POSTFILE  1  ALL  UNFORM\n"},
+      {"OU POSTFILE  1  ALL  UNFORM \"\" 31\n", "Halted in SETUP:  POSTFILE name is missing",
+       " Halted in SETUP:  POSTFILE name is missing\n OU POSTFILE  1  ALL  UNFORM \"\" 31\n"},
+      {"OU POSTFILE  1  ALL  UNFORM " + long_name + "\n", "Halted in SETUP:  POSTFILE name is too long",
+       " Halted in SETUP:  POSTFILE name is too long\n " + long_name + "\n The limit is 128 characters\n"},
+  };
+  for (const auto& c : cases) {
+    Deck d;
+    d.ou = c.ou;
+    const SetupRun r = run_setup(d.text());
+    EXPECT_EQ(r.halt.text(), halt_text(c.halt));
+    EXPECT_EQ(r.list, c.list);
+  }
+}
+
+TEST(Setup, HundredPostfilesAndNoMore) {
+  for (const int n : {100, 101}) {
+    Deck d;
+    d.ou = "OU STARTING\n";
+    for (int i = 1; i <= n; ++i) d.ou += "   POSTFILE  1  ALL  UNFORM  P" + std::to_string(i) + ".BIN\n";
+    const SetupRun r = run_setup(d.text());
+    if (n == 100) {
+      EXPECT_TRUE(r.halt.normal());
+      EXPECT_EQ(r.ctrl.nfil, 100);
+      EXPECT_EQ(r.ctrl.aernam[99], fixed("P100.BIN", 132));
+    } else {
+      EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  there are too many file names"));
+      EXPECT_EQ(r.list, " Halted in SETUP:  there are too many file names\n The limit is set by parameter MXFIL = " +
+                            std::string(9, ' ') + "100\n");
+    }
+  }
+}
+
+TEST(Setup, Receptors) {
+  std::vector<Row> rows = {
+      {"control file first, then the receptor file, wherever RE INCLUDED stands",
+       [](Deck& d) {
+         d.re = "RE STARTING\nRE INCLUDED recs.dat\nRE DISCCART 1 2 3\n   DISCCART 4,5,6\nRE FINISHED\n";
+       },
+       [](const SetupRun& r) {
+         ASSERT_EQ(r.ctrl.nrecin, 5);
+         // Metres times the float 0.001, rounded once.
+         const std::array<float, 5> x{1.0F * 0.001F, 4.0F * 0.001F, 7000.0F * 0.001F, 10.0F * 0.001F, 500.0F * 0.001F};
+         for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(r.ctrl.xrecin[i], x[i]) << i;
+         EXPECT_EQ(r.ctrl.zrecin[2], 9.0F);
+         EXPECT_EQ(r.ctrl.zrecin[3], 0.0F);  // x and y only
+         EXPECT_EQ(r.ctrl.yrecin[4], -2.5F * 0.001F);
+       },
+       {{"recs.dat", "** header\r\n  RE ELEVUNIT METERS\r\n   disccart 7000. 8000. 9. 12.\r\n"
+                     "   DISCCART 10.0 20.0\r\nRE INCLUDED other.dat\r\n RE DISCCART 5d2 -2.5E0 1"}}},
+      {"receptor file found ignoring case",
+       [](Deck& d) { d.re = "RE INCLUDED lovett_rec.dat\n"; },
+       [](const SetupRun& r) {
+         EXPECT_TRUE(r.halt.normal());
+         EXPECT_EQ(r.ctrl.nrecin, 1);
+       },
+       {{"lovett_rec.dat", "RE DISCCART 1 2 3\n"}}},
+      {"two RE INCLUDED lines, even naming one file",
+       [](Deck& d) { d.re += "RE INCLUDED A.DAT\nRE INCLUDED A.DAT\n"; },
+       [](const SetupRun& r) {
+         EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  too many receptor files: "));
+         EXPECT_EQ(r.list, " Halted in SETUP:  too many receptor files:  " + std::string(10, ' ') +
+                               "2\n Only 1 receptor file is expected\n");
+       }},
+      {"entry with one number",
+       [](Deck& d) { d.re += "RE DISCCART   5.0  \n"; },
+       [](const SetupRun& r) {
+         EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  invalid receptor entry"));
+         EXPECT_EQ(r.list, " Halted in SETUP:  invalid receptor entry\n Receptor entry " + std::string(10, ' ') +
+                               "2 5.0\n");
+       }},
+      {"entry with an empty field",
+       [](Deck& d) { d.re += "RE DISCCART 1,,2\n"; },
+       [](const SetupRun& r) { EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  invalid receptor entry")); }},
+      {"entry with a word", [](Deck& d) { d.re += "RE DISCCART 1 2 ABC\n"; },
+       [](const SetupRun& r) { EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  invalid receptor entry")); }},
+      {"a fourth field is not checked", [](Deck& d) { d.re += "RE DISCCART 1 2 3 ABC\n"; },
+       [](const SetupRun& r) { EXPECT_TRUE(r.halt.normal()); }},
+  };
+  run_rows(rows);
+}
+
+TEST(Setup, TooManyReceptors) {
+  for (const int n : {10000, 10001}) {
+    Deck d;
+    d.re = "RE STARTING\n";
+    for (int i = 0; i < n; ++i) d.re += "   DISCCART " + std::to_string(i) + " 0 0\n";
+    const SetupRun r = run_setup(d.text());
+    if (n == 10000) {
+      EXPECT_TRUE(r.halt.normal());
+      EXPECT_EQ(r.ctrl.nrecin, 10000);
+      EXPECT_EQ(r.ctrl.xrecin[9999], 9999.0F * 0.001F);
+    } else {
+      EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  too many receptors"));
+      EXPECT_EQ(r.list, " Halted in SETUP:  too many receptors\n The limit is set by parameter MXREC = " +
+                            std::string(7, ' ') + "10000\n");
+    }
+  }
+}
+
+TEST(Setup, LinesEndingInCarriageReturnsAndLongLines) {
+  const SetupRun r = run_setup(
+      "CO TITLEONE  Windows\r\nCO MODELOPT CONC\r\nCO POLLUTID SO2\r\nRE DISCCART 1 2 3\r\n"
+      "OU POSTFILE 1 ALL UNFORM P.BIN\r\nCO TITLETWO " + std::string(400, 'X') + "\r\nME STARTEND 88 1 1 88 1 2\r");
+  EXPECT_TRUE(r.halt.normal());
+  EXPECT_EQ(r.ctrl.atitle[0], fixed("WINDOWS", 80));
+  EXPECT_EQ(r.ctrl.aernam[0], fixed("P.BIN", 132));
+  EXPECT_EQ(r.ctrl.ieday, 2);
+  EXPECT_EQ(r.ctrl.atitle[1], std::string(79, 'X') + " ");
+}
+
+TEST(Fields, SplittingAndNumbers) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> fields;
+  };
+  const Case cases[] = {
+      {"  1  2\t3 ", {"1", "2", "3"}}, {"1,2", {"1", "2"}},          {"1,,2", {"1", "", "2"}},
+      {",1", {"", "1"}},               {"1,", {"1"}},                {"1 , ,2", {"1", "", "2"}},
+      {"", {}},
+  };
+  for (const auto& c : cases) {
+    std::array<std::string_view, 8> f;
+    const std::size_t n = split_fields(c.text, f);
+    ASSERT_EQ(n, c.fields.size()) << c.text;
+    for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(f[i], c.fields[i]) << c.text;
+  }
+  struct Num {
+    std::string text;
+    bool ok;
+    float value;
+  };
+  const Num nums[] = {{"500.0", true, 500.0F}, {"-2.5E1", true, -25.0F}, {"1D3", true, 1000.0F},
+                      {"+.5", true, 0.5F},     {"5.", true, 5.0F},       {"30.39", true, 30.39F},
+                      {"1E", false, 0},        {".", false, 0},          {"1.2.3", false, 0},
+                      {"", false, 0},          {"nan", false, 0},        {"1e99", false, 0}};
+  for (const auto& n : nums) {
+    float v = -1;
+    EXPECT_EQ(parse_real(n.text, v), n.ok) << n.text;
+    if (n.ok) {
+      EXPECT_EQ(v, n.value) << n.text;
+    }
+  }
+  std::int32_t i = 0;
+  EXPECT_TRUE(parse_int32("+12", i));
+  EXPECT_EQ(i, 12);
+  EXPECT_FALSE(parse_int32("1.0", i));
+  EXPECT_FALSE(parse_int32("99999999999", i));
+  EXPECT_FALSE(parse_int32("+-1", i));
+}
+
+}  // namespace
+}  // namespace kestrel
