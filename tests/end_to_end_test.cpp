@@ -1,1 +1,92 @@
+// Whole runs over real AERMOD run folders (and the repository's sample),
+// compared whole-file with outputs written independently by
+// data/make_golden.py from the format description.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+
+#include <sys/wait.h>
+
+#include "support.hpp"
+
+namespace kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kData = KESTREL_TEST_DATA;
+
+struct Case {
+  const char* name;
+  fs::path input;
+};
+
+class EndToEnd : public ::testing::TestWithParam<Case> {};
+
+void copy_folder(const fs::path& from, const fs::path& to) {
+  for (const auto& e : fs::directory_iterator(from)) fs::copy_file(e.path(), to / e.path().filename());
+}
+
+TEST_P(EndToEnd, MatchesGoldenFiles) {
+  const Case& c = GetParam();
+  const fs::path expected = kData / c.name / "expected";
+  test::TempDir dir;
+  copy_folder(c.input, dir.path());
+  std::set<fs::path> inputs;
+  for (const auto& e : fs::directory_iterator(c.input)) inputs.insert(e.path().filename());
+
+  const test::RunResult r = test::run_in(dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.console, test::read_text(expected / "console.txt"));
+  EXPECT_EQ(r.err, test::read_text(expected / "err.txt"));
+
+  std::set<fs::path> outputs;
+  for (const auto& e : fs::directory_iterator(expected)) {
+    const fs::path name = e.path().filename();
+    if (name == "console.txt" || name == "err.txt") continue;
+    outputs.insert(name);
+    EXPECT_EQ(test::first_difference(test::read_bytes(dir / name.string()), test::read_bytes(e.path())), "")
+        << name;
+  }
+  // Nothing else is written, and the inputs are untouched.
+  for (const auto& e : fs::directory_iterator(dir.path())) {
+    const fs::path name = e.path().filename();
+    EXPECT_TRUE(outputs.count(name) == 1 || inputs.count(name) == 1) << "unexpected file " << name;
+    if (inputs.count(name) == 1) {
+      EXPECT_EQ(test::read_bytes(e.path()), test::read_bytes(c.input / name)) << name;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(RealRuns, EndToEnd,
+                         ::testing::Values(Case{"aertest-disccart", kData / "aertest-disccart" / "input"},
+                                           Case{"allsrcs-units", kData / "allsrcs-units" / "input"},
+                                           Case{"flatelev-included", kData / "flatelev-included" / "input"},
+                                           Case{"hrdow-shared", kData / "hrdow-shared" / "input"},
+                                           Case{"sample", kData / ".." / ".." / "examples" / "sample"}),
+                         [](const auto& info) {
+                           std::string n = info.param.name;
+                           for (char& ch : n) {
+                             if (ch == '-') ch = '_';
+                           }
+                           return n;
+                         });
+
+// The installed program itself, as a user runs it.
+TEST(Binary, ConvertsTheSampleAndReportsStatus) {
+  test::TempDir dir;
+  copy_folder(kData / ".." / ".." / "examples" / "sample", dir.path());
+  const std::string cmd = "cd '" + dir.path().string() + "' && '" KESTREL_BINARY "' >out.txt 2>err.txt";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_EQ(test::read_text(dir / "out.txt"), test::read_text(kData / "sample" / "expected" / "console.txt"));
+
+  const std::string missing = "cd '" + dir.path().string() + "' && '" KESTREL_BINARY "' nothere.inp >o2.txt 2>e2.txt";
+  const int status = std::system(missing.c_str());
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(test::read_text(dir / "e2.txt"), "kestrel: cannot open control file 'nothere.inp': No such file or directory\n");
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,1 +1,136 @@
+#include "kestrel/driver.hpp"
+
 #include <gtest/gtest.h>
+
+#include <functional>
+
+#include "kestrel/text.hpp"
+#include "support.hpp"
+
+namespace kestrel {
+namespace {
+
+const std::string kDeck =
+    "CO STARTING\n   TITLEONE  Sample run\n   MODELOPT  DFAULT CONC\n   POLLUTID  so2\nCO FINISHED\n"
+    "RE STARTING\n   DISCCART  500.0  -250.0  12.5\nRE FINISHED\n"
+    "ME STARTING\n   STARTEND  2010 1 1 2010 12 31\nME FINISHED\n"
+    "OU STARTING\n   POSTFILE  1  ALL  UNFORM  post01.bin  31\n   POSTFILE  24 ALL  UNFORM  post24.bin  32\n"
+    "OU FINISHED\n";
+
+const std::vector<std::string> kConsoleStart = {
+    " ", " SETUP PHASE", " ", " ", " This utility must be run in the location that",
+    " contains the AERMOD application files.  If this", " is not the case, file-error messages will be seen!", " ",
+    " ", " Opening file: AERMOD.INP", " "};
+
+TEST(Driver, TwentyLineListFileOfASuccessfulRun) {
+  test::TempDir dir;
+  test::write_text(dir / "AERMOD.INP", kDeck);
+  test::write_bytes(dir / "post01.bin", {});
+  const test::RunResult r = test::run_in(dir.path());
+  EXPECT_EQ(r.status, 0);
+  const std::vector<std::string> want = {
+      "", "", "", std::string(26, ' ') + "KESTREL RUN SUMMARY",
+      std::string(19, ' ') + "VERSION:  1.21         LEVEL:  100301      ", "", "", "", " ",
+      " This utility must be run in the location that", " contains the AERMOD application files.  If this",
+      " is not the case, file-error messages will be seen!", " ", " ", " Opening file: AERMOD.INP", " ",
+      " Processing: " + fixed("POST01.BIN", 132), " ", " NORMAL TERMINATION", " "};
+  EXPECT_EQ(test::lines_of(test::read_text(dir / "AERMOD.INP.kst")), want);
+  std::vector<std::string> console = kConsoleStart;
+  for (const char* l : {" ", " COMPUTATION PHASE", " "}) console.emplace_back(l);
+  console.push_back(" Processing: " + fixed("POST01.BIN", 132));
+  for (const char* l : {" ", " NORMAL TERMINATION", " "}) console.emplace_back(l);
+  EXPECT_EQ(test::lines_of(r.console), console);
+  EXPECT_TRUE(std::filesystem::exists(dir / "post01.bin.gdx"));
+}
+
+TEST(Driver, HaltsEndTheRunWithStatus1) {
+  struct Case {
+    const char* what;
+    std::string deck;
+    test::Bytes postfile;
+    std::string status;
+    bool computation;
+  };
+  std::string no_modelopt = kDeck;
+  no_modelopt.replace(no_modelopt.find("   MODELOPT"), 25, "");
+  const Case cases[] = {
+      {"setup halt", no_modelopt, {}, "Halted in SETUP:  Must ONLY have Concentrations!", false},
+      {"R*4 failure", kDeck, test::postfile_record(10010101, {}, false), "ERROR reading AERMOD file as R*4", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir dir;
+    test::write_text(dir / "AERMOD.INP", c.deck);
+    test::write_bytes(dir / "post01.bin", c.postfile);
+    const test::RunResult r = test::run_in(dir.path());
+    EXPECT_EQ(r.status, 1);
+    std::vector<std::string> console = kConsoleStart;
+    if (c.computation) {
+      for (const char* l : {" ", " COMPUTATION PHASE", " "}) console.emplace_back(l);
+      console.push_back(" Processing: " + fixed("POST01.BIN", 132));
+    }
+    console.push_back(" " + fixed(c.status, 132));
+    EXPECT_EQ(test::lines_of(r.console), console);
+    const std::string list = test::read_text(dir / "AERMOD.INP.kst");
+    EXPECT_EQ(list.find("NORMAL TERMINATION"), std::string::npos);
+  }
+}
+
+TEST(Driver, InputOutputFailuresEndWithStatus2) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::function<void(const test::TempDir&)> prepare;
+    std::string err;
+    bool list_created;
+  };
+  const Case cases[] = {
+      {"missing control file", {}, [](const test::TempDir&) {},
+       "kestrel: cannot open control file 'AERMOD.INP': No such file or directory\n", true},
+      {"control file that is a folder", {},
+       [](const test::TempDir& d) { std::filesystem::create_directory(d / "AERMOD.INP"); },
+       "kestrel: cannot open control file 'AERMOD.INP': Is a directory\n", true},
+      {"control-file name too long", {std::string(129, 'a')}, [](const test::TempDir&) {},
+       "kestrel: control-file name is longer than 128 characters\n", false},
+      {"missing POSTFILE", {},
+       [](const test::TempDir& d) { test::write_text(d / "AERMOD.INP", kDeck); },
+       "kestrel: cannot open POSTFILE 'POST01.BIN': No such file or directory\n", true},
+      {"missing receptor file", {},
+       [](const test::TempDir& d) { test::write_text(d / "AERMOD.INP", kDeck + "RE INCLUDED recs.dat\n"); },
+       "kestrel: cannot open receptor file 'RECS.DAT': No such file or directory\n", true},
+      {"two files match a name ignoring case", {},
+       [](const test::TempDir& d) {
+         test::write_text(d / "AERMOD.INP", kDeck);
+         test::write_bytes(d / "Post01.bin", {});
+         test::write_bytes(d / "post01.BIN", {});
+       },
+       "kestrel: cannot open POSTFILE 'POST01.BIN': more than one file matches when case is ignored\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir dir;
+    c.prepare(dir);
+    const test::RunResult r = test::run_in(dir.path(), c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, c.err);
+    const auto list = dir / ((c.args.empty() ? std::string("AERMOD.INP") : c.args[0]) + ".kst");
+    EXPECT_EQ(std::filesystem::exists(list), c.list_created);
+    if (c.list_created) {
+      const auto lines = test::lines_of(test::read_text(list));
+      EXPECT_EQ(lines.back() + "\n", " " + c.err);
+    }
+  }
+}
+
+TEST(Driver, ControlFileNameFromTheCommandLine) {
+  test::TempDir dir;
+  test::write_text(dir / "run 1.inp", kDeck);
+  test::write_bytes(dir / "post01.bin", {});
+  const test::RunResult r = test::run_in(dir.path(), {"run", "1.inp"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir / "run 1.inp.kst"));
+  EXPECT_NE(r.console.find(" Opening file: run 1.inp\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrel
