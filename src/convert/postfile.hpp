@@ -61,7 +61,7 @@ class PostfileReader {
   std::int32_t nrecin_;
   std::string name_;
   Channels& ch_;
-  std::vector<std::byte> raw_;
+  std::span<const std::byte> raw_;
   bool lreal8_ = true;
   bool longer_ = false;
 };

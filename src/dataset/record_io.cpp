@@ -16,81 +16,111 @@ void RecordReader::rewind() noexcept {
   ended_inside_ = false;
 }
 
-// Copies [pos, pos + dest.size()) through the buffer; false if the source
-// holds fewer bytes than that (a file cut while it was being read).
-bool RecordReader::fetch(std::uint64_t pos, std::span<std::byte> dest) {
-  while (!dest.empty()) {
-    if (pos >= buffer_pos_ && pos < buffer_pos_ + buffer_len_) {
-      const auto at = static_cast<std::size_t>(pos - buffer_pos_);
-      const std::size_t n = std::min(dest.size(), buffer_len_ - at);
-      std::memcpy(dest.data(), buffer_.data() + at, n);
-      dest = dest.subspan(n);
-      pos += n;
-      continue;
-    }
-    if (dest.size() >= buffer_.size()) {
-      // Large enough to bypass the buffer.
-      const std::size_t n = source_.read_at(pos, dest);
-      return n == dest.size();
-    }
-    buffer_pos_ = pos;
-    buffer_len_ = source_.read_at(pos, buffer_);
-    if (buffer_len_ == 0) return false;
+bool RecordReader::ensure(std::uint64_t pos, std::size_t n) {
+  if (pos >= buffer_pos_ && pos + n <= buffer_pos_ + buffer_len_) return true;
+  // Keep what is already read of the wanted range; read the rest behind it.
+  std::size_t keep = 0;
+  if (pos >= buffer_pos_ && pos < buffer_pos_ + buffer_len_) {
+    keep = static_cast<std::size_t>(buffer_pos_ + buffer_len_ - pos);
+    std::memmove(buffer_.data(), buffer_.data() + (pos - buffer_pos_), keep);
+  }
+  buffer_pos_ = pos;
+  buffer_len_ = keep;
+  while (buffer_len_ < n) {
+    const std::size_t got =
+        source_.read_at(pos + buffer_len_, std::span<std::byte>(buffer_.data() + buffer_len_, buffer_.size() - buffer_len_));
+    if (got == 0) return false;
+    buffer_len_ += got;
   }
   return true;
 }
 
-ReadOutcome RecordReader::read(std::span<std::byte> dest) {
+ReadOutcome RecordReader::begin_record(std::int64_t& n) {
   const std::uint64_t size = source_.size();
+  n = -1;
   if (pos_ >= size) return ReadOutcome::end_of_file;
-  if (size - pos_ < 4) {
+  if (size - pos_ < 4 || !ensure(pos_, 4)) {
     ended_inside_ = true;
     pos_ = size;
     return ReadOutcome::end_of_file;
   }
-  std::byte marker[4];
-  if (!fetch(pos_, marker)) {
-    ended_inside_ = true;
-    pos_ = size;
-    return ReadOutcome::end_of_file;
-  }
-  const std::int64_t n = get_i32(marker);
+  n = get_i32(buffer_.data() + (pos_ - buffer_pos_));
   length_ = n;
   if (n < 0) {
     // Nothing after a negative marker can be trusted to be a record boundary.
     pos_ = size;
     return ReadOutcome::error;
   }
-  const auto record_size = static_cast<std::uint64_t>(n) + 8;
-  if (size - pos_ < record_size) {
+  if (size - pos_ < static_cast<std::uint64_t>(n) + 8) {
     ended_inside_ = true;
     pos_ = size;
+    n = -1;
     return ReadOutcome::end_of_file;
   }
+  return ReadOutcome::ok;
+}
+
+ReadOutcome RecordReader::read_view(std::size_t need, std::span<const std::byte>& view) {
+  std::int64_t n = 0;
+  const ReadOutcome head = begin_record(n);
+  if (n < 0) return head;
+  const std::size_t take = std::min<std::uint64_t>(need, static_cast<std::uint64_t>(n));
+  if (!ensure(pos_ + 4, take)) {
+    // The file shrank while it was read.
+    ended_inside_ = true;
+    pos_ = source_.size();
+    return ReadOutcome::end_of_file;
+  }
+  view = std::span<const std::byte>(buffer_.data() + (pos_ + 4 - buffer_pos_), take);
+  pos_ += static_cast<std::uint64_t>(n) + 8;
+  return take < need ? ReadOutcome::error : ReadOutcome::ok;
+}
+
+ReadOutcome RecordReader::read(std::span<std::byte> dest) {
+  if (dest.size() + 4 <= buffer_.size()) {
+    std::span<const std::byte> view;
+    const ReadOutcome outcome = read_view(dest.size(), view);
+    if (!view.empty()) std::memcpy(dest.data(), view.data(), view.size());
+    return outcome;
+  }
+  // A list larger than the buffer is read straight into its destination.
+  std::int64_t n = 0;
+  const ReadOutcome head = begin_record(n);
+  if (n < 0) return head;
   const std::size_t take = std::min<std::uint64_t>(dest.size(), static_cast<std::uint64_t>(n));
-  if (!fetch(pos_ + 4, dest.first(take))) {
+  if (source_.read_at(pos_ + 4, dest.first(take)) != take) {
     ended_inside_ = true;
-    pos_ = size;
+    pos_ = source_.size();
     return ReadOutcome::end_of_file;
   }
-  pos_ += record_size;
+  pos_ += static_cast<std::uint64_t>(n) + 8;
   return take < dest.size() ? ReadOutcome::error : ReadOutcome::ok;
 }
 
 RecordWriter::RecordWriter(ByteSink& sink, std::size_t flush_at) : sink_(sink), flush_at_(flush_at) {
-  buffer_.reserve(flush_at_);
+  reserve_more(flush_at_ + 4096);
+}
+
+void RecordWriter::reserve_more(std::size_t n) {
+  if (size_ + n <= capacity_) return;
+  const std::size_t capacity = std::max(size_ + n, 2 * capacity_);
+  auto bigger = std::make_unique_for_overwrite<std::byte[]>(capacity);
+  if (size_ > 0) std::memcpy(bigger.get(), buffer_.get(), size_);
+  buffer_ = std::move(bigger);
+  capacity_ = capacity;
 }
 
 RecordWriter& RecordWriter::begin() {
-  record_start_ = buffer_.size();
+  record_start_ = size_;
   grow(4);  // the leading marker, filled in by end()
   return *this;
 }
 
 std::byte* RecordWriter::grow(std::size_t n) {
-  const std::size_t at = buffer_.size();
-  buffer_.resize(at + n);
-  return buffer_.data() + at;
+  reserve_more(n);
+  std::byte* p = buffer_.get() + size_;
+  size_ += n;
+  return p;
 }
 
 RecordWriter& RecordWriter::text(std::string_view s) {
@@ -133,18 +163,20 @@ RecordWriter& RecordWriter::f32s(std::span<const float> values) {
 }
 
 void RecordWriter::end() {
-  const std::size_t n = buffer_.size() - record_start_ - 4;
+  const std::size_t n = size_ - record_start_ - 4;
   if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
     throw std::length_error("record longer than a length marker can hold");
-  put_i32(buffer_.data() + record_start_, static_cast<std::int32_t>(n));
+  put_i32(buffer_.get() + record_start_, static_cast<std::int32_t>(n));
   put_i32(grow(4), static_cast<std::int32_t>(n));
-  record_start_ = buffer_.size();
-  if (buffer_.size() >= flush_at_) flush();
+  record_start_ = size_;
+  if (size_ >= flush_at_) flush();
 }
 
 void RecordWriter::flush() {
-  sink_.write(std::span<const std::byte>(buffer_.data(), record_start_));
-  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(record_start_));
+  // Only whole records leave; a record being built stays.
+  sink_.write(std::span<const std::byte>(buffer_.get(), record_start_));
+  std::memmove(buffer_.get(), buffer_.get() + record_start_, size_ - record_start_);
+  size_ -= record_start_;
   record_start_ = 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,13 @@ class RecordReader {
   // The length marker is never used to size memory.
   ReadOutcome read(std::span<std::byte> dest);
 
+  // The same without a copy: `view` shows the first min(need, length())
+  // payload bytes inside the reader's buffer, valid until the next call.
+  // `need` must not exceed buffer_size() - 4.
+  ReadOutcome read_view(std::size_t need, std::span<const std::byte>& view);
+
+  [[nodiscard]] std::size_t buffer_size() const noexcept { return buffer_.size(); }
+
   // Payload length of the last record read (ok or error outcome).
   [[nodiscard]] std::int64_t length() const noexcept { return length_; }
   [[nodiscard]] bool ended_inside_record() const noexcept { return ended_inside_; }
@@ -38,7 +46,11 @@ class RecordReader {
   void rewind() noexcept;
 
  private:
-  bool fetch(std::uint64_t pos, std::span<std::byte> dest);
+  // Makes the file bytes [pos, pos + n) resident in the buffer, n <= its size.
+  bool ensure(std::uint64_t pos, std::size_t n);
+  // The next record's marker and wholeness; its payload length, or a
+  // negative value for the outcome to return.
+  ReadOutcome begin_record(std::int64_t& n);
 
   ByteSource& source_;
   std::vector<std::byte> buffer_;
@@ -72,9 +84,15 @@ class RecordWriter {
   void flush();
 
  private:
+  // Capacity for at least n more bytes; bytes are left uninitialised, since
+  // every byte handed out is written before the record is flushed.
+  void reserve_more(std::size_t n);
+
   ByteSink& sink_;
   std::size_t flush_at_;
-  std::vector<std::byte> buffer_;
+  std::unique_ptr<std::byte[]> buffer_;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
   std::size_t record_start_ = 0;
 };
 

@@ -73,6 +73,7 @@ class SetupPass {
 
  private:
   void halt(std::string_view message, bool pointer, std::string_view first_line = {});
+  void load(std::string_view raw);
   void line(std::string_view raw);
   std::string_view after(std::string_view key) const;
 
@@ -92,12 +93,21 @@ class SetupPass {
 
   std::string char320_ = std::string(kLineWidth, ' ');
   std::size_t klast_ = 0;
+  std::string_view hay_;  // the used columns of char320_, see line()
   std::string cpathway_ = "  ";
   bool lconc_ = false;
   bool ldayrange_ = false;
   std::int32_t nrecfil_ = 0;
   std::string recfil_;
 };
+
+// The line as a 320-column field; klast_ is its length without trailing blanks.
+void SetupPass::load(std::string_view raw) {
+  raw = raw.substr(0, kLineWidth);
+  klast_ = len_trim(raw);
+  char320_.assign(raw);
+  char320_.resize(kLineWidth, ' ');
+}
 
 void SetupPass::halt(std::string_view message, bool pointer, std::string_view first_line) {
   halt_.set(message, pointer);
@@ -107,7 +117,7 @@ void SetupPass::halt(std::string_view message, bool pointer, std::string_view fi
 // The text after the first occurrence of `key`, up to the line's last
 // non-blank column; it begins with the blanks that separate key and value.
 std::string_view SetupPass::after(std::string_view key) const {
-  const std::size_t start = char320_.find(key) + key.size();
+  const std::size_t start = hay_.find(key) + key.size();
   if (start >= klast_) return {};
   return std::string_view(char320_).substr(start, klast_ - start);
 }
@@ -193,9 +203,7 @@ void SetupPass::included() {
 
 void SetupPass::line(std::string_view raw) {
   if (!raw.empty() && raw.front() == '*') return;
-  char320_.assign(raw);
-  char320_.resize(kLineWidth, ' ');
-  klast_ = len_trim(char320_);
+  load(raw);
   case320(ch_.list(), "UPPER", char320_, static_cast<std::int32_t>(klast_), halt_);
   if (!halt_.normal()) return;
   if (char320_[0] == ' ' && char320_[1] == ' ') {
@@ -205,8 +213,9 @@ void SetupPass::line(std::string_view raw) {
   }
   // Everything beyond the last non-blank column is blank, so the searches
   // need only the used columns and one blank after them (for " 1 ").
-  const std::size_t used = std::min(kLineWidth, len_trim(char320_) + 1);
-  const std::string_view hay(char320_.data(), used);
+  const std::size_t used = std::min(kLineWidth, std::max<std::size_t>(klast_, len_trim(std::string_view(char320_).substr(0, 2))) + 1);
+  hay_ = std::string_view(char320_.data(), used);
+  const std::string_view hay = hay_;
 
   // A title is only a title: its words may say "INCLUDED" or "DISCCART".
   const std::string_view first = word_from_column3(hay);
@@ -258,13 +267,12 @@ void SetupPass::read_receptor_file() {
     std::string raw;
     while (in.next(raw)) {
       if (!raw.empty() && raw.front() == '*') continue;
-      char320_.assign(raw);
-      char320_.resize(kLineWidth, ' ');
-      klast_ = len_trim(char320_);
+      load(raw);
+      hay_ = std::string_view(char320_.data(), klast_);
       case320(ch_.list(), "UPPER", char320_, static_cast<std::int32_t>(klast_), halt_);
       if (!halt_.normal()) return;
       // Receptor files do not nest: only DISCCART lines count here.
-      if (contains(std::string_view(char320_.data(), klast_), "DISCCART")) {
+      if (contains(hay_, "DISCCART")) {
         disccart();
         if (!halt_.normal()) return;
       }
