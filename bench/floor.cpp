@@ -16,7 +16,10 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path dir = argv[1];
   const long nrec = std::atol(argv[2]);
-  std::vector<char> in_buf(std::size_t{1} << 20);
+  // 1 MiB less 4 bytes: reads at offsets that are not page multiples ran
+  // more than twice as fast as 1 MiB-aligned ones on the benchmark machine,
+  // and the floor must be the fastest plain copy.
+  std::vector<char> in_buf((std::size_t{1} << 20) - 4);
   std::vector<char> out_buf(std::size_t{1} << 20, ' ');
   for (const auto& e : std::filesystem::directory_iterator(dir)) {
     const std::string name = e.path().filename().string();

@@ -1,5 +1,7 @@
 #include "convert/comp.hpp"
 
+#include <array>
+#include <cstring>
 #include <optional>
 
 #include "convert/postfile.hpp"
@@ -34,9 +36,9 @@ class SeriesCheck {
  public:
   void add(const PostfileReader& r, const DateHour& end) {
     if (count_ == 0) {
-      grp0_ = std::string(r.grpid());
+      r.grpid().copy(grp0_.data(), grp0_.size());
     } else {
-      if (r.grpid() != grp0_) mixed_groups_ = true;
+      if (std::memcmp(r.grpid().data(), grp0_.data(), grp0_.size()) != 0) mixed_groups_ = true;
       if (deltt(prev_.yr, prev_.jul, prev_.hr, end.yr, end.jul, end.hr) != 1) ++not_following_;
     }
     if (r.kave() != 1) not_hourly_ = true;
@@ -61,7 +63,7 @@ class SeriesCheck {
 
  private:
   std::int64_t count_ = 0;
-  std::string grp0_;
+  std::array<char, 8> grp0_{};
   DateHour prev_;
   bool mixed_groups_ = false;
   bool not_hourly_ = false;

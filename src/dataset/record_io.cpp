@@ -110,24 +110,6 @@ void RecordWriter::reserve_more(std::size_t n) {
   capacity_ = capacity;
 }
 
-RecordWriter& RecordWriter::begin() {
-  record_start_ = size_;
-  grow(4);  // the leading marker, filled in by end()
-  return *this;
-}
-
-std::byte* RecordWriter::grow(std::size_t n) {
-  reserve_more(n);
-  std::byte* p = buffer_.get() + size_;
-  size_ += n;
-  return p;
-}
-
-RecordWriter& RecordWriter::text(std::string_view s) {
-  std::memcpy(grow(s.size()), s.data(), s.size());
-  return *this;
-}
-
 RecordWriter& RecordWriter::text(std::string_view s, std::size_t width) {
   const std::size_t n = std::min(s.size(), width);
   std::byte* p = grow(width);
@@ -135,23 +117,6 @@ RecordWriter& RecordWriter::text(std::string_view s, std::size_t width) {
   std::memset(p + n, ' ', width - n);
   return *this;
 }
-
-RecordWriter& RecordWriter::i32(std::int32_t v) {
-  put_i32(grow(4), v);
-  return *this;
-}
-
-RecordWriter& RecordWriter::f32(float v) {
-  put_f32(grow(4), v);
-  return *this;
-}
-
-RecordWriter& RecordWriter::f64(double v) {
-  put_f64(grow(8), v);
-  return *this;
-}
-
-RecordWriter& RecordWriter::logical(bool v) { return i32(v ? 1 : 0); }
 
 RecordWriter& RecordWriter::f32s(std::span<const float> values) {
   std::byte* p = grow(4 * values.size());
@@ -162,15 +127,7 @@ RecordWriter& RecordWriter::f32s(std::span<const float> values) {
   return *this;
 }
 
-void RecordWriter::end() {
-  const std::size_t n = size_ - record_start_ - 4;
-  if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
-    throw std::length_error("record longer than a length marker can hold");
-  put_i32(buffer_.get() + record_start_, static_cast<std::int32_t>(n));
-  put_i32(grow(4), static_cast<std::int32_t>(n));
-  record_start_ = size_;
-  if (size_ >= flush_at_) flush();
-}
+void RecordWriter::too_long() { throw std::length_error("record longer than a length marker can hold"); }
 
 void RecordWriter::flush() {
   // Only whole records leave; a record being built stays.

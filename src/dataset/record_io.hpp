@@ -5,11 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "dataset/byte_order.hpp"
 #include "dataset/files.hpp"
 
 namespace kestrel::dataset {
@@ -67,18 +69,47 @@ class RecordWriter {
 
   explicit RecordWriter(ByteSink& sink, std::size_t flush_at = kDefaultFlush);
 
-  // One record: begin(), its items in list order, end().
-  RecordWriter& begin();
-  RecordWriter& text(std::string_view s);                    // as held, every byte
+  // One record: begin(), its items in list order, end(). The item writers
+  // are inline: a dataset of small records is mostly item calls.
+  RecordWriter& begin() {
+    record_start_ = size_;
+    grow(4);  // the leading marker, filled in by end()
+    return *this;
+  }
+  RecordWriter& text(std::string_view s) {  // as held, every byte
+    std::memcpy(grow(s.size()), s.data(), s.size());
+    return *this;
+  }
   RecordWriter& text(std::string_view s, std::size_t width);  // blank-padded or cut
-  RecordWriter& i32(std::int32_t v);
-  RecordWriter& f32(float v);
-  RecordWriter& f64(double v);
-  RecordWriter& logical(bool v);
+  RecordWriter& i32(std::int32_t v) {
+    put_i32(grow(4), v);
+    return *this;
+  }
+  RecordWriter& f32(float v) {
+    put_f32(grow(4), v);
+    return *this;
+  }
+  RecordWriter& f64(double v) {
+    put_f64(grow(8), v);
+    return *this;
+  }
+  RecordWriter& logical(bool v) { return i32(v ? 1 : 0); }
   RecordWriter& f32s(std::span<const float> values);
   // Room for `n` payload bytes that the caller encodes itself.
-  std::byte* grow(std::size_t n);
-  void end();
+  std::byte* grow(std::size_t n) {
+    if (size_ + n > capacity_) reserve_more(n);
+    std::byte* p = buffer_.get() + size_;
+    size_ += n;
+    return p;
+  }
+  void end() {
+    const std::size_t n = size_ - record_start_ - 4;
+    if (n > kMaxPayload) too_long();
+    put_i32(buffer_.get() + record_start_, static_cast<std::int32_t>(n));
+    put_i32(grow(4), static_cast<std::int32_t>(n));
+    record_start_ = size_;
+    if (size_ >= flush_at_) flush();
+  }
 
   // Hands every finished record to the sink.
   void flush();
@@ -87,6 +118,9 @@ class RecordWriter {
   // Capacity for at least n more bytes; bytes are left uninitialised, since
   // every byte handed out is written before the record is flushed.
   void reserve_more(std::size_t n);
+  [[noreturn]] static void too_long();
+
+  static constexpr std::size_t kMaxPayload = 0x7FFFFFFF;
 
   ByteSink& sink_;
   std::size_t flush_at_;

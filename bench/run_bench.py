@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""Times kestrel against the I/O floor on generated AERMOD runs.
+
+Each case is generated once (gen_run), then kestrel and the floor program run
+alternately, each after a warm-up, with the page cache warm for the input and
+the datasets deleted before every timed run (and `sync` so that the previous
+run's writeback does not land in the next one's time). Medians of wall time,
+CPU time and peak resident memory are reported, then the same for the
+overwrite case (datasets already present).
+
+usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcde]
+"""
+import argparse
+import glob
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+
+# name: (receptors, hours, files, real size, description)
+FULL = {
+    'a': (10000, 8784, 1, 8, '10,000 receptors x 8,784 h, 8-byte'),
+    'b': (10000, 8784, 1, 4, '10,000 receptors x 8,784 h, 4-byte'),
+    'c': (500, 8784, 1, 8, '500 receptors x 8,784 h'),
+    'd': (10000, 24, 1, 8, '10,000 receptors x 24 h'),
+    'e': (100, 8784, 100, 8, '100 POSTFILEs of 100 receptors x 8,784 h'),
+}
+TINY = {k: (max(1, r // 100), max(2, h // 100), max(1, f // 10), s, d) for k, (r, h, f, s, d) in FULL.items()}
+
+
+TIMER = None
+
+
+def timed(cmd, cwd):
+    """Wall seconds, CPU seconds and peak RSS in MiB of one run."""
+    out = subprocess.run([TIMER, cwd] + cmd, capture_output=True, text=True)
+    if out.returncode != 0:
+        sys.exit('failed: %s in %s' % (' '.join(cmd), cwd))
+    wall, cpu, rss = out.stdout.split()
+    return float(wall), float(cpu), int(rss) / 1024.0
+
+
+def clear(folder):
+    for f in glob.glob(os.path.join(folder, '*.gdx')):
+        os.remove(f)
+
+
+def measure(cmd, folder, fresh):
+    if fresh:
+        clear(folder)
+    os.sync()
+    return timed(cmd, folder)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--build', required=True)
+    ap.add_argument('--work', default='/tmp/kestrel-bench')
+    ap.add_argument('--size', choices=['tiny', 'full'], default='full')
+    ap.add_argument('--repeat', type=int, default=7)
+    ap.add_argument('--cases', default='abcde')
+    args = ap.parse_args()
+    build = os.path.abspath(args.build)
+    kestrel = os.path.join(build, 'kestrel')
+    gen = os.path.join(build, 'bench', 'kestrel_gen_run')
+    floor = os.path.join(build, 'bench', 'kestrel_floor')
+    cases = FULL if args.size == 'full' else TINY
+    global TIMER
+    TIMER = os.path.join(build, 'bench', 'kestrel_timer')
+
+    rows = []
+    for name in args.cases:
+        nrec, hours, files, real, _ = cases[name]
+        what = '%s x %d receptors x %d h, %d-byte' % (
+            '1 POSTFILE' if files == 1 else '%d POSTFILEs' % files, nrec, hours, real)
+        folder = os.path.join(args.work, name)
+        shutil.rmtree(folder, ignore_errors=True)
+        subprocess.run([gen, folder, str(nrec), str(hours), str(files), str(real)], check=True)
+        k_cmd, f_cmd = [kestrel], [floor, '.', str(nrec)]
+        for cmd in (k_cmd, f_cmd):  # warm-up: input in the page cache
+            measure(cmd, folder, True)
+        k, f = [], []
+        for _ in range(args.repeat):  # alternating pairs
+            k.append(measure(k_cmd, folder, True))
+            f.append(measure(f_cmd, folder, True))
+        ko, fo = [], []
+        for _ in range(args.repeat):  # datasets already present
+            ko.append(measure(k_cmd, folder, False))
+            fo.append(measure(f_cmd, folder, False))
+
+        def med(xs, i):
+            return statistics.median(x[i] for x in xs)
+
+        rows.append((name, what, med(k, 0), med(k, 1), max(x[2] for x in k), med(f, 0), med(ko, 0), med(fo, 0)))
+        shutil.rmtree(folder, ignore_errors=True)
+
+    print('| case | run | kestrel wall s | kestrel CPU s | peak RSS MiB | floor wall s | ratio '
+          '| overwrite: kestrel s | floor s | ratio |')
+    print('|---|---|---|---|---|---|---|---|---|---|')
+    for name, what, kw, kc, rss, fw, kow, fow in rows:
+        print('| %s | %s | %.3f | %.3f | %.1f | %.3f | %.2f | %.3f | %.3f | %.2f |' % (
+            name, what, kw, kc, rss, fw, kw / fw if fw else 0, kow, fow, kow / fow if fow else 0))
+
+
+if __name__ == '__main__':
+    main()
