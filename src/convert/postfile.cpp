@@ -33,8 +33,9 @@ Stamp decode_kurdat(std::int32_t kurdat) noexcept {
 }
 
 PostfileReader::PostfileReader(dataset::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch)
-    : reader_(source, std::max(dataset::RecordReader::kDefaultBuffer,
-                               2 * (kHead + 8 * static_cast<std::size_t>(nrecin > 0 ? nrecin : 0) + 8))),
+    // Room for two records at least; no more than the file when it is small.
+    : reader_(source, std::max(std::min<std::uint64_t>(dataset::RecordReader::kDefaultBuffer, source.size() + 8),
+                               2 * (kHead + 8 * static_cast<std::uint64_t>(nrecin > 0 ? nrecin : 0) + 8))),
       nrecin_(nrecin),
       name_(std::move(name)),
       ch_(ch) {}

@@ -98,7 +98,8 @@ ReadOutcome RecordReader::read(std::span<std::byte> dest) {
 }
 
 RecordWriter::RecordWriter(ByteSink& sink, std::size_t flush_at) : sink_(sink), flush_at_(flush_at) {
-  reserve_more(flush_at_ + 4096);
+  // Grows to the flush size only when the dataset is that large.
+  reserve_more(std::min<std::size_t>(flush_at_ + 4096, std::size_t{64} << 10));
 }
 
 void RecordWriter::reserve_more(std::size_t n) {

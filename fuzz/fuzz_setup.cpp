@@ -1,0 +1,57 @@
+// The whole SETUP phase on a fuzzed control file and receptor file. The
+// input is the control file, then optionally "\n#RECEPTORS#\n" and the text
+// of the receptor file RECS.DAT.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+#include <string_view>
+
+#include "kestrel/io_error.hpp"
+#include "setup/setup.hpp"
+
+namespace {
+
+const std::filesystem::path& work_dir() {
+  static const std::filesystem::path dir = [] {
+    auto d = std::filesystem::temp_directory_path() / ("kestrel-fuzz-setup-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(d);
+    return d;
+  }();
+  return dir;
+}
+
+void write(const std::filesystem::path& p, std::string_view s) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(s.data(), static_cast<std::streamsize>(s.size()));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  constexpr std::string_view kSplit = "\n#RECEPTORS#\n";
+  const std::size_t at = input.find(kSplit);
+  const auto& dir = work_dir();
+  write(dir / "AERMOD.INP", input.substr(0, at));
+  write(dir / "RECS.DAT", at == std::string_view::npos ? std::string_view() : input.substr(at + kSplit.size()));
+  kestrel::Qa qa;
+  kestrel::Ctrl ctrl;
+  std::ostringstream console, err;
+  kestrel::Channels ch(console, err);
+  kestrel::Halt132 halt;
+  try {
+    kestrel::setup(ctrl, qa, ch, {}, dir, halt);
+    ch.close_list();
+  } catch (const kestrel::IoError&) {
+    ch.close_list_quietly();
+    return 0;
+  }
+  // A SETUP that did not halt leaves a record COMP can rely on.
+  if (halt.normal() && (ctrl.nrecin < 1 || ctrl.nrecin > 10000 || ctrl.nfil > 100)) std::abort();
+  return 0;
+}
