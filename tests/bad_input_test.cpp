@@ -1,0 +1,359 @@
+// Bad input against the real program, in temporary run folders: the exit
+// status, the exact console or standard-error text, and the files afterwards
+// (inputs unchanged, only the list file and datasets written, never a
+// half-written dataset under its final name).
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <optional>
+#include <random>
+#include <set>
+#include <thread>
+
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "kestrel/text.hpp"
+#include "support.hpp"
+
+namespace kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+struct Outcome {
+  int status = -1;
+  std::string console;
+  std::string err;
+};
+
+// Runs the program in `run` with its output beside the folder.
+Outcome run_binary(const fs::path& run, const std::string& args = "", long ulimit_kib = 0) {
+  const fs::path out = run.parent_path() / "stdout.txt";
+  const fs::path err = run.parent_path() / "stderr.txt";
+  std::string cmd = "cd '" + run.string() + "' && ";
+  if (ulimit_kib > 0) cmd += "ulimit -v " + std::to_string(ulimit_kib) + " && ";
+  cmd += "exec '" KESTREL_BINARY "' " + args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+  const int rc = std::system(cmd.c_str());
+  Outcome o;
+  o.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  o.console = test::read_text(out);
+  o.err = test::read_text(err);
+  return o;
+}
+
+std::map<std::string, Bytes> snapshot(const fs::path& dir) {
+  std::map<std::string, Bytes> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = test::read_bytes(e.path());
+  }
+  return files;
+}
+
+std::string last_line(const std::string& console) {
+  const auto lines = test::lines_of(console);
+  return lines.empty() ? "" : lines.back();
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Bytes le32(std::int32_t v) {
+  Bytes b(4);
+  for (int i = 0; i < 4; ++i) b[static_cast<std::size_t>(i)] = static_cast<std::byte>(static_cast<std::uint32_t>(v) >> (8 * i));
+  return b;
+}
+
+std::string deck(const std::string& extra_re = "", const std::string& ou = "OU POSTFILE 1 ALL UNFORM POST.BIN\n",
+                 const std::string& me = "ME STARTEND 88 1 1 88 1 2\n", const std::string& co = "CO MODELOPT CONC\n") {
+  return "CO STARTING\n" + co + "CO POLLUTID SO2\nRE DISCCART 0 0 0\nRE DISCCART 4000 1000 0\nRE DISCCART 100 200 0\n" +
+         extra_re + me + ou;
+}
+
+const Bytes kRecord = test::postfile_record(88010101, {1.0, 2.0, 3.0});
+const std::size_t kHeader = 1023 + 8 + 12 * 3;
+
+std::string halted(std::string_view msg, bool pointer = true) {
+  return " " + fixed(std::string(msg) + (pointer ? "   --   See the list file" : ""), 132);
+}
+
+struct Row {
+  const char* what;
+  std::function<void(const fs::path&)> prepare;
+  int status;
+  std::string want;  // exact standard error, or the console's last line if it starts with a blank
+  std::set<std::string> created;
+  std::string args = "";
+  long ulimit_kib = 0;
+  std::function<void(const fs::path&)> check = nullptr;
+};
+
+void write(const fs::path& p, const std::string& s) { test::write_text(p, s); }
+void write(const fs::path& p, const Bytes& b) { test::write_bytes(p, b); }
+
+std::string many_postfiles(int n) {
+  std::string ou;
+  for (int i = 0; i < n; ++i) ou += "OU POSTFILE 1 ALL UNFORM P" + std::to_string(i) + ".BIN\n";
+  return ou;
+}
+
+std::string many_receptors(int n) {
+  std::string re;
+  for (int i = 0; i < n; ++i) re += "RE DISCCART " + std::to_string(i) + " 1 2\n";
+  return re;
+}
+
+TEST(BadInput, Table) {
+  std::mt19937 random(20261207);
+  std::string junk(4096, '\0');
+  for (char& c : junk) c = static_cast<char>(random() % 256);
+  const std::string warn_cut = "WARNING: POST.BIN ends inside a record; its incomplete last record was not converted\n";
+  const std::set<std::string> kst = {"AERMOD.INP.kst"};
+  const std::set<std::string> kst_gdx = {"AERMOD.INP.kst", "POST.BIN.gdx"};
+  const std::string r4 = halted("ERROR reading AERMOD file as R*4", false);
+
+  const std::vector<Row> rows = {
+      {"missing control file", [](const fs::path&) {}, 2,
+       "kestrel: cannot open control file 'AERMOD.INP': No such file or directory\n", kst},
+      {"control file that is a folder", [](const fs::path& d) { fs::create_directory(d / "AERMOD.INP"); }, 2,
+       "kestrel: cannot open control file 'AERMOD.INP': Is a directory\n", kst},
+      {"binary junk", [&](const fs::path& d) { write(d / "AERMOD.INP", junk); }, 1,
+       halted("Halted in SETUP:  Must ONLY have Concentrations!", false), kst},
+      {"a 1 MB single line", [](const fs::path& d) { write(d / "AERMOD.INP", "CO MODELOPT CONC " + std::string(1 << 20, 'x')); },
+       1, halted("Halted in SETUP:  no receptors found!", false), kst},
+      {"NUL bytes",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck() + std::string("CO TITLEONE a\0b\n**\0\0\n", 20));
+         write(d / "POST.BIN", kRecord);
+       },
+       0, "", kst_gdx},
+      {"CRLF and tabs",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", "CO MODELOPT\tCONC\r\nCO POLLUTID SO2\r\nRE DISCCART\t1\t2\t3\r\n"
+                                 "ME STARTEND\t88\t1\t1\t88\t1\t2\r\nOU POSTFILE 1 ALL UNFORM POST.BIN\r\n");
+         write(d / "POST.BIN", test::postfile_record(88010101, {1.0}));
+       },
+       0, "", kst_gdx},
+      {"no MODELOPT", [](const fs::path& d) { write(d / "AERMOD.INP", deck("", "", "ME STARTEND 88 1 1 88 1 2\n", "")); },
+       1, halted("Halted in SETUP:  Must ONLY have Concentrations!", false), kst},
+      {"DAYRANGE", [](const fs::path& d) { write(d / "AERMOD.INP", deck("ME DAYRANGE 1-4\n")); }, 1,
+       halted("Halted in SETUP:  DAYRANGE is not supported!", false), kst},
+      {"no receptors", [](const fs::path& d) { write(d / "AERMOD.INP", "CO MODELOPT CONC\n"); }, 1,
+       halted("Halted in SETUP:  no receptors found!", false), kst},
+      {"101 POSTFILE names", [](const fs::path& d) { write(d / "AERMOD.INP", deck("", many_postfiles(101))); }, 1,
+       halted("Halted in SETUP:  there are too many file names"), kst},
+      {"two receptor files",
+       [](const fs::path& d) { write(d / "AERMOD.INP", deck("RE INCLUDED A.DAT\nRE INCLUDED A.DAT\n")); }, 1,
+       halted("Halted in SETUP:  too many receptor files: "), kst},
+      {"invalid STARTEND", [](const fs::path& d) { write(d / "AERMOD.INP", deck("", "", "ME STARTEND 88 1 1 88\n")); },
+       1, halted("Halted in SETUP:  invalid STARTEND values"), kst},
+      {"impossible STARTEND date",
+       [](const fs::path& d) { write(d / "AERMOD.INP", deck("", "", "ME STARTEND 88 2 30 88 3 1\n")); }, 1,
+       halted("Halted in JULDAY:  Invalid date"), kst},
+      {"invalid receptor entry", [](const fs::path& d) { write(d / "AERMOD.INP", deck("RE DISCCART 1 x 2\n")); }, 1,
+       halted("Halted in SETUP:  invalid receptor entry"), kst},
+      {"10,001 receptors", [](const fs::path& d) { write(d / "AERMOD.INP", deck(many_receptors(9998))); }, 1,
+       halted("Halted in SETUP:  too many receptors"), kst},
+      {"POSTFILE name missing",
+       [](const fs::path& d) { write(d / "AERMOD.INP", deck("", "OU POSTFILE 1 ALL UNFORM\n")); }, 1,
+       halted("Halted in SETUP:  POSTFILE name is missing"), kst},
+      {"POSTFILE name too long",
+       [](const fs::path& d) { write(d / "AERMOD.INP", deck("", "OU POSTFILE 1 ALL UNFORM " + std::string(129, 'P') + "\n")); },
+       1, halted("Halted in SETUP:  POSTFILE name is too long"), kst},
+      {"empty POSTFILE",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         write(d / "POST.BIN", Bytes{});
+       },
+       0, "", kst_gdx, "", 0, [](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader); }},
+      {"POSTFILE cut inside a record",
+       [](const fs::path& d) {
+         Bytes b = cat({kRecord, kRecord});
+         b.resize(b.size() - 7);
+         write(d / "AERMOD.INP", deck());
+         write(d / "POST.BIN", b);
+       },
+       0, warn_cut, kst_gdx, "", 0,
+       [](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader + 115); }},
+      {"record too short for both modes",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         write(d / "POST.BIN", test::postfile_record(88010101, {1.0}, false));
+       },
+       1, r4, kst_gdx},
+      {"negative length marker",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         write(d / "POST.BIN", cat({le32(-40), Bytes(48)}));
+       },
+       1, r4, kst_gdx},
+      {"2 GB length marker in a small file, 100 MB address space",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         write(d / "POST.BIN", cat({kRecord, le32(0x7ffffff0), Bytes(100)}));
+       },
+       0, warn_cut, kst_gdx, "", 100 * 1024},
+      {"month-13 stamp",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         write(d / "POST.BIN", cat({kRecord, test::postfile_record(88130101, {1, 2, 3})}));
+       },
+       1, halted("Halted in JULDAY:  Invalid date"), kst_gdx, "", 0,
+       [](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader + 115); }},
+      {"no STARTEND and no records",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck("", "OU POSTFILE 1 ALL UNFORM POST.BIN\n", ""));
+         write(d / "POST.BIN", Bytes{});
+       },
+       1, halted("Halted in COMP:  no run period: no STARTEND and no records"), kst},
+      {"dataset name taken by a folder",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         write(d / "POST.BIN", kRecord);
+         fs::create_directory(d / "POST.BIN.gdx");
+       },
+       2, "kestrel: cannot create dataset 'POST.BIN.gdx': Is a directory\n", kst},
+      {"POSTFILE name differing only by case",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck("", "OU POSTFILE 1 ALL UNFORM Post.Bin\n"));
+         write(d / "post.bin", kRecord);
+       },
+       0, "", {"AERMOD.INP.kst", "post.bin.gdx"}},
+      {"name with backslashes",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck("", "OU POSTFILE 1 ALL UNFORM sub\\post.bin\n"));
+         fs::create_directory(d / "sub");
+         write(d / "sub" / "post.bin", kRecord);
+       },
+       0, "", {"AERMOD.INP.kst", "sub/post.bin.gdx"}},
+  };
+
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    test::TempDir tmp;
+    const fs::path run = tmp / "run";
+    fs::create_directory(run);
+    row.prepare(run);
+    const auto before = snapshot(run);
+    const Outcome o = run_binary(run, row.args, row.ulimit_kib);
+    EXPECT_EQ(o.status, row.status);
+    if (!row.want.empty() && row.want.front() == ' ') {
+      EXPECT_EQ(last_line(o.console), row.want);
+    } else {
+      EXPECT_EQ(o.err, row.want);
+    }
+    const auto after = snapshot(run);
+    std::set<std::string> created;
+    for (const auto& [name, bytes] : after) {
+      const auto it = before.find(name);
+      if (it == before.end()) {
+        created.insert(name);
+      } else {
+        EXPECT_EQ(bytes, it->second) << name << " changed";
+      }
+    }
+    EXPECT_EQ(created, row.created);
+    if (row.check) row.check(run);
+  }
+}
+
+TEST(BadInput, FullDisk) {
+  test::TempDir tmp;
+  const fs::path run = tmp / "run";
+  fs::create_directory(run);
+  if (::mount("tmpfs", run.c_str(), "tmpfs", 0, "size=256k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+  struct Unmount {
+    fs::path p;
+    ~Unmount() { ::umount(p.c_str()); }
+  } unmount{run};
+  // 2000 records of three 4-byte values: a 72 kB POSTFILE whose dataset
+  // (230 kB) does not fit beside it.
+  Bytes post;
+  for (int h = 0; h < 2000; ++h) {
+    const auto r = test::postfile_record(88010101 + (h % 24), {1.0, 2.0, 3.0}, false);
+    post.insert(post.end(), r.begin(), r.end());
+  }
+  test::write_text(run / "AERMOD.INP", deck());
+  test::write_bytes(run / "POST.BIN", post);
+  const Outcome o = run_binary(run);
+  EXPECT_EQ(o.status, 2);
+  // The dataset is written in large blocks, so the failure may come at its
+  // close, after the POSTFILE's warnings.
+  const std::string want = "kestrel: cannot write dataset 'POST.BIN.gdx': No space left on device\n";
+  ASSERT_GE(o.err.size(), want.size());
+  EXPECT_EQ(o.err.substr(o.err.size() - want.size()), want);
+  EXPECT_EQ(o.console.find("NORMAL TERMINATION"), std::string::npos);
+  EXPECT_FALSE(fs::exists(run / "POST.BIN.gdx"));
+  EXPECT_FALSE(fs::exists(run / "POST.BIN.gdx.part"));
+  EXPECT_EQ(test::read_bytes(run / "POST.BIN"), post);
+}
+
+// A run killed part-way leaves the previous complete dataset (or none) under
+// the final name; the next run completes and leaves no temporary file.
+TEST(KillTest, NeverAPartialDataset) {
+  test::TempDir tmp;
+  const fs::path run = tmp / "run";
+  fs::create_directory(run);
+  // Many one-receptor records: a conversion long enough to be killed.
+  Bytes post;
+  const Bytes rec = test::postfile_record(88010101, {1.0});
+  const std::size_t records = 1500000;
+  post.reserve(rec.size() * records);
+  for (std::size_t i = 0; i < records; ++i) post.insert(post.end(), rec.begin(), rec.end());
+  test::write_text(run / "AERMOD.INP", "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n"
+                                       "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
+  test::write_bytes(run / "POST.BIN", post);
+  post.clear();
+
+  const fs::path gdx = run / "POST.BIN.gdx";
+  const fs::path part = run / "POST.BIN.gdx.part";
+  for (const bool previous : {false, true}) {
+    SCOPED_TRACE(previous ? "over a previous dataset" : "first run");
+    std::optional<Bytes> before;
+    if (previous) {
+      ASSERT_EQ(run_binary(run).status, 0);
+      before = test::read_bytes(gdx);
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(run.c_str()) != 0) _exit(127);
+      freopen("/dev/null", "w", stdout);
+      freopen("/dev/null", "w", stderr);
+      execl(KESTREL_BINARY, KESTREL_BINARY, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // Kill it once its temporary dataset has grown past its header.
+    bool killed = false;
+    for (int i = 0; i < 20000 && !killed; ++i) {
+      std::error_code ec;
+      if (fs::exists(part, ec) && fs::file_size(part, ec) > 100000) {
+        kill(pid, SIGKILL);
+        killed = true;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFSIGNALED(status)) GTEST_SKIP() << "the conversion finished before it could be killed";
+    if (before) {
+      EXPECT_EQ(test::read_bytes(gdx), *before);
+    } else {
+      EXPECT_FALSE(fs::exists(gdx));
+    }
+    const Outcome o = run_binary(run);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_FALSE(fs::exists(part));
+    EXPECT_EQ(fs::file_size(gdx), 1023 + 8 + 12 + records * (40 + 40 + 8 + 15 + 4));
+  }
+}
+
+}  // namespace
+}  // namespace kestrel
