@@ -22,6 +22,8 @@ struct Case {
   fs::path input;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class EndToEnd : public ::testing::TestWithParam<Case> {};
 
 // Outputs of an earlier run of the sample are not inputs.

@@ -100,6 +100,20 @@ void incr(std::ostream& io, std::int32_t& iyr, std::int32_t& ijul, std::int32_t&
   ihr = static_cast<std::int32_t>(hr);
 }
 
+bool calendar_date(std::int32_t iyr, std::int32_t ijul, std::int32_t& imo, std::int32_t& iday) noexcept {
+  const std::int32_t leap = is_leap(iyr) ? 1 : 0;
+  if (ijul < 1 || ijul > 365 + leap) return false;
+  for (std::int32_t m = 12; m >= 1; --m) {
+    const std::int32_t before = kDaysBefore[static_cast<std::size_t>(m - 1)] + (m > 2 ? leap : 0);
+    if (ijul > before) {
+      imo = m;
+      iday = ijul - before;
+      return true;
+    }
+  }
+  return false;
+}
+
 std::int64_t deltt(std::int32_t j1yr, std::int32_t j1jul, std::int32_t j1hr, std::int32_t j2yr, std::int32_t j2jul,
                    std::int32_t j2hr) noexcept {
   const std::int64_t jmin = std::min(j1yr, j2yr);

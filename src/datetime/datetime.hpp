@@ -25,4 +25,8 @@ void incr(std::ostream& io, std::int32_t& iyr, std::int32_t& ijul, std::int32_t&
 [[nodiscard]] std::int64_t deltt(std::int32_t j1yr, std::int32_t j1jul, std::int32_t j1hr, std::int32_t j2yr,
                                  std::int32_t j2jul, std::int32_t j2hr) noexcept;
 
+// Month and day of day `ijul` of year `iyr` (the inverse of julday); false
+// when the day is outside the year.
+bool calendar_date(std::int32_t iyr, std::int32_t ijul, std::int32_t& imo, std::int32_t& iday) noexcept;
+
 }  // namespace kestrel

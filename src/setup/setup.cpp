@@ -328,10 +328,14 @@ void setup(Ctrl& ctrl, const Qa& qa, Channels& ch, std::span<const std::string> 
   ch.open_list(dir / (name + ".kst"), name + ".kst");
   write_list_header(ch, qa);
   write_notice(ch, name);
+  read_control(ctrl, ch, dir, name, halt132);
+}
 
+void read_control(Ctrl& ctrl, Channels& ch, const std::filesystem::path& dir, const std::string& cfname,
+                  Halt132& halt132) {
   // The control file is opened exactly as named.
-  const std::string label = "control file '" + name + "'";
-  LineReader in(dataset::open_for_reading(dir / name, label), label);
+  const std::string label = "control file '" + cfname + "'";
+  LineReader in(dataset::open_for_reading(dir / cfname, label), label);
 
   SetupPass pass(ctrl, ch, dir, halt132);
   pass.read_control_file(in);

@@ -19,4 +19,10 @@ namespace kestrel {
 void setup(Ctrl& ctrl, const Qa& qa, Channels& ch, std::span<const std::string> args,
            const std::filesystem::path& dir, Halt132& halt132);
 
+// The reading part of SETUP on its own: the control file `cfname` (opened
+// as named, relative to `dir`) and its receptor file into `ctrl`, with the
+// final checks. Writes nothing but diagnostic lines to an open list file.
+void read_control(Ctrl& ctrl, Channels& ch, const std::filesystem::path& dir, const std::string& cfname,
+                  Halt132& halt132);
+
 }  // namespace kestrel

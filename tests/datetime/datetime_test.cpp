@@ -115,5 +115,26 @@ TEST(Deltt, MeasuresWhatIncrMoves) {
   }
 }
 
+TEST(CalendarDate, InvertsJulday) {
+  for (const int yr : {1987, 1988, 1900}) {
+    for (int mo = 1; mo <= 12; ++mo) {
+      for (const int dy : {1, 15, 28}) {
+        Halt132 halt;
+        std::ostringstream io;
+        std::int32_t jul = 0, m = 0, d = 0;
+        julday(io, yr, mo, dy, jul, halt);
+        ASSERT_TRUE(calendar_date(yr, jul, m, d));
+        EXPECT_EQ(m, mo);
+        EXPECT_EQ(d, dy);
+      }
+    }
+  }
+  std::int32_t m = 0, d = 0;
+  EXPECT_TRUE(calendar_date(1988, 366, m, d));
+  EXPECT_EQ(d, 31);
+  EXPECT_FALSE(calendar_date(1987, 366, m, d));
+  EXPECT_FALSE(calendar_date(1987, 0, m, d));
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -132,5 +132,23 @@ TEST(Driver, ControlFileNameFromTheCommandLine) {
   EXPECT_NE(r.console.find(" Opening file: run 1.inp\n"), std::string::npos);
 }
 
+TEST(Driver, HelpAndVersionAreNeverControlFileNames) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string starts;
+  };
+  const Case cases[] = {{{"-h"}, "usage: kestrel [CONTROL-FILE]\n"},
+                        {{"--help"}, "usage: kestrel [CONTROL-FILE]\n"},
+                        {{"run.inp", "--help"}, "usage: kestrel [CONTROL-FILE]\n"},
+                        {{"--version"}, "kestrel 1.21 (level 100301)\n"}};
+  for (const auto& c : cases) {
+    test::TempDir dir;
+    const test::RunResult r = test::run_in(dir.path(), c.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.console.substr(0, c.starts.size()), c.starts);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  }
+}
+
 }  // namespace
 }  // namespace kestrel

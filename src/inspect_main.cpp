@@ -1,0 +1,11 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "inspect/inspect.hpp"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return kestrel::inspect::run_inspect(args, std::cout, std::cerr);
+}
