@@ -78,6 +78,13 @@ std::string deck(const std::string& extra_re = "", const std::string& ou = "OU P
          extra_re + me + ou;
 }
 
+#ifdef KESTREL_SANITIZED
+// AddressSanitizer reserves terabytes of address space for itself.
+constexpr long kAddressSpaceLimit = 0;
+#else
+constexpr long kAddressSpaceLimit = 100 * 1024;
+#endif
+
 const Bytes kRecord = test::postfile_record(88010101, {1.0, 2.0, 3.0});
 const std::size_t kHeader = 1023 + 8 + 12 * 3;
 
@@ -177,7 +184,7 @@ TEST(BadInput, Table) {
       {"POSTFILE cut inside a record",
        [](const fs::path& d) {
          Bytes b = cat({kRecord, kRecord});
-         b.resize(b.size() - 7);
+         b.erase(b.end() - 7, b.end());
          write(d / "AERMOD.INP", deck());
          write(d / "POST.BIN", b);
        },
@@ -200,7 +207,7 @@ TEST(BadInput, Table) {
          write(d / "AERMOD.INP", deck());
          write(d / "POST.BIN", cat({kRecord, le32(0x7ffffff0), Bytes(100)}));
        },
-       0, warn_cut, kst_gdx, "", 100 * 1024},
+       0, warn_cut, kst_gdx, "", kAddressSpaceLimit},
       {"month-13 stamp",
        [](const fs::path& d) {
          write(d / "AERMOD.INP", deck());

@@ -29,7 +29,7 @@ Bytes read_bytes(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   Bytes b(s.size());
-  std::memcpy(b.data(), s.data(), s.size());
+  if (!s.empty()) std::memcpy(b.data(), s.data(), s.size());
   return b;
 }
 
