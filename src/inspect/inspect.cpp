@@ -430,7 +430,17 @@ double implausibility(std::span<const std::byte> values, int width) {
     ++n;
   }
   const double spread = n > 1 ? std::sqrt(std::max(0.0, sum2 / n - (sum / n) * (sum / n))) : 0.0;
-  return spread + (count ? 1000.0 * static_cast<double>(bad) / static_cast<double>(count) : 0.0);
+  double cost = spread + (count ? 1000.0 * static_cast<double>(bad) / static_cast<double>(count) : 0.0);
+  if (width == 4) {
+    // Doubles with short mantissas (1.25, 0.5, ...) read as floats: every
+    // first float of a pair is zero, every second one is not.
+    std::size_t pairs = 0, zero_then_value = 0;
+    for (std::size_t i = 0; i + 1 < count; i += 2, ++pairs) {
+      if (get_f32(values.data() + 4 * i) == 0.0F && get_f32(values.data() + 4 * i + 4) != 0.0F) ++zero_then_value;
+    }
+    if (pairs > 0 && 2 * zero_then_value > pairs) cost += 1000.0;
+  }
+  return cost;
 }
 
 Receptors control_receptors(const std::string& control) {
