@@ -1,0 +1,105 @@
+// Micro-benchmarks of the hot pieces: record framing of a 10,000-receptor
+// record, the value conversion, and the control-file line scan.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "convert/postfile.hpp"
+#include "dataset/record_io.hpp"
+#include "kestrel/channels.hpp"
+#include "setup/ctrl.hpp"
+#include "setup/setup.hpp"
+
+namespace {
+
+using kestrel::dataset::MemorySink;
+using kestrel::dataset::MemorySource;
+using kestrel::dataset::RecordReader;
+using kestrel::dataset::RecordWriter;
+
+constexpr int kReceptors = 10000;
+
+// A POSTFILE of `records` records of 8-byte reals.
+std::vector<std::byte> postfile(int records) {
+  MemorySink sink;
+  RecordWriter w(sink);
+  for (int h = 0; h < records; ++h) {
+    w.begin().i32(88010101 + h).i32(1).text("ALL", 8);
+    for (int k = 0; k < kReceptors; ++k) w.f64(0.001 * (k + h));
+    w.end();
+  }
+  w.flush();
+  return sink.data;
+}
+
+void BM_ReadRecord(benchmark::State& state) {
+  const auto file = postfile(16);
+  std::vector<std::byte> dest(16 + 8 * kReceptors);
+  for (auto _ : state) {
+    MemorySource src(file);
+    RecordReader r(src);
+    while (r.read(dest) == kestrel::dataset::ReadOutcome::ok) benchmark::DoNotOptimize(dest.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(file.size()));
+}
+BENCHMARK(BM_ReadRecord);
+
+void BM_WriteRecord(benchmark::State& state) {
+  std::vector<float> values(kReceptors, 1.5F);
+  for (auto _ : state) {
+    MemorySink sink;
+    sink.data.reserve(16 * (40015 + 8));
+    RecordWriter w(sink);
+    for (int i = 0; i < 16; ++i) w.begin().text("SO2           1", 15).f32s(values).end();
+    w.flush();
+    benchmark::DoNotOptimize(sink.data.data());
+  }
+  state.SetBytesProcessed(state.iterations() * 16 * (40015 + 8));
+}
+BENCHMARK(BM_WriteRecord);
+
+void BM_ConvertValues(benchmark::State& state) {
+  const auto file = postfile(16);
+  std::ostringstream console, err;
+  kestrel::Channels ch(console, err);
+  std::vector<std::byte> out(4 * kReceptors);
+  kestrel::Halt132 halt;
+  for (auto _ : state) {
+    MemorySource src(file);
+    kestrel::PostfileReader reader(src, kReceptors, "P", ch);
+    while (reader.next(halt) == kestrel::PostfileReader::Result::record) {
+      reader.convert_into(out.data());
+      benchmark::DoNotOptimize(out.data());
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * 16 * kReceptors);
+}
+BENCHMARK(BM_ConvertValues);
+
+void BM_ControlFileScan(benchmark::State& state) {
+  // 10,000 DISCCART lines and the usual keywords, read by the SETUP phase.
+  const auto dir = std::filesystem::temp_directory_path() / "kestrel-micro-scan";
+  std::filesystem::create_directories(dir);
+  {
+    std::ofstream f(dir / "AERMOD.INP");
+    f << "CO STARTING\n   TITLEONE  Bench\n   MODELOPT  CONC\n   POLLUTID  SO2\nRE STARTING\n";
+    for (int k = 0; k < kReceptors; ++k) f << "   DISCCART  " << k * 10.0 << "  " << -k * 5.0 << "  1.5\n";
+    f << "ME STARTEND 88 1 1 88 12 31\nOU POSTFILE 1 ALL UNFORM P.BIN 31\n";
+  }
+  for (auto _ : state) {
+    kestrel::Ctrl ctrl;
+    std::ostringstream console, err;
+    kestrel::Channels ch(console, err);
+    kestrel::Halt132 halt;
+    kestrel::read_control(ctrl, ch, dir, "AERMOD.INP", halt);
+    benchmark::DoNotOptimize(ctrl.nrecin);
+  }
+  state.SetItemsProcessed(state.iterations() * kReceptors);
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_ControlFileScan);
+
+}  // namespace
