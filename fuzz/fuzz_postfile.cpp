@@ -6,22 +6,13 @@
 #include <fstream>
 #include <sstream>
 
-#include <unistd.h>
 
 #include "convert/comp.hpp"
 #include "kestrel/io_error.hpp"
+#include "work_dir.hpp"
 #include "kestrel/text.hpp"
 
 namespace {
-
-const std::filesystem::path& work_dir() {
-  static const std::filesystem::path dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("kestrel-fuzz-post-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(d);
-    return d;
-  }();
-  return dir;
-}
 
 kestrel::Ctrl control(bool startend) {
   kestrel::Ctrl c;
@@ -41,7 +32,7 @@ kestrel::Ctrl control(bool startend) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto& dir = work_dir();
+  const auto& dir = kestrel::fuzz::work_dir("post");
   {
     std::ofstream out(dir / "POST.BIN", std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

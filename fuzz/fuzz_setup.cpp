@@ -8,22 +8,13 @@
 #include <fstream>
 #include <sstream>
 
-#include <unistd.h>
 #include <string_view>
 
 #include "kestrel/io_error.hpp"
 #include "setup/setup.hpp"
+#include "work_dir.hpp"
 
 namespace {
-
-const std::filesystem::path& work_dir() {
-  static const std::filesystem::path dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("kestrel-fuzz-setup-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(d);
-    return d;
-  }();
-  return dir;
-}
 
 void write(const std::filesystem::path& p, std::string_view s) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
@@ -36,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   constexpr std::string_view kSplit = "\n#RECEPTORS#\n";
   const std::size_t at = input.find(kSplit);
-  const auto& dir = work_dir();
+  const auto& dir = kestrel::fuzz::work_dir("setup");
   write(dir / "AERMOD.INP", input.substr(0, at));
   write(dir / "RECS.DAT", at == std::string_view::npos ? std::string_view() : input.substr(at + kSplit.size()));
   kestrel::Qa qa;

@@ -103,27 +103,20 @@ struct Time {
   std::int32_t yr = 0, jul = 0, hr = 0;
 };
 
-std::string iso(const Time& t) {
-  std::int32_t mo = 0, dy = 0;
-  char buf[48];
-  if (!calendar_date(t.yr, t.jul, mo, dy)) {
-    std::snprintf(buf, sizeof buf, "%04d-day%03d T%02d:00", t.yr, t.jul, t.hr);
-  } else {
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:00", t.yr, mo, dy, t.hr);
-  }
-  return buf;
-}
-
-std::string readable(const Time& t) {
+// A period's time as a calendar date: ISO 8601 for machines, or for people.
+std::string format_time(const Time& t, bool iso8601) {
   std::int32_t mo = 0, dy = 0;
   char buf[64];
   if (!calendar_date(t.yr, t.jul, mo, dy)) {
     std::snprintf(buf, sizeof buf, "year %d day %d hour %d", t.yr, t.jul, t.hr);
   } else {
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d hour %02d", t.yr, mo, dy, t.hr);
+    std::snprintf(buf, sizeof buf, iso8601 ? "%04d-%02d-%02dT%02d:00" : "%04d-%02d-%02d hour %02d", t.yr, mo, dy, t.hr);
   }
   return buf;
 }
+
+std::string iso(const Time& t) { return format_time(t, true); }
+std::string readable(const Time& t) { return format_time(t, false); }
 
 std::string num(double v) {
   char buf[40];
