@@ -6,11 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-
 #include "convert/comp.hpp"
 #include "kestrel/io_error.hpp"
-#include "work_dir.hpp"
 #include "kestrel/text.hpp"
+#include "work_dir.hpp"
 
 namespace {
 
