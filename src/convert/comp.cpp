@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "convert/postfile.hpp"
@@ -36,9 +37,11 @@ class SeriesCheck {
  public:
   void add(const PostfileReader& r, const DateHour& end) {
     if (count_ == 0) {
-      r.grpid().copy(grp0_.data(), grp0_.size());
+      std::memcpy(&grp0_, r.grpid().data(), sizeof grp0_);
     } else {
-      if (std::memcmp(r.grpid().data(), grp0_.data(), grp0_.size()) != 0) mixed_groups_ = true;
+      std::uint64_t grp = 0;
+      std::memcpy(&grp, r.grpid().data(), sizeof grp);
+      if (grp != grp0_) mixed_groups_ = true;
       if (deltt(prev_.yr, prev_.jul, prev_.hr, end.yr, end.jul, end.hr) != 1) ++not_following_;
     }
     if (r.kave() != 1) not_hourly_ = true;
@@ -63,7 +66,7 @@ class SeriesCheck {
 
  private:
   std::int64_t count_ = 0;
-  std::array<char, 8> grp0_{};
+  std::uint64_t grp0_ = 0;  // the first record's 8-character group id
   DateHour prev_;
   bool mixed_groups_ = false;
   bool not_hourly_ = false;
@@ -128,17 +131,27 @@ std::optional<RunPeriod> run_period(const Ctrl& ctrl, Channels& ch, const std::f
 enum class FileResult { done, halted };
 
 // One POSTFILE into one dataset.
+// Buffers that serve every POSTFILE and dataset of the run.
+struct Buffers {
+  explicit Buffers(std::int32_t nrecin)
+      : size(PostfileReader::buffer_for(nrecin)), read(std::make_unique_for_overwrite<std::byte[]>(size)) {}
+  std::size_t size;
+  std::unique_ptr<std::byte[]> read;
+  dataset::RecordWriter write;
+};
+
 FileResult convert_one(const Ctrl& ctrl, Channels& ch, const std::filesystem::path& dir, const std::string& shown,
-                       const dataset::HeaderArgs& header, const dataset::PeriodSource& source, Halt132& halt132) {
+                       const dataset::HeaderArgs& header, const dataset::PeriodSource& source, Buffers& buffers,
+                       Halt132& halt132) {
   const std::filesystem::path post = resolve_name(dir, shown, "POSTFILE");
   dataset::FileSource src(post, "POSTFILE '" + shown + "'");
   std::filesystem::path gdx = post;
   gdx += ".gdx";
-  dataset::DatasetFile ds(gdx, display(gdx, dir));
+  dataset::DatasetFile ds(gdx, display(gdx, dir), buffers.write);
   auto& io8 = ds.records();
   dataset::wrout1(io8, header);
 
-  PostfileReader reader(src, ctrl.nrecin, shown, ch);
+  PostfileReader reader(src, ctrl.nrecin, shown, ch, std::span<std::byte>(buffers.read.get(), buffers.size));
   SeriesCheck series;
   const auto nvalues = static_cast<std::size_t>(ctrl.nrecin);
   for (;;) {
@@ -229,11 +242,12 @@ void comp(const Ctrl& ctrl, const Qa& qa, Channels& ch, const std::filesystem::p
   header.csrcnam = fixed("TOTAL", 16);
   header.atitle = ctrl.atitle;
   const dataset::PeriodSource source{box.xc, box.yc};
+  Buffers buffers(ctrl.nrecin);
 
   for (std::int32_t k = 0; k < ctrl.nfil; ++k) {
     const std::string& aernam = ctrl.aernam[static_cast<std::size_t>(k)];
     ch.to_both(FreeLine().text("Processing: ").text(fixed(aernam, 132)).str());
-    if (convert_one(ctrl, ch, dir, postfile_shown(aernam), header, source, halt132) == FileResult::halted) return;
+    if (convert_one(ctrl, ch, dir, postfile_shown(aernam), header, source, buffers, halt132) == FileResult::halted) return;
   }
 }
 

@@ -32,6 +32,15 @@ Stamp decode_kurdat(std::int32_t kurdat) noexcept {
   return s;
 }
 
+std::size_t PostfileReader::buffer_for(std::int32_t nrecin) noexcept {
+  return std::max(dataset::RecordReader::kDefaultBuffer,
+                  2 * (kHead + 8 * static_cast<std::size_t>(nrecin > 0 ? nrecin : 0) + 8));
+}
+
+PostfileReader::PostfileReader(dataset::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch,
+                               std::span<std::byte> buffer)
+    : reader_(source, buffer), nrecin_(nrecin), name_(std::move(name)), ch_(ch) {}
+
 PostfileReader::PostfileReader(dataset::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch)
     // Room for two records at least; no more than the file when it is small.
     : reader_(source, std::max(std::min<std::uint64_t>(dataset::RecordReader::kDefaultBuffer, source.size() + 8),

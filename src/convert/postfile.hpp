@@ -34,6 +34,12 @@ class PostfileReader {
 
   // `name` is the POSTFILE as the list file names it.
   PostfileReader(dataset::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch);
+  // The same through a caller's buffer of at least buffer_for(nrecin) bytes.
+  PostfileReader(dataset::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch,
+                 std::span<std::byte> buffer);
+
+  // The read buffer a POSTFILE of nrecin receptors needs: two 8-byte records, at least 1 MiB.
+  [[nodiscard]] static std::size_t buffer_for(std::int32_t nrecin) noexcept;
 
   // The next record, in 8-byte mode until a read fails; then the file is read
   // again from its start in 4-byte mode (noted in the list file). A failure

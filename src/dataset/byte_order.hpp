@@ -4,10 +4,17 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace kestrel::dataset {
 
+// On a little-endian host the bytes are the value's own; elsewhere they are
+// assembled with shifts.
 inline void put_le32(std::byte* p, std::uint32_t v) noexcept {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 4);
+    return;
+  }
   p[0] = static_cast<std::byte>(v);
   p[1] = static_cast<std::byte>(v >> 8);
   p[2] = static_cast<std::byte>(v >> 16);
@@ -20,6 +27,11 @@ inline void put_le64(std::byte* p, std::uint64_t v) noexcept {
 }
 
 inline std::uint32_t get_le32(const std::byte* p) noexcept {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
   return std::to_integer<std::uint32_t>(p[0]) | (std::to_integer<std::uint32_t>(p[1]) << 8) |
          (std::to_integer<std::uint32_t>(p[2]) << 16) | (std::to_integer<std::uint32_t>(p[3]) << 24);
 }

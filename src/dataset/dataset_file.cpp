@@ -14,17 +14,18 @@ std::filesystem::path DatasetFile::temporary_for(const std::filesystem::path& pa
   return t;
 }
 
-DatasetFile::DatasetFile(std::filesystem::path path, std::string shown)
-    : path_(std::move(path)), temp_(temporary_for(path_)), shown_(std::move(shown)) {
+DatasetFile::DatasetFile(std::filesystem::path path, std::string shown, RecordWriter& writer)
+    : path_(std::move(path)), temp_(temporary_for(path_)), shown_(std::move(shown)), writer_(writer) {
   std::error_code ec;
   if (std::filesystem::is_directory(path_, ec)) throw io_error("cannot create dataset", shown_, EISDIR);
   sink_.emplace(temp_, "dataset '" + shown_ + "'");
-  writer_.emplace(*sink_);
+  writer_.discard();
+  writer_.attach(*sink_);
 }
 
 DatasetFile::~DatasetFile() {
   if (!sink_) return;
-  writer_.reset();
+  writer_.discard();
   try {
     sink_->close();
   } catch (...) {
@@ -35,10 +36,9 @@ DatasetFile::~DatasetFile() {
 }
 
 void DatasetFile::close() {
-  writer_->flush();
+  writer_.flush();
   sink_->close();
   sink_.reset();
-  writer_.reset();
   std::error_code ec;
   std::filesystem::rename(temp_, path_, ec);
   if (ec) {

@@ -14,14 +14,14 @@ namespace kestrel::dataset {
 
 class DatasetFile {
  public:
-  // `shown` names the dataset in messages.
-  DatasetFile(std::filesystem::path path, std::string shown);
+  // `shown` names the dataset in messages; `writer` buffers its records.
+  DatasetFile(std::filesystem::path path, std::string shown, RecordWriter& writer);
   DatasetFile(const DatasetFile&) = delete;
   DatasetFile& operator=(const DatasetFile&) = delete;
   // Without close(), the temporary file is removed and the dataset untouched.
   ~DatasetFile();
 
-  RecordWriter& records() noexcept { return *writer_; }
+  RecordWriter& records() noexcept { return writer_; }
 
   // Flushes, cuts and renames the temporary file onto the dataset's name.
   void close();
@@ -33,7 +33,7 @@ class DatasetFile {
   std::filesystem::path temp_;
   std::string shown_;
   std::optional<FileSink> sink_;
-  std::optional<RecordWriter> writer_;
+  RecordWriter& writer_;
 };
 
 }  // namespace kestrel::dataset

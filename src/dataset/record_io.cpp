@@ -9,7 +9,10 @@
 
 namespace kestrel::dataset {
 
-RecordReader::RecordReader(ByteSource& source, std::size_t buffer_size) : source_(source), buffer_(buffer_size) {}
+RecordReader::RecordReader(ByteSource& source, std::size_t buffer_size)
+    : source_(source), own_(std::make_unique_for_overwrite<std::byte[]>(buffer_size)), buffer_(own_.get(), buffer_size) {}
+
+RecordReader::RecordReader(ByteSource& source, std::span<std::byte> buffer) : source_(source), buffer_(buffer) {}
 
 void RecordReader::rewind() noexcept {
   pos_ = 0;
@@ -28,7 +31,7 @@ bool RecordReader::ensure(std::uint64_t pos, std::size_t n) {
   buffer_len_ = keep;
   while (buffer_len_ < n) {
     const std::size_t got =
-        source_.read_at(pos + buffer_len_, std::span<std::byte>(buffer_.data() + buffer_len_, buffer_.size() - buffer_len_));
+        source_.read_at(pos + buffer_len_, buffer_.subspan(buffer_len_));
     if (got == 0) return false;
     buffer_len_ += got;
   }
@@ -97,7 +100,9 @@ ReadOutcome RecordReader::read(std::span<std::byte> dest) {
   return take < dest.size() ? ReadOutcome::error : ReadOutcome::ok;
 }
 
-RecordWriter::RecordWriter(ByteSink& sink, std::size_t flush_at) : sink_(sink), flush_at_(flush_at) {
+RecordWriter::RecordWriter(ByteSink& sink, std::size_t flush_at) : RecordWriter(flush_at) { sink_ = &sink; }
+
+RecordWriter::RecordWriter(std::size_t flush_at) : flush_at_(flush_at) {
   // Grows to the flush size only when the dataset is that large.
   reserve_more(std::min<std::size_t>(flush_at_ + 4096, std::size_t{64} << 10));
 }
@@ -132,7 +137,7 @@ void RecordWriter::too_long() { throw std::length_error("record longer than a le
 
 void RecordWriter::flush() {
   // Only whole records leave; a record being built stays.
-  sink_.write(std::span<const std::byte>(buffer_.get(), record_start_));
+  if (record_start_ > 0) sink_->write(std::span<const std::byte>(buffer_.get(), record_start_));
   std::memmove(buffer_.get(), buffer_.get() + record_start_, size_ - record_start_);
   size_ -= record_start_;
   record_start_ = 0;

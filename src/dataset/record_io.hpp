@@ -27,6 +27,9 @@ class RecordReader {
   static constexpr std::size_t kDefaultBuffer = std::size_t{1} << 20;
 
   explicit RecordReader(ByteSource& source, std::size_t buffer_size = kDefaultBuffer);
+  // Reads through a buffer owned by the caller, which can serve one file
+  // after another without being allocated again.
+  RecordReader(ByteSource& source, std::span<std::byte> buffer);
 
   // Fills `dest` (the bytes of the item list, in order) from the next record.
   // Only whole records are read: a record that the file does not hold whole,
@@ -55,7 +58,8 @@ class RecordReader {
   ReadOutcome begin_record(std::int64_t& n);
 
   ByteSource& source_;
-  std::vector<std::byte> buffer_;
+  std::unique_ptr<std::byte[]> own_;
+  std::span<std::byte> buffer_;
   std::uint64_t buffer_pos_ = 0;
   std::size_t buffer_len_ = 0;
   std::uint64_t pos_ = 0;
@@ -68,6 +72,12 @@ class RecordWriter {
   static constexpr std::size_t kDefaultFlush = std::size_t{1} << 20;
 
   explicit RecordWriter(ByteSink& sink, std::size_t flush_at = kDefaultFlush);
+  // A writer whose sink is attached later; its buffer serves one file after another.
+  explicit RecordWriter(std::size_t flush_at = kDefaultFlush);
+
+  void attach(ByteSink& sink) noexcept { sink_ = &sink; }
+  // Drops everything not yet handed to the sink.
+  void discard() noexcept { size_ = record_start_ = 0; }
 
   // One record: begin(), its items in list order, end(). The item writers
   // are inline: a dataset of small records is mostly item calls.
@@ -111,6 +121,14 @@ class RecordWriter {
     if (size_ >= flush_at_) flush();
   }
 
+  // Appends `n` bytes of whole records, framed by `fill` in place.
+  template <class Fill>
+  void append_records(std::size_t n, Fill fill) {
+    fill(grow(n));
+    record_start_ = size_;
+    if (size_ >= flush_at_) flush();
+  }
+
   // Hands every finished record to the sink.
   void flush();
 
@@ -122,7 +140,7 @@ class RecordWriter {
 
   static constexpr std::size_t kMaxPayload = 0x7FFFFFFF;
 
-  ByteSink& sink_;
+  ByteSink* sink_ = nullptr;
   std::size_t flush_at_;
   std::unique_ptr<std::byte[]> buffer_;
   std::size_t capacity_ = 0;
