@@ -134,7 +134,10 @@ enum class FileResult { done, halted };
 // Buffers that serve every POSTFILE and dataset of the run.
 struct Buffers {
   explicit Buffers(std::int32_t nrecin)
-      : size(PostfileReader::buffer_for(nrecin)), read(std::make_unique_for_overwrite<std::byte[]>(size)) {}
+      : size(PostfileReader::buffer_for(nrecin)), read(std::make_unique_for_overwrite<std::byte[]>(size)) {
+    // The largest record is the receptor record of the header.
+    write.reserve_for(8 + 12 * static_cast<std::size_t>(nrecin > 0 ? nrecin : 0) + 4096);
+  }
   std::size_t size;
   std::unique_ptr<std::byte[]> read;
   dataset::RecordWriter write;

@@ -109,7 +109,9 @@ RecordWriter::RecordWriter(std::size_t flush_at) : flush_at_(flush_at) {
 
 void RecordWriter::reserve_more(std::size_t n) {
   if (size_ + n <= capacity_) return;
-  const std::size_t capacity = std::max(size_ + n, 2 * capacity_);
+  // Doubling, but never far past the flush size: the buffer holds at most
+  // flush_at_ bytes and one record.
+  const std::size_t capacity = std::max(size_ + n, std::min(2 * capacity_, flush_at_ + n));
   auto bigger = std::make_unique_for_overwrite<std::byte[]>(capacity);
   if (size_ > 0) std::memcpy(bigger.get(), buffer_.get(), size_);
   buffer_ = std::move(bigger);

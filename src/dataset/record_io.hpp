@@ -76,6 +76,10 @@ class RecordWriter {
   explicit RecordWriter(std::size_t flush_at = kDefaultFlush);
 
   void attach(ByteSink& sink) noexcept { sink_ = &sink; }
+  // Room for the flush size and a record of `largest` bytes, allocated once.
+  void reserve_for(std::size_t largest) {
+    if (flush_at_ + largest > size_) reserve_more(flush_at_ + largest - size_);
+  }
   // Drops everything not yet handed to the sink.
   void discard() noexcept { size_ = record_start_ = 0; }
 
