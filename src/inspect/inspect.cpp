@@ -40,6 +40,7 @@ constexpr std::string_view kUsage =
     "                       [--control FILE] FILE...\n"
     "Summarises converted datasets (.gdx) and AERMOD unformatted POSTFILEs.\n"
     "  --csv           every value in long form: time (ISO 8601, period end), receptor, x_km, y_km, value\n"
+    "                  (g/m3 for a dataset, ug/m3 for a POSTFILE)\n"
     "  --json          the summary as JSON\n"
     "  --svg FILE      a map of the receptors coloured by their highest value\n"
     "  --real4/--real8 the POSTFILE's value width (default: inferred)\n"
