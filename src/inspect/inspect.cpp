@@ -723,7 +723,7 @@ int run_inspect(std::span<const std::string> args, std::ostream& out, std::ostre
   try {
     o = parse_args(args);
   } catch (const Failure& e) {
-    err << "kestrel-inspect: " << e.what() << "\n" << kUsage;
+    err << "kestrel-inspect: " << e.what() << " (see kestrel-inspect --help)\n";
     return 2;
   }
   std::string current;

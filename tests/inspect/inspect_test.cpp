@@ -162,9 +162,9 @@ TEST(Inspect, BadInputIsOneLineAndStatus2) {
   };
   const std::string d = dir.path().string();
   const Case cases[] = {
-      {{}, "kestrel-inspect: no file named\n"},
-      {{"--bogus", "x"}, "kestrel-inspect: unknown option --bogus\n"},
-      {{"--csv", "--json", "x"}, "kestrel-inspect: --csv and --json exclude each other\n"},
+      {{}, "kestrel-inspect: no file named (see kestrel-inspect --help)\n"},
+      {{"--bogus", "x"}, "kestrel-inspect: unknown option --bogus (see kestrel-inspect --help)\n"},
+      {{"--csv", "--json", "x"}, "kestrel-inspect: --csv and --json exclude each other (see kestrel-inspect --help)\n"},
       {{d + "/none"}, "kestrel-inspect: cannot open '" + d + "/none': No such file or directory\n"},
       {{d}, "kestrel-inspect: " + d + ": is a folder\n"},
       {{d + "/cut.gdx"}, "kestrel-inspect: " + d + "/cut.gdx: ends inside or before"},
@@ -176,6 +176,7 @@ TEST(Inspect, BadInputIsOneLineAndStatus2) {
     const Result r = inspect(c.args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.substr(0, c.err_starts.size()), c.err_starts);
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
     EXPECT_EQ(r.out, "");
   }
 }
