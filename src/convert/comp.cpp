@@ -165,13 +165,7 @@ FileResult convert_one(const Ctrl& ctrl, Channels& ch, const std::filesystem::pa
     }
     if (result == PostfileReader::Result::end_of_file) break;
 
-    const Stamp s = reader.stamp();
-    DateHour end{s.iyr, 0, s.ihr};
-    julday(ch.list(), s.iyr, s.imo, s.idy, end.jul, halt132);
-    if (halt132.normal() && end.hr == 24) {
-      end.hr = 23;
-      incr(ch.list(), end.yr, end.jul, end.hr, 1, halt132);
-    }
+    const DateHour end = period_end(ch.list(), reader.stamp(), halt132);
     DateHour begin = end;
     if (halt132.normal()) incr(ch.list(), begin.yr, begin.jul, begin.hr, -1, halt132);
     if (!halt132.normal()) {
@@ -194,6 +188,16 @@ FileResult convert_one(const Ctrl& ctrl, Channels& ch, const std::filesystem::pa
 }
 
 }  // namespace
+
+DateHour period_end(std::ostream& io, const Stamp& stamp, Halt132& halt132) {
+  DateHour end{stamp.iyr, 0, stamp.ihr};
+  julday(io, stamp.iyr, stamp.imo, stamp.idy, end.jul, halt132);
+  if (halt132.normal() && end.hr == 24) {
+    end.hr = 23;
+    incr(io, end.yr, end.jul, end.hr, 1, halt132);
+  }
+  return end;
+}
 
 ReceptorBox receptor_box(const Ctrl& ctrl) {
   ReceptorBox b;

@@ -1,8 +1,6 @@
 #include "convert/postfile.hpp"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
 #include "dataset/byte_order.hpp"
 #include "kestrel/free_line.hpp"
@@ -87,26 +85,9 @@ void PostfileReader::convert_into(std::byte* out) const noexcept {
   const std::byte* in = raw_.data() + kHead;
   const auto n = static_cast<std::size_t>(nrecin_ > 0 ? nrecin_ : 0);
   // 8-byte values are rounded to single precision first, then scaled: the
-  // product of two floats, rounded once more.
-  if constexpr (std::endian::native == std::endian::little) {
-    // The file's byte order is the machine's: plain loads and stores, which
-    // the compiler can vectorise.
-    if (lreal8_) {
-      for (std::size_t i = 0; i < n; ++i) {
-        double d;
-        std::memcpy(&d, in + 8 * i, 8);
-        const float f = static_cast<float>(d) * cfactor;
-        std::memcpy(out + 4 * i, &f, 4);
-      }
-    } else {
-      for (std::size_t i = 0; i < n; ++i) {
-        float v;
-        std::memcpy(&v, in + 4 * i, 4);
-        v *= cfactor;
-        std::memcpy(out + 4 * i, &v, 4);
-      }
-    }
-  } else if (lreal8_) {
+  // product of two floats, rounded once more. On a little-endian host the
+  // loads and stores are plain ones, and the loops vectorise.
+  if (lreal8_) {
     for (std::size_t i = 0; i < n; ++i) put_f32(out + 4 * i, static_cast<float>(get_f64(in + 8 * i)) * cfactor);
   } else {
     for (std::size_t i = 0; i < n; ++i) put_f32(out + 4 * i, get_f32(in + 4 * i) * cfactor);

@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "convert/comp.hpp"
 #include "convert/postfile.hpp"
 #include "dataset/byte_order.hpp"
 #include "dataset/record_io.hpp"
@@ -100,9 +101,7 @@ Options parse_args(std::span<const std::string> args) {
   return o;
 }
 
-struct Time {
-  std::int32_t yr = 0, jul = 0, hr = 0;
-};
+using Time = dataset::DateHour;
 
 // A period's time as a calendar date: ISO 8601 for machines, or for people.
 std::string format_time(const Time& t, bool iso8601) {
@@ -195,15 +194,16 @@ class Stats {
   std::vector<Top> top_;
 };
 
-struct Receptors {
-  std::vector<float> x, y;  // km; empty when unknown
-  [[nodiscard]] bool known() const { return !x.empty(); }
-};
-
 struct Grid {
   bool known = false;
   float x0 = 0, y0 = 0, d = 0;
   std::int32_t nx = 0, ny = 0;
+};
+
+struct Receptors {
+  std::vector<float> x, y;  // km; empty when unknown
+  Grid grid;                // the nominal grid the conversion gives them
+  [[nodiscard]] bool known() const { return !x.empty(); }
 };
 
 // Everything the outputs need about one file.
@@ -452,6 +452,8 @@ Receptors control_receptors(const std::string& control) {
   Receptors r;
   r.x.assign(ctrl.xrecin.begin(), ctrl.xrecin.begin() + ctrl.nrecin);
   r.y.assign(ctrl.yrecin.begin(), ctrl.yrecin.begin() + ctrl.nrecin);
+  const ReceptorBox box = receptor_box(ctrl);
+  r.grid = {true, box.x0, box.y0, box.dgrid, 2, 2};
   return r;
 }
 
@@ -507,14 +509,10 @@ Summary read_postfile(const fs::path& path, const std::string& name, const Optio
     ++s.periods;
     lo = std::min(lo, kurdat);
     hi = std::max(hi, kurdat);
-    // The period's end as the conversion writes it: hour 24 is hour 0 of the next day.
-    const Stamp st = decode_kurdat(kurdat);
-    Time end{st.iyr, 0, st.ihr};
-    julday(sink, st.iyr, st.imo, st.idy, end.jul, halt);
-    if (!halt.normal()) throw Failure("record " + std::to_string(s.periods) + " has an impossible stamp " + std::to_string(kurdat));
-    if (end.hr == 24) {
-      end.hr = 23;
-      incr(sink, end.yr, end.jul, end.hr, 1, halt);
+    // The period's end as the conversion writes it.
+    const Time end = period_end(sink, decode_kurdat(kurdat), halt);
+    if (!halt.normal()) {
+      throw Failure("record " + std::to_string(s.periods) + " has an impossible stamp " + std::to_string(kurdat));
     }
     if (!s.first) s.first = end;
     s.last = end;
@@ -530,14 +528,7 @@ Summary read_postfile(const fs::path& path, const std::string& name, const Optio
   std::string groups;
   for (const auto& g : s.groups) groups += (groups.empty() ? "" : ", ") + g;
   s.fields.emplace_back("source groups", groups);
-  if (control.known()) {
-    // The grid the conversion would give these receptors.
-    const auto [xmin, xmax] = std::minmax_element(control.x.begin(), control.x.end());
-    const auto [ymin, ymax] = std::minmax_element(control.y.begin(), control.y.end());
-    const float d = static_cast<float>(std::max(double{*xmax} - *xmin, double{*ymax} - *ymin) * 0.5);
-    s.grid = {true, static_cast<float>((double{*xmin} + *xmax) * 0.5 - d),
-              static_cast<float>((double{*ymin} + *ymax) * 0.5 - d), d, 2, 2};
-  }
+  s.grid = control.grid;
   return s;
 }
 
@@ -733,7 +724,6 @@ int run_inspect(std::span<const std::string> args, std::ostream& out, std::ostre
       current = o.control;
       control = control_receptors(o.control);
     }
-    std::ostringstream csv_text;
     CsvOut csv(o.csv ? &out : nullptr);
     if (o.csv) out << "time,receptor,x_km,y_km,value\n";
     if (o.json && o.files.size() > 1) out << "[";

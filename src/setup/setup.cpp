@@ -73,7 +73,7 @@ class SetupPass {
 
  private:
   void halt(std::string_view message, bool pointer, std::string_view first_line = {});
-  void load(std::string_view raw);
+  bool load(std::string_view raw);
   void line(std::string_view raw);
   std::string_view after(std::string_view key) const;
 
@@ -101,12 +101,15 @@ class SetupPass {
   std::string recfil_;
 };
 
-// The line as a 320-column field; klast_ is its length without trailing blanks.
-void SetupPass::load(std::string_view raw) {
+// The line as a 320-column field, upper-cased up to klast_, its length
+// without trailing blanks; false when the case conversion halts.
+bool SetupPass::load(std::string_view raw) {
   raw = raw.substr(0, kLineWidth);
   klast_ = len_trim(raw);
   char320_.assign(raw);
   char320_.resize(kLineWidth, ' ');
+  case320(ch_.list(), "UPPER", char320_, static_cast<std::int32_t>(klast_), halt_);
+  return halt_.normal();
 }
 
 void SetupPass::halt(std::string_view message, bool pointer, std::string_view first_line) {
@@ -203,9 +206,7 @@ void SetupPass::included() {
 
 void SetupPass::line(std::string_view raw) {
   if (!raw.empty() && raw.front() == '*') return;
-  load(raw);
-  case320(ch_.list(), "UPPER", char320_, static_cast<std::int32_t>(klast_), halt_);
-  if (!halt_.normal()) return;
+  if (!load(raw)) return;
   if (char320_[0] == ' ' && char320_[1] == ' ') {
     char320_.replace(0, 2, cpathway_);
   } else {
@@ -267,10 +268,8 @@ void SetupPass::read_receptor_file() {
     std::string raw;
     while (in.next(raw)) {
       if (!raw.empty() && raw.front() == '*') continue;
-      load(raw);
+      if (!load(raw)) return;
       hay_ = std::string_view(char320_.data(), klast_);
-      case320(ch_.list(), "UPPER", char320_, static_cast<std::int32_t>(klast_), halt_);
-      if (!halt_.normal()) return;
       // Receptor files do not nest: only DISCCART lines count here.
       if (contains(hay_, "DISCCART")) {
         disccart();
