@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "convert/scale.hpp"
 #include "dataset/byte_order.hpp"
 #include "kestrel/free_line.hpp"
 
@@ -83,15 +84,7 @@ std::string_view PostfileReader::grpid() const noexcept {
 
 void PostfileReader::convert_into(std::byte* out) const noexcept {
   const std::byte* in = raw_.data() + kHead;
-  const auto n = static_cast<std::size_t>(nrecin_ > 0 ? nrecin_ : 0);
-  // 8-byte values are rounded to single precision first, then scaled: the
-  // product of two floats, rounded once more. On a little-endian host the
-  // loads and stores are plain ones, and the loops vectorise.
-  if (lreal8_) {
-    for (std::size_t i = 0; i < n; ++i) put_f32(out + 4 * i, static_cast<float>(get_f64(in + 8 * i)) * cfactor);
-  } else {
-    for (std::size_t i = 0; i < n; ++i) put_f32(out + 4 * i, get_f32(in + 4 * i) * cfactor);
-  }
+  scale_values(in, static_cast<std::size_t>(nrecin_ > 0 ? nrecin_ : 0), lreal8_, cfactor, out);
 }
 
 std::vector<float> PostfileReader::values() const {
