@@ -1,5 +1,7 @@
 #include "setup/fields.hpp"
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <system_error>
@@ -11,6 +13,50 @@ namespace {
 bool is_space(char c) { return c == ' ' || c == '\t'; }
 bool is_separator(char c) { return is_space(c) || c == ','; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Every power of ten up to 1e22 is exact in double.
+constexpr std::array<double, 23> kPow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A validated decimal without exponent (coordinates, mostly), converted
+// without the library: its digits as an integer over a power of ten, both
+// exact in double, give a quotient rounded once. Rounding that to float
+// gives the correctly rounded float unless the quotient lies exactly halfway
+// between two floats; that case, more than 15 significant digits and more
+// than 22 decimals are left to from_chars (false).
+bool plain_decimal(std::string_view field, float& value) {
+  std::uint64_t mantissa = 0;
+  int significant = 0;
+  int fraction = 0;
+  bool point = false;
+  bool negative = false;
+  for (const char c : field) {
+    if (c == '-') {
+      negative = true;
+    } else if (c == '.') {
+      point = true;
+    } else if (c != '+') {
+      if (point) ++fraction;
+      if (significant == 0 && c == '0') continue;
+      if (++significant > 15) return false;
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+  }
+  if (mantissa == 0) {
+    value = negative ? -0.0F : 0.0F;
+    return true;
+  }
+  if (fraction >= static_cast<int>(kPow10.size())) return false;
+  // At most 15 digits over at most 1e22: between 1e-22 and 1e15, well
+  // inside the normal float range.
+  const double q = static_cast<double>(mantissa) / kPow10[static_cast<std::size_t>(fraction)];
+  // A float has 29 fewer significand bits than a double: a quotient whose
+  // dropped bits are exactly 1000...0 is a midpoint.
+  constexpr std::uint64_t kDropped = (std::uint64_t{1} << 29) - 1;
+  if ((std::bit_cast<std::uint64_t>(q) & kDropped) == (std::uint64_t{1} << 28)) return false;
+  value = static_cast<float>(negative ? -q : q);
+  return true;
+}
 
 }  // namespace
 
@@ -79,6 +125,7 @@ bool parse_real(std::string_view field, float& value) {
     if (exp_digits == 0) return false;
   }
   if (i != n) return false;
+  if (exp_at == n && plain_decimal(field, value)) return true;
 
   char buf[72];
   std::size_t len = 0;
