@@ -22,13 +22,16 @@ void case320(std::ostream& io, std::string_view mode, std::string& c320, std::in
   }
   const auto n = static_cast<std::size_t>(std::clamp<std::int32_t>(nlim, 0, static_cast<std::int32_t>(c320.size())));
   const std::string_view mode5 = mode.substr(0, 5);
+  // Through a plain pointer: a store through the string's operator[] could
+  // alias its own data pointer, which keeps the loop from vectorising.
+  char* p = c320.data();
   if (mode5 == "UPPER" || mode5 == "upper") {
     for (std::size_t i = 0; i < n; ++i) {
-      if (c320[i] >= 'a' && c320[i] <= 'z') c320[i] = static_cast<char>(c320[i] - 32);
+      if (p[i] >= 'a' && p[i] <= 'z') p[i] = static_cast<char>(p[i] - 32);
     }
   } else if (mode5 == "LOWER" || mode5 == "lower") {
     for (std::size_t i = 0; i < n; ++i) {
-      if (c320[i] >= 'A' && c320[i] <= 'Z') c320[i] = static_cast<char>(c320[i] + 32);
+      if (p[i] >= 'A' && p[i] <= 'Z') p[i] = static_cast<char>(p[i] + 32);
     }
   } else {
     constexpr std::string_view msg = "Halted in CASE320 - invalid output mode";

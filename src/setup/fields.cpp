@@ -18,38 +18,37 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 constexpr std::array<double, 23> kPow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// A validated decimal without exponent (coordinates, mostly), converted
-// without the library: its digits as an integer over a power of ten, both
-// exact in double, give a quotient rounded once. Rounding that to float
-// gives the correctly rounded float unless the quotient lies exactly halfway
-// between two floats; that case, more than 15 significant digits and more
-// than 22 decimals are left to from_chars (false).
-bool plain_decimal(std::string_view field, float& value) {
+// The digits of a decimal's mantissa, gathered while it is validated: the
+// first 15 significant ones as an integer, and how many follow the point.
+struct Digits {
   std::uint64_t mantissa = 0;
   int significant = 0;
   int fraction = 0;
-  bool point = false;
-  bool negative = false;
-  for (const char c : field) {
-    if (c == '-') {
-      negative = true;
-    } else if (c == '.') {
-      point = true;
-    } else if (c != '+') {
-      if (point) ++fraction;
-      if (significant == 0 && c == '0') continue;
-      if (++significant > 15) return false;
-      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-    }
+  std::size_t count = 0;
+
+  void add(char c, bool after_point) {
+    ++count;
+    if (after_point) ++fraction;
+    if (significant == 0 && c == '0') return;
+    if (++significant <= 15) mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
   }
-  if (mantissa == 0) {
+};
+
+// A decimal without exponent (coordinates, mostly), converted without the
+// library: its digits as an integer over a power of ten, both exact in
+// double, give a quotient rounded once. Rounding that to float gives the
+// correctly rounded float unless the quotient lies exactly halfway between
+// two floats; that case, more than 15 significant digits and more than 22
+// decimals are left to from_chars (false).
+bool plain_decimal(const Digits& d, bool negative, float& value) {
+  if (d.significant == 0) {
     value = negative ? -0.0F : 0.0F;
     return true;
   }
-  if (fraction >= static_cast<int>(kPow10.size())) return false;
+  if (d.significant > 15 || d.fraction >= static_cast<int>(kPow10.size())) return false;
   // At most 15 digits over at most 1e22: between 1e-22 and 1e15, well
   // inside the normal float range.
-  const double q = static_cast<double>(mantissa) / kPow10[static_cast<std::size_t>(fraction)];
+  const double q = static_cast<double>(d.mantissa) / kPow10[static_cast<std::size_t>(d.fraction)];
   // A float has 29 fewer significand bits than a double: a quotient whose
   // dropped bits are exactly 1000...0 is a midpoint.
   constexpr std::uint64_t kDropped = (std::uint64_t{1} << 29) - 1;
@@ -103,19 +102,20 @@ bool parse_int32(std::string_view field, std::int32_t& value) {
 }
 
 bool parse_real(std::string_view field, float& value) {
-  // Validate the Fortran form first: sign, digits with an optional point, an
+  // Validate the Fortran form: sign, digits with an optional point, an
   // optional exponent introduced by E or D.
   std::size_t i = 0;
   const std::size_t n = field.size();
   if (n == 0 || n > 64) return false;
-  if (field[i] == '+' || field[i] == '-') ++i;
-  std::size_t mantissa_digits = 0;
-  while (i < n && is_digit(field[i])) ++i, ++mantissa_digits;
+  const bool negative = field[0] == '-';
+  if (negative || field[0] == '+') ++i;
+  Digits digits;
+  for (; i < n && is_digit(field[i]); ++i) digits.add(field[i], false);
   if (i < n && field[i] == '.') {
-    ++i;
-    while (i < n && is_digit(field[i])) ++i, ++mantissa_digits;
+    for (++i; i < n && is_digit(field[i]); ++i) digits.add(field[i], true);
   }
-  if (mantissa_digits == 0) return false;
+  if (digits.count == 0) return false;
+  if (i == n && plain_decimal(digits, negative, value)) return true;
   std::size_t exp_at = n;
   if (i < n && (field[i] == 'E' || field[i] == 'e' || field[i] == 'D' || field[i] == 'd')) {
     exp_at = i++;
@@ -125,7 +125,6 @@ bool parse_real(std::string_view field, float& value) {
     if (exp_digits == 0) return false;
   }
   if (i != n) return false;
-  if (exp_at == n && plain_decimal(field, value)) return true;
 
   char buf[72];
   std::size_t len = 0;
