@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "datetime/datetime.hpp"
 #include "kestrel/case320.hpp"
@@ -24,6 +25,29 @@ constexpr std::size_t kMaxNameLength = 128;  // leaves room for ".kst" and ".gdx
 constexpr std::size_t kTitleWidth = 80;
 
 bool contains(std::string_view hay, std::string_view key) { return hay.find(key) != std::string_view::npos; }
+
+// Which of the letters L and M a text holds, one bit each. Every keyword but
+// DISCCART holds one of them, so two quick scans for those letters spare
+// most lines (receptor lines above all) the other searches.
+constexpr std::uint32_t marks_in(std::string_view s) {
+  return (s.find('L') != std::string_view::npos ? 1U : 0U) | (s.find('M') != std::string_view::npos ? 2U : 0U);
+}
+
+struct Keyword {
+  std::string_view text;
+  std::uint32_t marks;
+  constexpr explicit Keyword(std::string_view t) : text(t), marks(marks_in(t)) {}
+};
+
+constexpr Keyword kTitleOne("TITLEONE");
+constexpr Keyword kTitleTwo("TITLETWO");
+constexpr Keyword kPollutid("CO POLLUTID");
+constexpr Keyword kModelopt("CO MODELOPT");
+constexpr Keyword kDayrange("ME DAYRANGE");
+constexpr Keyword kStartend("ME STARTEND");
+constexpr Keyword kPostfile("OU POSTFILE");
+constexpr Keyword kDisccart("DISCCART");
+constexpr Keyword kIncluded("RE INCLUDED");
 
 // The first word from column 3 on.
 std::string_view word_from_column3(std::string_view line) {
@@ -193,7 +217,7 @@ void SetupPass::postfile(std::string_view hay) {
 }
 
 void SetupPass::disccart() {
-  if (!store_.add(after("DISCCART"))) {
+  if (!store_.add(after(kDisccart.text))) {
     halt("Halted in SETUP:  too many receptors", true);
     ch_.to_list(FreeLine().text("The limit is set by parameter MXREC = ").i32(static_cast<std::int32_t>(MXREC)).str());
   }
@@ -201,7 +225,7 @@ void SetupPass::disccart() {
 
 void SetupPass::included() {
   ++nrecfil_;
-  recfil_ = fixed(unquote(trim(after("RE INCLUDED"))), kNameWidth);
+  recfil_ = fixed(unquote(trim(after(kIncluded.text))), kNameWidth);
 }
 
 void SetupPass::line(std::string_view raw) {
@@ -218,29 +242,32 @@ void SetupPass::line(std::string_view raw) {
   hay_ = std::string_view(char320_.data(), used);
   const std::string_view hay = hay_;
 
+  const std::uint32_t marks = marks_in(hay);
+  const auto has = [&](const Keyword& k) { return (marks & k.marks) == k.marks && contains(hay, k.text); };
+
   // A title is only a title: its words may say "INCLUDED" or "DISCCART".
   const std::string_view first = word_from_column3(hay);
-  const bool title_line = first == "TITLEONE" || first == "TITLETWO";
+  const bool title_line = first == kTitleOne.text || first == kTitleTwo.text;
 
-  if (contains(hay, "TITLEONE")) title(0, "TITLEONE");
-  if (contains(hay, "TITLETWO")) title(1, "TITLETWO");
+  if (has(kTitleOne)) title(0, kTitleOne.text);
+  if (has(kTitleTwo)) title(1, kTitleTwo.text);
   if (title_line) return;
-  if (contains(hay, "CO POLLUTID")) pollutid();
-  if (contains(hay, "CO MODELOPT")) modelopt(hay);
-  if (contains(hay, "ME DAYRANGE")) ldayrange_ = true;
-  if (contains(hay, "ME STARTEND")) {
+  if (has(kPollutid)) pollutid();
+  if (has(kModelopt)) modelopt(hay);
+  if (has(kDayrange)) ldayrange_ = true;
+  if (has(kStartend)) {
     startend();
     if (!halt_.normal()) return;
   }
-  if (contains(hay, "OU POSTFILE") && contains(hay, " 1 ")) {
+  if (has(kPostfile) && contains(hay, " 1 ")) {
     postfile(hay);
     if (!halt_.normal()) return;
   }
-  if (contains(hay, "DISCCART")) {
+  if (has(kDisccart)) {
     disccart();
     if (!halt_.normal()) return;
   }
-  if (contains(hay, "RE INCLUDED")) included();
+  if (has(kIncluded)) included();
 }
 
 void SetupPass::read_control_file(LineReader& in) {
@@ -271,7 +298,7 @@ void SetupPass::read_receptor_file() {
       if (!load(raw)) return;
       hay_ = std::string_view(char320_.data(), klast_);
       // Receptor files do not nest: only DISCCART lines count here.
-      if (contains(hay_, "DISCCART")) {
+      if (contains(hay_, kDisccart.text)) {
         disccart();
         if (!halt_.normal()) return;
       }

@@ -71,6 +71,30 @@ TEST(Case320, ConvertsOnlyTheLeadingAsciiLetters) {
   EXPECT_EQ(full, std::string(320, 'Q'));
 }
 
+// Every byte value, at every position of an 8-character group and in the
+// tail, against the plain rule.
+TEST(Case320, EveryByteAtEveryPosition) {
+  for (const char* mode : {"UPPER", "LOWER"}) {
+    const bool upper = mode[0] == 'U';
+    for (int shift = 0; shift < 8; ++shift) {
+      std::string line(320, ' ');
+      for (std::size_t i = 0; i < line.size(); ++i) line[i] = static_cast<char>((i * 7 + shift) % 256);
+      for (const int nlim : {0, 5, 8, 13, 256, 319, 320}) {
+        std::string got = line;
+        Halt132 halt;
+        std::ostringstream io;
+        case320(io, mode, got, nlim, halt);
+        for (std::size_t i = 0; i < line.size(); ++i) {
+          char want = line[i];
+          if (static_cast<int>(i) < nlim && upper && want >= 'a' && want <= 'z') want = static_cast<char>(want - 32);
+          if (static_cast<int>(i) < nlim && !upper && want >= 'A' && want <= 'Z') want = static_cast<char>(want + 32);
+          ASSERT_EQ(got[i], want) << mode << " shift " << shift << " nlim " << nlim << " at " << i;
+        }
+      }
+    }
+  }
+}
+
 TEST(Case320, Halts) {
   struct Case {
     std::string mode;
