@@ -9,17 +9,17 @@
 
 #include "convert/postfile.hpp"
 #include "convert/scale.hpp"
-#include "dataset/record_io.hpp"
-#include "kestrel/channels.hpp"
+#include "io/record_io.hpp"
+#include "app/channels.hpp"
 #include "setup/ctrl.hpp"
 #include "setup/setup.hpp"
 
 namespace {
 
-using kestrel::dataset::MemorySink;
-using kestrel::dataset::MemorySource;
-using kestrel::dataset::RecordReader;
-using kestrel::dataset::RecordWriter;
+using kestrel::io::MemorySink;
+using kestrel::io::MemorySource;
+using kestrel::io::RecordReader;
+using kestrel::io::RecordWriter;
 
 constexpr int kReceptors = 10000;
 
@@ -42,7 +42,7 @@ void BM_ReadRecord(benchmark::State& state) {
   for (auto _ : state) {
     MemorySource src(file);
     RecordReader r(src);
-    while (r.read(dest) == kestrel::dataset::ReadOutcome::ok) benchmark::DoNotOptimize(dest.data());
+    while (r.read(dest) == kestrel::io::ReadOutcome::ok) benchmark::DoNotOptimize(dest.data());
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(file.size()));
 }
@@ -85,7 +85,7 @@ BENCHMARK(BM_ConvertValues);
 template <bool Wide>
 void BM_ScaleValues(benchmark::State& state) {
   std::vector<std::byte> in(8 * kReceptors);
-  for (int k = 0; k < kReceptors; ++k) kestrel::dataset::put_f64(in.data() + 8 * k, 1.0 + k * 0.37);
+  for (int k = 0; k < kReceptors; ++k) kestrel::io::put_f64(in.data() + 8 * k, 1.0 + k * 0.37);
   std::vector<std::byte> out(4 * kReceptors);
   if (Wide && !kestrel::scale_values_wide(in.data(), kReceptors, true, kestrel::cfactor, out.data())) {
     state.SkipWithError("no AVX build or processor");

@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "convert/comp.hpp"
-#include "kestrel/io_error.hpp"
-#include "kestrel/text.hpp"
+#include "base/io_error.hpp"
+#include "base/text.hpp"
 #include "work_dir.hpp"
 
 namespace {

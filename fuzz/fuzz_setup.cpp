@@ -10,7 +10,7 @@
 
 #include <string_view>
 
-#include "kestrel/io_error.hpp"
+#include "base/io_error.hpp"
 #include "setup/setup.hpp"
 #include "work_dir.hpp"
 

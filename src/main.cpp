@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/driver.hpp"
+#include "app/driver.hpp"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);

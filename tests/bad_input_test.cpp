@@ -17,7 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "kestrel/text.hpp"
+#include "base/text.hpp"
 #include "support.hpp"
 
 namespace kestrel {

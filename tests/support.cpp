@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "dataset/header.hpp"
-#include "kestrel/driver.hpp"
+#include "app/driver.hpp"
 
 namespace kestrel::test {
 

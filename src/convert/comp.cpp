@@ -6,18 +6,17 @@
 #include <optional>
 
 #include "convert/postfile.hpp"
-#include "dataset/byte_order.hpp"
+#include "io/byte_order.hpp"
 #include "dataset/dataset_file.hpp"
 #include "dataset/header.hpp"
 #include "dataset/period.hpp"
 #include "datetime/datetime.hpp"
-#include "kestrel/free_line.hpp"
-#include "kestrel/text.hpp"
-#include "setup/names.hpp"
+#include "base/free_line.hpp"
+#include "base/text.hpp"
+#include "io/names.hpp"
 
 namespace kestrel {
 
-using dataset::DateHour;
 
 namespace {
 
@@ -85,17 +84,17 @@ bool period_from_postfiles(const Ctrl& ctrl, Channels& ch, const std::filesystem
                            DateHour& end, Halt132& halt132) {
   for (std::int32_t k = 0; k < ctrl.nfil; ++k) {
     const std::string shown = postfile_shown(ctrl.aernam[static_cast<std::size_t>(k)]);
-    dataset::FileSource src(resolve_name(dir, shown, "POSTFILE"), "POSTFILE '" + shown + "'");
-    dataset::RecordReader reader(src);
+    io::FileSource src(resolve_name(dir, shown, "POSTFILE"), "POSTFILE '" + shown + "'");
+    io::RecordReader reader(src);
     std::byte head[4];
     bool any = false;
     std::int32_t first = 0;
     std::int32_t last = 0;
     for (;;) {
       const auto outcome = reader.read(head);
-      if (outcome == dataset::ReadOutcome::end_of_file) break;
-      if (outcome == dataset::ReadOutcome::error) continue;  // too short to hold a stamp
-      last = dataset::get_i32(head);
+      if (outcome == io::ReadOutcome::end_of_file) break;
+      if (outcome == io::ReadOutcome::error) continue;  // too short to hold a stamp
+      last = io::get_i32(head);
       if (!any) first = last;
       any = true;
     }
@@ -140,14 +139,14 @@ struct Buffers {
   }
   std::size_t size;
   std::unique_ptr<std::byte[]> read;
-  dataset::RecordWriter write;
+  io::RecordWriter write;
 };
 
 FileResult convert_one(const Ctrl& ctrl, Channels& ch, const std::filesystem::path& dir, const std::string& shown,
                        const dataset::HeaderArgs& header, const dataset::PeriodSource& source, Buffers& buffers,
                        Halt132& halt132) {
   const std::filesystem::path post = resolve_name(dir, shown, "POSTFILE");
-  dataset::FileSource src(post, "POSTFILE '" + shown + "'");
+  io::FileSource src(post, "POSTFILE '" + shown + "'");
   std::filesystem::path gdx = post;
   gdx += ".gdx";
   dataset::DatasetFile ds(gdx, display(gdx, dir), buffers.write);

@@ -7,9 +7,9 @@
 
 #include "convert/postfile.hpp"
 #include "dataset/period.hpp"
-#include "kestrel/channels.hpp"
-#include "kestrel/halt.hpp"
-#include "kestrel/qa.hpp"
+#include "app/channels.hpp"
+#include "base/halt.hpp"
+#include "app/qa.hpp"
 #include "setup/ctrl.hpp"
 
 namespace kestrel {
@@ -28,7 +28,7 @@ struct ReceptorBox {
 // The end time of the period a POSTFILE stamp closes: its julian day, and
 // hour 24 as hour 0 of the next day. A halt of julday or incr is left in
 // halt132 (and its line on `io`).
-dataset::DateHour period_end(std::ostream& io, const Stamp& stamp, Halt132& halt132);
+DateHour period_end(std::ostream& io, const Stamp& stamp, Halt132& halt132);
 
 // Converts the POSTFILEs of `ctrl`. Returns with halt132 untouched when all
 // were converted. Files that cannot be opened or written throw IoError.

@@ -3,15 +3,15 @@
 #include <algorithm>
 
 #include "convert/scale.hpp"
-#include "dataset/byte_order.hpp"
-#include "kestrel/free_line.hpp"
+#include "io/byte_order.hpp"
+#include "base/free_line.hpp"
 
 namespace kestrel {
 
-using dataset::get_f32;
-using dataset::get_f64;
-using dataset::get_i32;
-using dataset::put_f32;
+using io::get_f32;
+using io::get_f64;
+using io::get_i32;
+using io::put_f32;
 
 namespace {
 constexpr std::size_t kHead = 16;  // kurdat, kave, grpid
@@ -32,17 +32,17 @@ Stamp decode_kurdat(std::int32_t kurdat) noexcept {
 }
 
 std::size_t PostfileReader::buffer_for(std::int32_t nrecin) noexcept {
-  return std::max(dataset::RecordReader::kDefaultBuffer,
+  return std::max(io::RecordReader::kDefaultBuffer,
                   2 * (kHead + 8 * static_cast<std::size_t>(nrecin > 0 ? nrecin : 0) + 8));
 }
 
-PostfileReader::PostfileReader(dataset::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch,
+PostfileReader::PostfileReader(io::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch,
                                std::span<std::byte> buffer)
     : reader_(source, buffer), nrecin_(nrecin), name_(std::move(name)), ch_(ch) {}
 
-PostfileReader::PostfileReader(dataset::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch)
+PostfileReader::PostfileReader(io::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch)
     // Room for two records at least; no more than the file when it is small.
-    : reader_(source, std::max(std::min<std::uint64_t>(dataset::RecordReader::kDefaultBuffer, source.size() + 8),
+    : reader_(source, std::max(std::min<std::uint64_t>(io::RecordReader::kDefaultBuffer, source.size() + 8),
                                2 * (kHead + 8 * static_cast<std::uint64_t>(nrecin > 0 ? nrecin : 0) + 8))),
       nrecin_(nrecin),
       name_(std::move(name)),
@@ -57,8 +57,8 @@ PostfileReader::Result PostfileReader::next(Halt132& halt132) {
     const std::size_t n = need();
     // The record is converted where it lies in the reader's buffer.
     const auto outcome = reader_.read_view(n, raw_);
-    if (outcome == dataset::ReadOutcome::end_of_file) return Result::end_of_file;
-    if (outcome == dataset::ReadOutcome::ok) {
+    if (outcome == io::ReadOutcome::end_of_file) return Result::end_of_file;
+    if (outcome == io::ReadOutcome::ok) {
       longer_ = reader_.length() > static_cast<std::int64_t>(n);
       return Result::record;
     }

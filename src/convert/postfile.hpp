@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "dataset/record_io.hpp"
-#include "kestrel/channels.hpp"
-#include "kestrel/halt.hpp"
+#include "io/record_io.hpp"
+#include "app/channels.hpp"
+#include "base/halt.hpp"
 
 namespace kestrel {
 
@@ -33,9 +33,9 @@ class PostfileReader {
   enum class Result { record, end_of_file, failure };
 
   // `name` is the POSTFILE as the list file names it.
-  PostfileReader(dataset::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch);
+  PostfileReader(io::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch);
   // The same through a caller's buffer of at least buffer_for(nrecin) bytes.
-  PostfileReader(dataset::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch,
+  PostfileReader(io::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch,
                  std::span<std::byte> buffer);
 
   // The read buffer a POSTFILE of nrecin receptors needs: two 8-byte records, at least 1 MiB.
@@ -63,7 +63,7 @@ class PostfileReader {
  private:
   [[nodiscard]] std::size_t need() const noexcept;
 
-  dataset::RecordReader reader_;
+  io::RecordReader reader_;
   std::int32_t nrecin_;
   std::string name_;
   Channels& ch_;

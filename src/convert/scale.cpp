@@ -6,7 +6,7 @@
 #include <string>
 
 #include "convert/scale_loop.hpp"
-#include "dataset/byte_order.hpp"
+#include "io/byte_order.hpp"
 
 namespace kestrel {
 
@@ -48,7 +48,7 @@ void scale_values_baseline(const std::byte* in, std::size_t n, bool real8, float
   if constexpr (std::endian::native == std::endian::little) {
     scale_loop(in, n, real8, factor, out);
   } else {
-    using namespace dataset;
+    using namespace io;
     for (std::size_t i = 0; i < n; ++i) {
       const float v = real8 ? static_cast<float>(get_f64(in + 8 * i)) : get_f32(in + 4 * i);
       put_f32(out + 4 * i, v * factor);

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "kestrel/io_error.hpp"
+#include "base/io_error.hpp"
 
 namespace kestrel::dataset {
 
@@ -14,7 +14,7 @@ std::filesystem::path DatasetFile::temporary_for(const std::filesystem::path& pa
   return t;
 }
 
-DatasetFile::DatasetFile(std::filesystem::path path, std::string shown, RecordWriter& writer)
+DatasetFile::DatasetFile(std::filesystem::path path, std::string shown, io::RecordWriter& writer)
     : path_(std::move(path)), temp_(temporary_for(path_)), shown_(std::move(shown)), writer_(writer) {
   std::error_code ec;
   if (std::filesystem::is_directory(path_, ec)) throw io_error("cannot create dataset", shown_, EISDIR);

@@ -7,21 +7,21 @@
 #include <optional>
 #include <string>
 
-#include "dataset/files.hpp"
-#include "dataset/record_io.hpp"
+#include "io/files.hpp"
+#include "io/record_io.hpp"
 
 namespace kestrel::dataset {
 
 class DatasetFile {
  public:
   // `shown` names the dataset in messages; `writer` buffers its records.
-  DatasetFile(std::filesystem::path path, std::string shown, RecordWriter& writer);
+  DatasetFile(std::filesystem::path path, std::string shown, io::RecordWriter& writer);
   DatasetFile(const DatasetFile&) = delete;
   DatasetFile& operator=(const DatasetFile&) = delete;
   // Without close(), the temporary file is removed and the dataset untouched.
   ~DatasetFile();
 
-  RecordWriter& records() noexcept { return writer_; }
+  io::RecordWriter& records() noexcept { return writer_; }
 
   // Flushes, cuts and renames the temporary file onto the dataset's name.
   void close();
@@ -32,8 +32,8 @@ class DatasetFile {
   std::filesystem::path path_;
   std::filesystem::path temp_;
   std::string shown_;
-  std::optional<FileSink> sink_;
-  RecordWriter& writer_;
+  std::optional<io::FileSink> sink_;
+  io::RecordWriter& writer_;
 };
 
 }  // namespace kestrel::dataset

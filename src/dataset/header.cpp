@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "kestrel/text.hpp"
+#include "base/text.hpp"
 
 namespace kestrel::dataset {
 
@@ -70,7 +70,7 @@ std::string format_cfactor(float value) {
   return std::string(20 - body.size(), ' ') + body;
 }
 
-void wrout1(RecordWriter& io8, const HeaderArgs& a) {
+void wrout1(io::RecordWriter& io8, const HeaderArgs& a) {
   const auto nrec = static_cast<std::int32_t>(a.xrec.size());
 
   // Record 1: dataset kind and version.

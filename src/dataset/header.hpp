@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "dataset/record_io.hpp"
+#include "io/record_io.hpp"
 
 namespace kestrel::dataset {
 
@@ -33,7 +33,7 @@ struct HeaderArgs {
 };
 
 // Writes the eight header records, nine when there are receptors.
-void wrout1(RecordWriter& io8, const HeaderArgs& args);
+void wrout1(io::RecordWriter& io8, const HeaderArgs& args);
 
 // `value` as 0.ddddddd E±xx right-justified in 20 columns; a zero value is
 // 0.0000000E+00, and exponents beyond two digits drop the E (0.1000000+100).

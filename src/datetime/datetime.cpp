@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "kestrel/free_line.hpp"
+#include "base/free_line.hpp"
 
 namespace kestrel {
 

@@ -5,9 +5,18 @@
 #include <cstdint>
 #include <ostream>
 
-#include "kestrel/halt.hpp"
+#include "base/halt.hpp"
 
 namespace kestrel {
+
+// A date-hour: year, day of the year, hour.
+struct DateHour {
+  std::int32_t yr = 0;
+  std::int32_t jul = 0;
+  std::int32_t hr = 0;
+  friend bool operator==(const DateHour&, const DateHour&) = default;
+};
+
 
 [[nodiscard]] constexpr bool is_leap(std::int64_t year) noexcept { return year % 4 == 0; }
 

@@ -17,12 +17,12 @@
 
 #include "convert/comp.hpp"
 #include "convert/postfile.hpp"
-#include "dataset/byte_order.hpp"
-#include "dataset/record_io.hpp"
+#include "io/byte_order.hpp"
+#include "io/record_io.hpp"
 #include "datetime/datetime.hpp"
-#include "kestrel/io_error.hpp"
-#include "kestrel/qa.hpp"
-#include "kestrel/text.hpp"
+#include "base/io_error.hpp"
+#include "app/qa.hpp"
+#include "base/text.hpp"
 #include "setup/params.hpp"
 #include "setup/setup.hpp"
 
@@ -31,10 +31,10 @@ namespace kestrel::inspect {
 namespace {
 
 namespace fs = std::filesystem;
-using dataset::get_f32;
-using dataset::get_f64;
-using dataset::get_i32;
-using dataset::ReadOutcome;
+using io::get_f32;
+using io::get_f64;
+using io::get_i32;
+using io::ReadOutcome;
 
 constexpr std::string_view kUsage =
     "usage: kestrel-inspect [--csv | --json] [--svg FILE] [--real4 | --real8] [--receptors N]\n"
@@ -101,7 +101,7 @@ Options parse_args(std::span<const std::string> args) {
   return o;
 }
 
-using Time = dataset::DateHour;
+using Time = DateHour;
 
 // A period's time as a calendar date: ISO 8601 for machines, or for people.
 std::string format_time(const Time& t, bool iso8601) {
@@ -249,8 +249,8 @@ class Records {
   [[nodiscard]] std::uint64_t size() const { return source_.size(); }
 
  private:
-  dataset::FileSource source_;
-  dataset::RecordReader reader_;
+  io::FileSource source_;
+  io::RecordReader reader_;
   std::string name_;
 };
 

@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "kestrel/text.hpp"
-#include "setup/fields.hpp"
+#include "base/text.hpp"
+#include "base/fields.hpp"
 
 namespace kestrel {
 

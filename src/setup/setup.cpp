@@ -5,14 +5,14 @@
 #include <cstdint>
 
 #include "datetime/datetime.hpp"
-#include "kestrel/case320.hpp"
-#include "kestrel/comline.hpp"
-#include "kestrel/free_line.hpp"
-#include "kestrel/io_error.hpp"
-#include "kestrel/text.hpp"
-#include "setup/fields.hpp"
-#include "setup/line_reader.hpp"
-#include "setup/names.hpp"
+#include "base/case320.hpp"
+#include "app/comline.hpp"
+#include "base/free_line.hpp"
+#include "base/io_error.hpp"
+#include "base/text.hpp"
+#include "base/fields.hpp"
+#include "io/line_reader.hpp"
+#include "io/names.hpp"
 #include "setup/receptors.hpp"
 
 namespace kestrel {
@@ -291,7 +291,7 @@ void SetupPass::read_receptor_file() {
   if (nrecfil_ == 1) {
     const std::string shown(trim_right(recfil_));
     const std::string label = "receptor file '" + shown + "'";
-    LineReader in(dataset::open_for_reading(resolve_name(dir_, shown, "receptor file"), label), label);
+    LineReader in(io::open_for_reading(resolve_name(dir_, shown, "receptor file"), label), label);
     std::string raw;
     while (in.next(raw)) {
       if (!raw.empty() && raw.front() == '*') continue;
@@ -361,7 +361,7 @@ void read_control(Ctrl& ctrl, Channels& ch, const std::filesystem::path& dir, co
                   Halt132& halt132) {
   // The control file is opened exactly as named.
   const std::string label = "control file '" + cfname + "'";
-  LineReader in(dataset::open_for_reading(dir / cfname, label), label);
+  LineReader in(io::open_for_reading(dir / cfname, label), label);
 
   SetupPass pass(ctrl, ch, dir, halt132);
   pass.read_control_file(in);

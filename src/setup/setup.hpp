@@ -6,9 +6,9 @@
 #include <span>
 #include <string>
 
-#include "kestrel/channels.hpp"
-#include "kestrel/halt.hpp"
-#include "kestrel/qa.hpp"
+#include "app/channels.hpp"
+#include "base/halt.hpp"
+#include "app/qa.hpp"
 #include "setup/ctrl.hpp"
 
 namespace kestrel {

@@ -6,8 +6,8 @@
 
 #include "dataset/dataset_file.hpp"
 #include "dataset/header.hpp"
-#include "kestrel/io_error.hpp"
-#include "kestrel/text.hpp"
+#include "base/io_error.hpp"
+#include "base/text.hpp"
 #include "support.hpp"
 
 namespace kestrel {

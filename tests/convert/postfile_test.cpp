@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "kestrel/text.hpp"
+#include "base/text.hpp"
 #include "support.hpp"
 
 namespace kestrel {
@@ -45,7 +45,7 @@ Read read_all(const Bytes& file, std::int32_t nrecin) {
   std::ostringstream console, err;
   Channels ch(console, err);
   ch.open_list(dir / "l.kst", "l.kst");
-  dataset::MemorySource src(file);
+  io::MemorySource src(file);
   PostfileReader reader(src, nrecin, "POST.BIN", ch);
   for (;;) {
     const auto res = reader.next(r.halt);

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "convert/postfile.hpp"
-#include "dataset/byte_order.hpp"
+#include "io/byte_order.hpp"
 
 namespace kestrel {
 namespace {
 
-using dataset::get_le32;
+using io::get_le32;
 
 // Reals whose rounding is easy to get wrong: ties and near-ties between two
 // floats, values that overflow single precision or fall below its normal
@@ -49,9 +49,9 @@ std::vector<std::byte> encode(const std::vector<double>& reals, std::size_t n, b
   for (std::size_t i = 0; i < n; ++i) {
     const double v = reals[i % reals.size()];
     if (real8) {
-      dataset::put_f64(bytes.data() + 8 * i, v);
+      io::put_f64(bytes.data() + 8 * i, v);
     } else {
-      dataset::put_f32(bytes.data() + 4 * i, static_cast<float>(v));
+      io::put_f32(bytes.data() + 4 * i, static_cast<float>(v));
     }
   }
   return bytes;

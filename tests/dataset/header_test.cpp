@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "dataset/byte_order.hpp"
+#include "io/byte_order.hpp"
 #include "dataset/period.hpp"
 #include "support.hpp"
 
@@ -39,8 +39,8 @@ HeaderArgs sample_args(std::size_t nrec) {
 }
 
 Bytes written(const HeaderArgs& a) {
-  MemorySink sink;
-  RecordWriter w(sink);
+  io::MemorySink sink;
+  io::RecordWriter w(sink);
   wrout1(w, a);
   w.flush();
   return sink.data;
@@ -60,12 +60,12 @@ TEST(Wrout1, WholeHeaderByteForByte) {
 TEST(Wrout1, Record5Offsets) {
   const Bytes h = written(sample_args(3));
   const std::size_t rec5 = 104 + 12 + 140 + 140 + 4;  // payload start
-  EXPECT_EQ(get_i32(h.data() + rec5 - 4), 320);
-  EXPECT_EQ(get_f32(h.data() + rec5 + 76), 1.5F);
-  EXPECT_EQ(get_f32(h.data() + rec5 + 80), 1.5F);
-  EXPECT_EQ(get_le32(h.data() + rec5 + 52), 0x40A00000U);   // xbtz 5.0
-  EXPECT_EQ(get_le32(h.data() + rec5 + 212), 0xC2C20000U);  // relon0 -97.0
-  EXPECT_EQ(get_i32(h.data() + rec5 + 172), 3);             // nrec
+  EXPECT_EQ(io::get_i32(h.data() + rec5 - 4), 320);
+  EXPECT_EQ(io::get_f32(h.data() + rec5 + 76), 1.5F);
+  EXPECT_EQ(io::get_f32(h.data() + rec5 + 80), 1.5F);
+  EXPECT_EQ(io::get_le32(h.data() + rec5 + 52), 0x40A00000U);   // xbtz 5.0
+  EXPECT_EQ(io::get_le32(h.data() + rec5 + 212), 0xC2C20000U);  // relon0 -97.0
+  EXPECT_EQ(io::get_i32(h.data() + rec5 + 172), 3);             // nrec
   // A title never set is 80 zero bytes (payload bytes 81 to 160 of record 6).
   const std::size_t rec6 = rec5 + 320 + 4 + 4;
   for (std::size_t i = 80; i < 160; ++i) ASSERT_EQ(h[rec6 + i], std::byte{0});
@@ -103,8 +103,8 @@ TEST(FormatCfactor, ScientificWithZeroIntegerPart) {
 }
 
 TEST(Period, ThreeRecordsOfStamp88010101) {
-  MemorySink sink;
-  RecordWriter w(sink);
+  io::MemorySink sink;
+  io::RecordWriter w(sink);
   write_period_head(w, {1988, 1, 0}, {1988, 1, 1}, {2.0F, 0.5F});
   const std::array<float, 3> v{1.0e-6F, 0.0F, 2.5e-6F};
   write_values(w, "SO2           1", v);
@@ -115,9 +115,9 @@ TEST(Period, ThreeRecordsOfStamp88010101) {
                          .text("SO2           1").f32(1.0e-6F).f32(0.0F).f32(2.5e-6F).record()
                          .bytes();
   EXPECT_EQ(sink.data, want);
-  EXPECT_EQ(get_i32(sink.data.data()), 32);
-  EXPECT_EQ(get_i32(sink.data.data() + 40), 32);
-  EXPECT_EQ(get_i32(sink.data.data() + 80), 27);
+  EXPECT_EQ(io::get_i32(sink.data.data()), 32);
+  EXPECT_EQ(io::get_i32(sink.data.data() + 40), 32);
+  EXPECT_EQ(io::get_i32(sink.data.data() + 80), 27);
 }
 
 }  // namespace

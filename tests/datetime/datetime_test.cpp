@@ -5,7 +5,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "kestrel/text.hpp"
+#include "base/text.hpp"
 
 namespace kestrel {
 namespace {

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "dataset/header.hpp"
-#include "kestrel/text.hpp"
+#include "base/text.hpp"
 #include "support.hpp"
 
 namespace kestrel::inspect {

@@ -10,8 +10,8 @@
 #include <random>
 #include <sstream>
 
-#include "kestrel/text.hpp"
-#include "setup/fields.hpp"
+#include "base/text.hpp"
+#include "base/fields.hpp"
 #include "support.hpp"
 
 namespace kestrel {

@@ -1,9 +1,9 @@
-#include "setup/names.hpp"
+#include "io/names.hpp"
 
 #include <string>
 #include <system_error>
 
-#include "kestrel/io_error.hpp"
+#include "base/io_error.hpp"
 
 namespace kestrel {
 

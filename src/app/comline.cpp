@@ -1,6 +1,6 @@
-#include "kestrel/comline.hpp"
+#include "app/comline.hpp"
 
-#include "kestrel/text.hpp"
+#include "base/text.hpp"
 
 namespace kestrel {
 

@@ -1,6 +1,6 @@
-#include "kestrel/halt.hpp"
+#include "base/halt.hpp"
 
-#include "kestrel/text.hpp"
+#include "base/text.hpp"
 
 namespace kestrel {
 

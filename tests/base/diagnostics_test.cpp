@@ -1,12 +1,12 @@
-#include "kestrel/free_line.hpp"
+#include "base/free_line.hpp"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "kestrel/case320.hpp"
-#include "kestrel/comline.hpp"
-#include "kestrel/text.hpp"
+#include "base/case320.hpp"
+#include "app/comline.hpp"
+#include "base/text.hpp"
 
 namespace kestrel {
 namespace {

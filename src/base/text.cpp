@@ -1,4 +1,4 @@
-#include "kestrel/text.hpp"
+#include "base/text.hpp"
 
 namespace kestrel {
 

@@ -1,12 +1,12 @@
-#include "dataset/files.hpp"
+#include "io/files.hpp"
 
 #include <cerrno>
 #include <cstring>
 #include <system_error>
 
-#include "kestrel/io_error.hpp"
+#include "base/io_error.hpp"
 
-namespace kestrel::dataset {
+namespace kestrel::io {
 
 namespace {
 
@@ -83,4 +83,4 @@ void FileSink::close() {
   if (ec) throw failure("cannot write", label_, ec.value());
 }
 
-}  // namespace kestrel::dataset
+}  // namespace kestrel::io

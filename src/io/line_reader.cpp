@@ -1,13 +1,13 @@
-#include "setup/line_reader.hpp"
+#include "io/line_reader.hpp"
 
 #include <cerrno>
 #include <cstring>
 
-#include "kestrel/io_error.hpp"
+#include "base/io_error.hpp"
 
 namespace kestrel {
 
-LineReader::LineReader(dataset::FilePtr file, std::string label)
+LineReader::LineReader(io::FilePtr file, std::string label)
     : file_(std::move(file)), label_(std::move(label)), buffer_(std::size_t{1} << 16) {
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }

@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "dataset/byte_order.hpp"
-#include "dataset/files.hpp"
+#include "io/byte_order.hpp"
+#include "io/files.hpp"
 
-namespace kestrel::dataset {
+namespace kestrel::io {
 
 enum class ReadOutcome {
   ok,           // the list was filled; bytes left in the record were skipped
@@ -152,4 +152,4 @@ class RecordWriter {
   std::size_t record_start_ = 0;
 };
 
-}  // namespace kestrel::dataset
+}  // namespace kestrel::io

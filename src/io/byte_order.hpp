@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace kestrel::dataset {
+namespace kestrel::io {
 
 // On a little-endian host the bytes are the value's own; elsewhere they are
 // assembled with shifts.
@@ -48,4 +48,4 @@ inline std::int32_t get_i32(const std::byte* p) noexcept { return static_cast<st
 inline float get_f32(const std::byte* p) noexcept { return std::bit_cast<float>(get_le32(p)); }
 inline double get_f64(const std::byte* p) noexcept { return std::bit_cast<double>(get_le64(p)); }
 
-}  // namespace kestrel::dataset
+}  // namespace kestrel::io

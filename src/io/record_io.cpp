@@ -1,13 +1,13 @@
-#include "dataset/record_io.hpp"
+#include "io/record_io.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
 
-#include "dataset/byte_order.hpp"
+#include "io/byte_order.hpp"
 
-namespace kestrel::dataset {
+namespace kestrel::io {
 
 RecordReader::RecordReader(ByteSource& source, std::size_t buffer_size)
     : source_(source), own_(std::make_unique_for_overwrite<std::byte[]>(buffer_size)), buffer_(own_.get(), buffer_size) {}
@@ -145,4 +145,4 @@ void RecordWriter::flush() {
   record_start_ = 0;
 }
 
-}  // namespace kestrel::dataset
+}  // namespace kestrel::io

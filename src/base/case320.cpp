@@ -1,11 +1,11 @@
-#include "kestrel/case320.hpp"
+#include "base/case320.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
-#include "kestrel/free_line.hpp"
-#include "kestrel/text.hpp"
+#include "base/free_line.hpp"
+#include "base/text.hpp"
 
 namespace kestrel {
 

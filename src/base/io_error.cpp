@@ -1,4 +1,4 @@
-#include "kestrel/io_error.hpp"
+#include "base/io_error.hpp"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "kestrel/text.hpp"
+#include "base/text.hpp"
 
 namespace kestrel {
 

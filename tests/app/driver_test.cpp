@@ -1,10 +1,10 @@
-#include "kestrel/driver.hpp"
+#include "app/driver.hpp"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "kestrel/text.hpp"
+#include "base/text.hpp"
 #include "support.hpp"
 
 namespace kestrel {

@@ -1,13 +1,13 @@
-#include "dataset/record_io.hpp"
+#include "io/record_io.hpp"
 
 #include <gtest/gtest.h>
 
 #include <array>
 
-#include "dataset/byte_order.hpp"
+#include "io/byte_order.hpp"
 #include "support.hpp"
 
-namespace kestrel::dataset {
+namespace kestrel::io {
 namespace {
 
 using test::ByteBuilder;
@@ -155,4 +155,4 @@ TEST(FileSink, CutsALongerExistingFileOnClose) {
 }
 
 }  // namespace
-}  // namespace kestrel::dataset
+}  // namespace kestrel::io

@@ -1,4 +1,4 @@
-#include "kestrel/free_line.hpp"
+#include "base/free_line.hpp"
 
 #include <charconv>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "kestrel/halt.hpp"
+#include "base/halt.hpp"
 
 namespace kestrel {
 

@@ -1,4 +1,4 @@
-#include "setup/fields.hpp"
+#include "base/fields.hpp"
 
 #include <array>
 #include <bit>

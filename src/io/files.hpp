@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrel::dataset {
+namespace kestrel::io {
 
 class ByteSource {
  public:
@@ -82,4 +82,4 @@ class FileSink final : public ByteSink {
 // Opens `path` for reading, refusing folders. Throws IoError("cannot open <label>: reason").
 FilePtr open_for_reading(const std::filesystem::path& path, const std::string& label);
 
-}  // namespace kestrel::dataset
+}  // namespace kestrel::io

@@ -1,9 +1,9 @@
-#include "kestrel/channels.hpp"
+#include "app/channels.hpp"
 
 #include <cerrno>
 
-#include "kestrel/free_line.hpp"
-#include "kestrel/io_error.hpp"
+#include "base/free_line.hpp"
+#include "base/io_error.hpp"
 
 namespace kestrel {
 

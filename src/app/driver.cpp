@@ -1,11 +1,11 @@
-#include "kestrel/driver.hpp"
+#include "app/driver.hpp"
 
 #include "convert/comp.hpp"
-#include "kestrel/channels.hpp"
-#include "kestrel/free_line.hpp"
-#include "kestrel/halt.hpp"
-#include "kestrel/io_error.hpp"
-#include "kestrel/qa.hpp"
+#include "app/channels.hpp"
+#include "base/free_line.hpp"
+#include "base/halt.hpp"
+#include "base/io_error.hpp"
+#include "app/qa.hpp"
 #include "setup/ctrl.hpp"
 #include "setup/setup.hpp"
 

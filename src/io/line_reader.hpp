@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/files.hpp"
+#include "io/files.hpp"
 
 namespace kestrel {
 
@@ -15,7 +15,7 @@ class LineReader {
  public:
   static constexpr std::size_t kWidth = 320;
 
-  LineReader(dataset::FilePtr file, std::string label);
+  LineReader(io::FilePtr file, std::string label);
 
   // The next line, at most 320 characters; false at end of file.
   bool next(std::string& line);
@@ -23,7 +23,7 @@ class LineReader {
  private:
   bool refill();
 
-  dataset::FilePtr file_;
+  io::FilePtr file_;
   std::string label_;
   std::vector<char> buffer_;
   std::size_t at_ = 0;
