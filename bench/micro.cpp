@@ -4,13 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "convert/postfile.hpp"
 #include "convert/scale.hpp"
 #include "io/record_io.hpp"
-#include "app/channels.hpp"
 #include "setup/ctrl.hpp"
 #include "setup/setup.hpp"
 
@@ -64,14 +62,11 @@ BENCHMARK(BM_WriteRecord);
 
 void BM_ConvertValues(benchmark::State& state) {
   const auto file = postfile(16);
-  std::ostringstream console, err;
-  kestrel::Channels ch(console, err);
   std::vector<std::byte> out(4 * kReceptors);
-  kestrel::Halt132 halt;
   for (auto _ : state) {
     MemorySource src(file);
-    kestrel::PostfileReader reader(src, kReceptors, "P", ch);
-    while (reader.next(halt) == kestrel::PostfileReader::Result::record) {
+    kestrel::PostfileReader reader(src, kReceptors, "P");
+    while (reader.next() == kestrel::PostfileReader::Result::record) {
       reader.convert_into(out.data());
       benchmark::DoNotOptimize(out.data());
     }
@@ -115,12 +110,9 @@ void BM_ControlFileScan(benchmark::State& state) {
     f << "ME STARTEND 88 1 1 88 12 31\nOU POSTFILE 1 ALL UNFORM P.BIN 31\n";
   }
   for (auto _ : state) {
-    kestrel::Ctrl ctrl;
-    std::ostringstream console, err;
-    kestrel::Channels ch(console, err);
-    kestrel::Halt132 halt;
-    kestrel::read_control(ctrl, ch, dir, "AERMOD.INP", halt);
-    benchmark::DoNotOptimize(ctrl.nrecin);
+    kestrel::SilentReport report;
+    const auto ctrl = kestrel::setup(dir, "AERMOD.INP", report);
+    benchmark::DoNotOptimize(ctrl.ok());
   }
   state.SetItemsProcessed(state.iterations() * kReceptors);
   std::filesystem::remove_all(dir);

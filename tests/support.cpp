@@ -1,5 +1,7 @@
 #include "support.hpp"
 
+#include "base/free_line.hpp"
+
 #include <atomic>
 #include <bit>
 #include <cstring>
@@ -11,6 +13,12 @@
 #include "app/driver.hpp"
 
 namespace kestrel::test {
+
+void RecordingReport::warn(std::string_view text) {
+  note(free_line(text));
+  err.append(text).append("\n");
+}
+
 
 TempDir::TempDir() {
   static std::atomic<int> counter{0};

@@ -10,6 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/report.hpp"
+#include "base/status.hpp"
+
 namespace kestrel::dataset {
 struct HeaderArgs;
 }
@@ -57,6 +60,23 @@ class ByteBuilder {
 // One POSTFILE record as AERMOD writes it.
 Bytes postfile_record(std::int32_t kurdat, std::vector<double> values, bool real8 = true, std::int32_t kave = 1,
                       std::string_view grpid = "ALL");
+
+// Keeps the lines a routine reports as the driver would write them: `list`
+// gets every line, `console` the progress lines, `err` the warnings.
+class RecordingReport final : public Report {
+ public:
+  void note(std::string_view line) override { list.append(line).append("\n"); }
+  void progress(std::string_view line) override {
+    note(line);
+    console.append(line).append("\n");
+  }
+  void warn(std::string_view text) override;
+  // A halt's lines, as the driver writes them after the routine returns.
+  void lines_of(const Status& s) {
+    for (const auto& l : s.lines()) note(l);
+  }
+  std::string list, console, err;
+};
 
 struct RunResult {
   int status = -1;

@@ -10,14 +10,14 @@ namespace kestrel {
 void Channels::open_list(const std::filesystem::path& path, std::string shown) {
   list_shown_ = std::move(shown);
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw io_error("cannot create list file", list_shown_, EISDIR);
+  if (std::filesystem::is_directory(path, ec)) throw io_error("cannot create", file_label("list file", list_shown_), EISDIR);
   errno = 0;
   list_.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!list_.is_open()) throw io_error("cannot create list file", list_shown_, errno != 0 ? errno : EIO);
+  if (!list_.is_open()) throw io_error("cannot create", file_label("list file", list_shown_), errno != 0 ? errno : EIO);
 }
 
 void Channels::check_list() {
-  if (!list_) throw io_error("cannot write list file", list_shown_, errno != 0 ? errno : EIO);
+  if (!list_) throw io_error("cannot write", file_label("list file", list_shown_), errno != 0 ? errno : EIO);
 }
 
 void Channels::to_list(std::string_view line) {
@@ -38,12 +38,14 @@ void Channels::close_list() {
   list_.flush();
   check_list();
   list_.close();
-  if (list_.fail()) throw io_error("cannot write list file", list_shown_, errno != 0 ? errno : EIO);
+  if (list_.fail()) throw io_error("cannot write", file_label("list file", list_shown_), errno != 0 ? errno : EIO);
 }
 
-void Channels::close_list_quietly() noexcept {
+void Channels::close_list_quietly(std::string_view last_line) noexcept {
   try {
-    if (list_.is_open()) list_.close();
+    if (!list_.is_open()) return;
+    list_ << last_line << '\n';
+    list_.close();
   } catch (...) {
   }
 }

@@ -1,11 +1,15 @@
 #include "app/driver.hpp"
 
-#include "convert/comp.hpp"
+#include <array>
+
 #include "app/channels.hpp"
+#include "app/comline.hpp"
 #include "base/free_line.hpp"
-#include "base/halt.hpp"
 #include "base/io_error.hpp"
-#include "app/qa.hpp"
+#include "base/status.hpp"
+#include "base/text.hpp"
+#include "base/version.hpp"
+#include "convert/comp.hpp"
 #include "setup/ctrl.hpp"
 #include "setup/setup.hpp"
 
@@ -19,21 +23,48 @@ void banner(Channels& ch, std::string_view text) {
   ch.to_console(free_line(""));
 }
 
-int phases(std::span<const std::string> args, const std::filesystem::path& dir, Channels& ch) {
-  Qa qa;
-  qa.ver = fixed(mver, 12);
-  qa.level = fixed(mlevel, 12);
-  Halt132 halt132;
-  Ctrl ctrl;
+void write_list_header(Channels& ch) {
+  for (int i = 0; i < 3; ++i) ch.to_list("");
+  ch.to_list(std::string(26, ' ') + "KESTREL RUN SUMMARY");
+  ch.to_list(std::string(19, ' ') + "VERSION:  " + fixed(mver, 12) + " LEVEL:  " + fixed(mlevel, 12));
+  for (int i = 0; i < 3; ++i) ch.to_list("");
+}
 
+void write_notice(Channels& ch, std::string_view cfname) {
+  const std::array<std::string, 5> notice = {
+      free_line(""), free_line("This utility must be run in the location that"),
+      free_line("contains the AERMOD application files.  If this"),
+      free_line("is not the case, file-error messages will be seen!"), free_line("")};
+  const std::array<std::string, 3> opening = {free_line(""), FreeLine().text("Opening file: ").text(cfname).str(),
+                                              free_line("")};
+  for (const auto& l : notice) ch.to_console(l);
+  for (const auto& l : notice) ch.to_list(l);
+  for (const auto& l : opening) ch.to_console(l);
+  for (const auto& l : opening) ch.to_list(l);
+}
+
+Status setup_and_comp(std::span<const std::string> args, const std::filesystem::path& dir, Channels& ch) {
   banner(ch, "SETUP PHASE");
-  setup(ctrl, qa, ch, args, dir, halt132);
-  if (halt132.normal()) {
-    banner(ch, "COMPUTATION PHASE");
-    comp(ctrl, qa, ch, dir, halt132);
-  }
-  if (!halt132.normal()) {
-    ch.to_console(free_line(halt132.text()));
+  std::string cfname = fixed("AERMOD.INP", kNameWidth);
+  comline(cfname, args);
+  const std::string name(trim_right(cfname));
+  // Longer names leave no room for ".kst" within the 132 columns.
+  if (name.size() > kMaxNameLength) throw IoError("control-file name is longer than 128 characters");
+  ch.open_list(dir / (name + ".kst"), name + ".kst");
+  write_list_header(ch);
+  write_notice(ch, name);
+
+  auto ctrl = setup(dir, name, ch);
+  if (!ctrl.ok()) return std::move(ctrl).status();
+  banner(ch, "COMPUTATION PHASE");
+  return comp(*ctrl, dir, ch);
+}
+
+int phases(std::span<const std::string> args, const std::filesystem::path& dir, Channels& ch) {
+  const Status status = setup_and_comp(args, dir, ch);
+  if (!status.ok()) {
+    for (const auto& line : status.lines()) ch.to_list(line);
+    ch.to_console(free_line(fixed(status.text(), kNameWidth)));
     ch.close_list();
     return kExitHalt;
   }
@@ -92,10 +123,7 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
   } catch (const IoError& e) {
     const std::string text = std::string("kestrel: ") + e.what();
     err << text << '\n';
-    if (ch.list_open()) {
-      ch.list() << free_line(text) << '\n';
-      ch.close_list_quietly();
-    }
+    ch.close_list_quietly(free_line(text));
     console.flush();
     return kExitIoFailure;
   }

@@ -11,8 +11,6 @@ namespace kestrel {
 
 namespace {
 
-constexpr std::int32_t kLineWidth = 320;
-
 // Flips the case (the 0x20 bit) of the first n characters that lie in
 // [lo, hi], a range of ASCII letters; other bytes, those of 0x80 and above
 // included, stay as they are. Eight characters at a time, as one 64-bit
@@ -39,14 +37,13 @@ void flip_case(char* p, std::size_t n, char lo, char hi) {
 
 }  // namespace
 
-void case320(std::ostream& io, std::string_view mode, std::string& c320, std::int32_t nlim, Halt132& halt132) {
-  if (nlim > kLineWidth) {
+Status case320(std::string_view mode, std::string& c320, std::int32_t nlim) {
+  if (nlim > static_cast<std::int32_t>(kLineWidth)) {
     constexpr std::string_view msg = "Halted in CASE320 - string is too long";
-    halt132.set(msg, true);
-    io << free_line(msg) << '\n'
-       << free_line("Maximum length  : 320") << '\n'
-       << FreeLine().text("Requested length: ").i32(nlim).str() << '\n';
-    return;
+    return Status::halt(std::string(msg), true)
+        .line(free_line(msg))
+        .line(free_line("Maximum length  : 320"))
+        .line(FreeLine().text("Requested length: ").i32(nlim).str());
   }
   const auto n = static_cast<std::size_t>(std::clamp<std::int32_t>(nlim, 0, static_cast<std::int32_t>(c320.size())));
   const std::string_view mode5 = mode.substr(0, 5);
@@ -56,11 +53,12 @@ void case320(std::ostream& io, std::string_view mode, std::string& c320, std::in
     flip_case(c320.data(), n, 'A', 'Z');
   } else {
     constexpr std::string_view msg = "Halted in CASE320 - invalid output mode";
-    halt132.set(msg, true);
-    io << free_line(msg) << '\n'
-       << free_line("Expected UPPER or LOWER") << '\n'
-       << free_line("Found: " + fixed(mode, 5)) << '\n';
+    return Status::halt(std::string(msg), true)
+        .line(free_line(msg))
+        .line(free_line("Expected UPPER or LOWER"))
+        .line(free_line("Found: " + fixed(mode, 5)));
   }
+  return {};
 }
 
 }  // namespace kestrel

@@ -2,17 +2,16 @@
 #pragma once
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <string_view>
 
-#include "base/halt.hpp"
+#include "base/status.hpp"
 
 namespace kestrel {
 
 // Converts the first nlim characters of c320 in place (ASCII letters only).
 // mode is "UPPER", "upper", "LOWER" or "lower"; anything else, or nlim above
 // 320, halts and leaves the line unchanged.
-void case320(std::ostream& io, std::string_view mode, std::string& c320, std::int32_t nlim, Halt132& halt132);
+Status case320(std::string_view mode, std::string& c320, std::int32_t nlim);
 
 }  // namespace kestrel

@@ -10,6 +10,12 @@ namespace kestrel {
 
 inline constexpr char kBlank = ' ';
 
+// The widths of the program's fixed texts.
+inline constexpr std::size_t kLineWidth = 320;    // a control-file line as read
+inline constexpr std::size_t kNameWidth = 132;    // a file name; the status text
+inline constexpr std::size_t kTitleWidth = 80;    // a title
+inline constexpr std::size_t kMaxNameLength = 128;  // leaves room for ".kst" and ".gdx"
+
 // `s` padded with blanks or cut to exactly `width` characters.
 std::string fixed(std::string_view s, std::size_t width);
 

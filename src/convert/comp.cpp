@@ -4,6 +4,9 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "convert/postfile.hpp"
 #include "io/byte_order.hpp"
@@ -12,7 +15,9 @@
 #include "dataset/period.hpp"
 #include "datetime/datetime.hpp"
 #include "base/free_line.hpp"
+#include "base/io_error.hpp"
 #include "base/text.hpp"
+#include "base/version.hpp"
 #include "io/names.hpp"
 
 namespace kestrel {
@@ -23,8 +28,6 @@ namespace {
 // Each expression is evaluated in double and rounded once to float.
 float half_sum(float a, float b) { return static_cast<float>((double{a} + double{b}) * 0.5); }
 float half_diff(float a, float b) { return static_cast<float>((double{a} - double{b}) * 0.5); }
-
-std::string postfile_shown(const std::string& aernam) { return std::string(trim_right(aernam)); }
 
 std::string display(const std::filesystem::path& path, const std::filesystem::path& dir) {
   const auto rel = path.lexically_relative(dir);
@@ -41,7 +44,7 @@ class SeriesCheck {
       std::uint64_t grp = 0;
       std::memcpy(&grp, r.grpid().data(), sizeof grp);
       if (grp != grp0_) mixed_groups_ = true;
-      if (deltt(prev_.yr, prev_.jul, prev_.hr, end.yr, end.jul, end.hr) != 1) ++not_following_;
+      if (deltt(prev_, end) != 1) ++not_following_;
     }
     if (r.kave() != 1) not_hourly_ = true;
     if (r.longer()) longer_ = true;
@@ -49,16 +52,16 @@ class SeriesCheck {
     ++count_;
   }
 
-  void report(Channels& ch, const std::string& name) const {
-    if (mixed_groups_) ch.warn("WARNING: " + name + " holds records of more than one source group");
-    if (not_hourly_) ch.warn("WARNING: " + name + " holds records whose averaging period is not 1 hour");
+  void report(Report& report, const std::string& name) const {
+    if (mixed_groups_) report.warn("WARNING: " + name + " holds records of more than one source group");
+    if (not_hourly_) report.warn("WARNING: " + name + " holds records whose averaging period is not 1 hour");
     if (not_following_ > 0) {
-      ch.warn("WARNING: " + name + " holds " + std::to_string(not_following_) +
+      report.warn("WARNING: " + name + " holds " + std::to_string(not_following_) +
               " periods that do not follow the one before by one hour (missing or repeated hours)");
     }
     if (longer_) {
-      ch.warn("WARNING: " + name +
-              " holds records with more values than the control file has receptors; only the first values were "
+      report.warn("WARNING: " + name +
+                  " holds records with more values than the control file has receptors; only the first values were "
               "converted");
     }
   }
@@ -80,11 +83,9 @@ struct RunPeriod {
 
 // Without ME STARTEND the first POSTFILE that holds a record gives the run's
 // start (its first stamp) and end (its last stamp).
-bool period_from_postfiles(const Ctrl& ctrl, Channels& ch, const std::filesystem::path& dir, DateHour& start,
-                           DateHour& end, Halt132& halt132) {
-  for (std::int32_t k = 0; k < ctrl.nfil; ++k) {
-    const std::string shown = postfile_shown(ctrl.aernam[static_cast<std::size_t>(k)]);
-    io::FileSource src(resolve_name(dir, shown, "POSTFILE"), "POSTFILE '" + shown + "'");
+Result<std::pair<DateHour, DateHour>> period_from_postfiles(const Ctrl& ctrl, const std::filesystem::path& dir) {
+  for (const std::string& shown : ctrl.aernam) {
+    io::FileSource src(io::resolve_name(dir, shown, "POSTFILE"), file_label("POSTFILE", shown));
     io::RecordReader reader(src);
     std::byte head[4];
     bool any = false;
@@ -101,115 +102,115 @@ bool period_from_postfiles(const Ctrl& ctrl, Channels& ch, const std::filesystem
     if (!any) continue;
     const Stamp s1 = decode_kurdat(first);
     const Stamp s2 = decode_kurdat(last);
-    start = {s1.iyr, 0, s1.ihr};
-    end = {s2.iyr, 0, s2.ihr};
-    julday(ch.list(), s1.iyr, s1.imo, s1.idy, start.jul, halt132);
-    if (!halt132.normal()) return false;
-    julday(ch.list(), s2.iyr, s2.imo, s2.idy, end.jul, halt132);
-    return halt132.normal();
+    auto jul1 = julday(s1.iyr, s1.imo, s1.idy);
+    if (!jul1.ok()) return std::move(jul1).status();
+    auto jul2 = julday(s2.iyr, s2.imo, s2.idy);
+    if (!jul2.ok()) return std::move(jul2).status();
+    return std::pair{DateHour{s1.iyr, *jul1, s1.ihr}, DateHour{s2.iyr, *jul2, s2.ihr}};
   }
   constexpr std::string_view msg = "Halted in COMP:  no run period: no STARTEND and no records";
-  halt132.set(msg, true);
-  ch.to_list(free_line(msg));
-  return false;
+  return Status::halt(std::string(msg), true).line(free_line(msg));
 }
 
-std::optional<RunPeriod> run_period(const Ctrl& ctrl, Channels& ch, const std::filesystem::path& dir,
-                                    Halt132& halt132) {
+Result<RunPeriod> run_period(const Ctrl& ctrl, const std::filesystem::path& dir) {
   DateHour start{ctrl.isyr, ctrl.isjul, ctrl.ishr};
   DateHour end{ctrl.ieyr, ctrl.iejul, ctrl.iehr};
-  if (!ctrl.lstartend && !period_from_postfiles(ctrl, ch, dir, start, end, halt132)) return std::nullopt;
-  RunPeriod p;
-  p.begin = start;
-  incr(ch.list(), p.begin.yr, p.begin.jul, p.begin.hr, -1, halt132);
-  if (!halt132.normal()) return std::nullopt;
-  p.irlg = static_cast<std::int32_t>(deltt(p.begin.yr, p.begin.jul, p.begin.hr, end.yr, end.jul, end.hr));
-  return p;
+  if (!ctrl.lstartend) {
+    auto found = period_from_postfiles(ctrl, dir);
+    if (!found.ok()) return std::move(found).status();
+    std::tie(start, end) = *found;
+  }
+  auto begin = incr(start, -1);
+  if (!begin.ok()) return std::move(begin).status();
+  return RunPeriod{*begin, static_cast<std::int32_t>(deltt(*begin, end))};
 }
-
-enum class FileResult { done, halted };
 
 // One POSTFILE into one dataset.
 // Buffers that serve every POSTFILE and dataset of the run.
 struct Buffers {
-  explicit Buffers(std::int32_t nrecin)
+  explicit Buffers(std::size_t nrecin)
       : size(PostfileReader::buffer_for(nrecin)), read(std::make_unique_for_overwrite<std::byte[]>(size)) {
     // The largest record is the receptor record of the header.
-    write.reserve_for(8 + 12 * static_cast<std::size_t>(nrecin > 0 ? nrecin : 0) + 4096);
+    write.reserve_for(8 + 12 * nrecin + 4096);
   }
   std::size_t size;
   std::unique_ptr<std::byte[]> read;
   io::RecordWriter write;
 };
 
-FileResult convert_one(const Ctrl& ctrl, Channels& ch, const std::filesystem::path& dir, const std::string& shown,
-                       const dataset::HeaderArgs& header, const dataset::PeriodSource& source, Buffers& buffers,
-                       Halt132& halt132) {
-  const std::filesystem::path post = resolve_name(dir, shown, "POSTFILE");
-  io::FileSource src(post, "POSTFILE '" + shown + "'");
+// One POSTFILE into one dataset. A halt inside the POSTFILE keeps what was
+// written before it.
+Status convert_one(const Ctrl& ctrl, Report& report, const std::filesystem::path& dir, const std::string& shown,
+                   const dataset::HeaderArgs& header, const dataset::PeriodSource& source, Buffers& buffers) {
+  const std::filesystem::path post = io::resolve_name(dir, shown, "POSTFILE");
+  io::FileSource src(post, file_label("POSTFILE", shown));
   std::filesystem::path gdx = post;
   gdx += ".gdx";
   dataset::DatasetFile ds(gdx, display(gdx, dir), buffers.write);
   auto& io8 = ds.records();
   dataset::wrout1(io8, header);
 
-  PostfileReader reader(src, ctrl.nrecin, shown, ch, std::span<std::byte>(buffers.read.get(), buffers.size));
+  const std::size_t nvalues = ctrl.receptors.size();
+  PostfileReader reader(src, nvalues, shown, std::span<std::byte>(buffers.read.get(), buffers.size));
   SeriesCheck series;
-  const auto nvalues = static_cast<std::size_t>(ctrl.nrecin);
+  bool retry_noted = false;
   for (;;) {
-    const auto result = reader.next(halt132);
+    const auto result = reader.next();
+    if (!retry_noted && !reader.real8()) {
+      for (const auto& line : reader.retry_notes()) report.note(line);
+      retry_noted = true;
+    }
     if (result == PostfileReader::Result::failure) {
       ds.close();
-      return FileResult::halted;
+      return reader.failure();
     }
     if (result == PostfileReader::Result::end_of_file) break;
 
-    const DateHour end = period_end(ch.list(), reader.stamp(), halt132);
-    DateHour begin = end;
-    if (halt132.normal()) incr(ch.list(), begin.yr, begin.jul, begin.hr, -1, halt132);
-    if (!halt132.normal()) {
-      // The dataset keeps what was written before the halt.
+    auto end = period_end(reader.stamp());
+    if (!end.ok()) {
       ds.close();
-      return FileResult::halted;
+      return std::move(end).status();
     }
-    dataset::write_period_head(io8, begin, end, source);
+    auto begin = incr(*end, -1);
+    if (!begin.ok()) {
+      ds.close();
+      return std::move(begin).status();
+    }
+    dataset::write_period_head(io8, *begin, *end, source);
     io8.begin().text(header.speclev, 15);
     reader.convert_into(io8.grow(4 * nvalues));
     io8.end();
-    series.add(reader, end);
+    series.add(reader, *end);
   }
   if (reader.ended_inside_record()) {
-    ch.warn("WARNING: " + shown + " ends inside a record; its incomplete last record was not converted");
+    report.warn("WARNING: " + shown + " ends inside a record; its incomplete last record was not converted");
   }
-  series.report(ch, shown);
+  series.report(report, shown);
   ds.close();
-  return FileResult::done;
+  return {};
 }
 
 }  // namespace
 
-DateHour period_end(std::ostream& io, const Stamp& stamp, Halt132& halt132) {
-  DateHour end{stamp.iyr, 0, stamp.ihr};
-  julday(io, stamp.iyr, stamp.imo, stamp.idy, end.jul, halt132);
-  if (halt132.normal() && end.hr == 24) {
-    end.hr = 23;
-    incr(io, end.yr, end.jul, end.hr, 1, halt132);
-  }
+Result<DateHour> period_end(const Stamp& stamp) {
+  auto jul = julday(stamp.iyr, stamp.imo, stamp.idy);
+  if (!jul.ok()) return std::move(jul).status();
+  const DateHour end{stamp.iyr, *jul, stamp.ihr};
+  // Hour 24 is hour 0 of the next day.
+  if (end.hr == 24) return incr({end.yr, end.jul, 23}, 1);
   return end;
 }
 
-ReceptorBox receptor_box(const Ctrl& ctrl) {
+ReceptorBox receptor_box(std::span<const Receptor> receptors) {
   ReceptorBox b;
-  if (ctrl.nrecin < 1) return b;
-  b.xmin = b.xmax = ctrl.xrecin[0];
-  b.ymin = b.ymax = ctrl.yrecin[0];
-  for (std::size_t i = 1; i < static_cast<std::size_t>(ctrl.nrecin); ++i) {
-    const float x = ctrl.xrecin[i];
-    const float y = ctrl.yrecin[i];
-    if (x < b.xmin) b.xmin = x;
-    if (x > b.xmax) b.xmax = x;
-    if (y < b.ymin) b.ymin = y;
-    if (y > b.ymax) b.ymax = y;
+  if (receptors.empty()) return b;
+  b.xmin = b.xmax = receptors[0].x;
+  b.ymin = b.ymax = receptors[0].y;
+  for (const Receptor& r : receptors.subspan(1)) {
+    if (r.x < b.xmin) b.xmin = r.x;
+    if (r.x > b.xmax) b.xmax = r.x;
+    if (r.y < b.ymin) b.ymin = r.y;
+    if (r.y > b.ymax) b.ymax = r.y;
   }
   b.xc = half_sum(b.xmin, b.xmax);
   b.yc = half_sum(b.ymin, b.ymax);
@@ -221,13 +222,19 @@ ReceptorBox receptor_box(const Ctrl& ctrl) {
   return b;
 }
 
-void comp(const Ctrl& ctrl, const Qa& qa, Channels& ch, const std::filesystem::path& dir, Halt132& halt132) {
+Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report) {
   const std::string speclev = fixed(ctrl.aerspec, 12) + "  1";
-  const ReceptorBox box = receptor_box(ctrl);
-  const auto period = run_period(ctrl, ch, dir, halt132);
-  if (!period) return;
+  const ReceptorBox box = receptor_box(ctrl.receptors);
+  auto period = run_period(ctrl, dir);
+  if (!period.ok()) return std::move(period).status();
 
-  const auto n = static_cast<std::size_t>(ctrl.nrecin);
+  const std::size_t n = ctrl.receptors.size();
+  std::vector<float> xrec(n), yrec(n), zrec(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    xrec[i] = ctrl.receptors[i].x;
+    yrec[i] = ctrl.receptors[i].y;
+    zrec[i] = ctrl.receptors[i].zelev;
+  }
   dataset::HeaderArgs header;
   header.nx = 2;
   header.ny = 2;
@@ -239,22 +246,24 @@ void comp(const Ctrl& ctrl, const Qa& qa, Channels& ch, const std::filesystem::p
   header.ihrb = period->begin.hr;
   header.irlg = period->irlg;
   header.cfactor = cfactor;
-  header.xrec = std::span<const float>(ctrl.xrecin.data(), n);
-  header.yrec = std::span<const float>(ctrl.yrecin.data(), n);
-  header.zrec = std::span<const float>(ctrl.zrecin.data(), n);
-  header.ver = qa.ver;
-  header.level = qa.level;
+  header.xrec = xrec;
+  header.yrec = yrec;
+  header.zrec = zrec;
+  header.ver = fixed(mver, 12);
+  header.level = fixed(mlevel, 12);
   header.speclev = speclev;
   header.csrcnam = fixed("TOTAL", 16);
-  header.atitle = ctrl.atitle;
-  const dataset::PeriodSource source{box.xc, box.yc};
-  Buffers buffers(ctrl.nrecin);
-
-  for (std::int32_t k = 0; k < ctrl.nfil; ++k) {
-    const std::string& aernam = ctrl.aernam[static_cast<std::size_t>(k)];
-    ch.to_both(FreeLine().text("Processing: ").text(fixed(aernam, 132)).str());
-    if (convert_one(ctrl, ch, dir, postfile_shown(aernam), header, source, buffers, halt132) == FileResult::halted) return;
+  for (std::size_t t = 0; t < 2; ++t) {
+    header.atitle[t] = ctrl.atitle[t] ? fixed(*ctrl.atitle[t], kTitleWidth) : std::string(kTitleWidth, '\0');
   }
+  const dataset::PeriodSource source{box.xc, box.yc};
+  Buffers buffers(n);
+
+  for (const std::string& aernam : ctrl.aernam) {
+    report.progress(FreeLine().text("Processing: ").text(fixed(aernam, kNameWidth)).str());
+    if (Status s = convert_one(ctrl, report, dir, aernam, header, source, buffers); !s.ok()) return s;
+  }
+  return {};
 }
 
 }  // namespace kestrel

@@ -2,14 +2,13 @@
 #pragma once
 
 #include <filesystem>
-#include <ostream>
+#include <span>
 #include <string>
 
+#include "base/report.hpp"
+#include "base/status.hpp"
 #include "convert/postfile.hpp"
 #include "dataset/period.hpp"
-#include "app/channels.hpp"
-#include "base/halt.hpp"
-#include "app/qa.hpp"
 #include "setup/ctrl.hpp"
 
 namespace kestrel {
@@ -23,15 +22,15 @@ struct ReceptorBox {
   float x0 = 0.0F, y0 = 0.0F;
 };
 
-[[nodiscard]] ReceptorBox receptor_box(const Ctrl& ctrl);
+[[nodiscard]] ReceptorBox receptor_box(std::span<const Receptor> receptors);
 
 // The end time of the period a POSTFILE stamp closes: its julian day, and
-// hour 24 as hour 0 of the next day. A halt of julday or incr is left in
-// halt132 (and its line on `io`).
-DateHour period_end(std::ostream& io, const Stamp& stamp, Halt132& halt132);
+// hour 24 as hour 0 of the next day.
+Result<DateHour> period_end(const Stamp& stamp);
 
-// Converts the POSTFILEs of `ctrl`. Returns with halt132 untouched when all
-// were converted. Files that cannot be opened or written throw IoError.
-void comp(const Ctrl& ctrl, const Qa& qa, Channels& ch, const std::filesystem::path& dir, Halt132& halt132);
+// Converts the POSTFILEs of `ctrl`, each beside its POSTFILE; progress lines
+// and warnings go to `report`. Files that cannot be opened or written throw
+// IoError.
+Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report);
 
 }  // namespace kestrel

@@ -31,28 +31,27 @@ Stamp decode_kurdat(std::int32_t kurdat) noexcept {
   return s;
 }
 
-std::size_t PostfileReader::buffer_for(std::int32_t nrecin) noexcept {
+std::size_t PostfileReader::buffer_for(std::size_t nrecin) noexcept {
   return std::max(io::RecordReader::kDefaultBuffer,
-                  2 * (kHead + 8 * static_cast<std::size_t>(nrecin > 0 ? nrecin : 0) + 8));
+                  2 * (kHead + 8 * nrecin + 8));
 }
 
-PostfileReader::PostfileReader(io::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch,
+PostfileReader::PostfileReader(io::ByteSource& source, std::size_t nrecin, std::string name,
                                std::span<std::byte> buffer)
-    : reader_(source, buffer), nrecin_(nrecin), name_(std::move(name)), ch_(ch) {}
+    : reader_(source, buffer), nrecin_(nrecin), name_(std::move(name)) {}
 
-PostfileReader::PostfileReader(io::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch)
+PostfileReader::PostfileReader(io::ByteSource& source, std::size_t nrecin, std::string name)
     // Room for two records at least; no more than the file when it is small.
     : reader_(source, std::max(std::min<std::uint64_t>(io::RecordReader::kDefaultBuffer, source.size() + 8),
-                               2 * (kHead + 8 * static_cast<std::uint64_t>(nrecin > 0 ? nrecin : 0) + 8))),
+                               2 * (kHead + 8 * std::uint64_t{nrecin} + 8))),
       nrecin_(nrecin),
-      name_(std::move(name)),
-      ch_(ch) {}
+      name_(std::move(name)) {}
 
 std::size_t PostfileReader::need() const noexcept {
-  return kHead + (lreal8_ ? 8U : 4U) * static_cast<std::size_t>(nrecin_ > 0 ? nrecin_ : 0);
+  return kHead + (lreal8_ ? 8U : 4U) * nrecin_;
 }
 
-PostfileReader::Result PostfileReader::next(Halt132& halt132) {
+PostfileReader::Result PostfileReader::next() {
   for (;;) {
     const std::size_t n = need();
     // The record is converted where it lies in the reader's buffer.
@@ -64,16 +63,22 @@ PostfileReader::Result PostfileReader::next(Halt132& halt132) {
     }
     if (lreal8_) {
       // Too short for 8-byte reals: most likely a POSTFILE of 4-byte reals.
-      ch_.to_list(free_line("ERROR reading AERMOD file as R*8: " + name_));
-      ch_.to_list(free_line("Retry as R*4"));
       lreal8_ = false;
       reader_.rewind();
       continue;
     }
-    ch_.to_list(free_line("ERROR reading AERMOD file as R*4: " + name_));
-    halt132.set("ERROR reading AERMOD file as R*4", false);
     return Result::failure;
   }
+}
+
+std::vector<std::string> PostfileReader::retry_notes() const {
+  if (lreal8_) return {};
+  return {free_line("ERROR reading AERMOD file as R*8: " + name_), free_line("Retry as R*4")};
+}
+
+Status PostfileReader::failure() const {
+  return Status::halt("ERROR reading AERMOD file as R*4", false)
+      .line(free_line("ERROR reading AERMOD file as R*4: " + name_));
 }
 
 std::int32_t PostfileReader::kurdat() const noexcept { return get_i32(raw_.data()); }
@@ -84,11 +89,11 @@ std::string_view PostfileReader::grpid() const noexcept {
 
 void PostfileReader::convert_into(std::byte* out) const noexcept {
   const std::byte* in = raw_.data() + kHead;
-  scale_values(in, static_cast<std::size_t>(nrecin_ > 0 ? nrecin_ : 0), lreal8_, cfactor, out);
+  scale_values(in, nrecin_, lreal8_, cfactor, out);
 }
 
 std::vector<float> PostfileReader::values() const {
-  std::vector<std::byte> bytes(4 * static_cast<std::size_t>(nrecin_ > 0 ? nrecin_ : 0));
+  std::vector<std::byte> bytes(4 * nrecin_);
   convert_into(bytes.data());
   std::vector<float> out(bytes.size() / 4);
   for (std::size_t i = 0; i < out.size(); ++i) out[i] = get_f32(bytes.data() + 4 * i);

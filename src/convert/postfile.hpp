@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "io/record_io.hpp"
-#include "app/channels.hpp"
-#include "base/halt.hpp"
+#include "base/status.hpp"
 
 namespace kestrel {
 
@@ -33,18 +32,22 @@ class PostfileReader {
   enum class Result { record, end_of_file, failure };
 
   // `name` is the POSTFILE as the list file names it.
-  PostfileReader(io::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch);
+  PostfileReader(io::ByteSource& source, std::size_t nrecin, std::string name);
   // The same through a caller's buffer of at least buffer_for(nrecin) bytes.
-  PostfileReader(io::ByteSource& source, std::int32_t nrecin, std::string name, Channels& ch,
-                 std::span<std::byte> buffer);
+  PostfileReader(io::ByteSource& source, std::size_t nrecin, std::string name, std::span<std::byte> buffer);
 
   // The read buffer a POSTFILE of nrecin receptors needs: two 8-byte records, at least 1 MiB.
-  [[nodiscard]] static std::size_t buffer_for(std::int32_t nrecin) noexcept;
+  [[nodiscard]] static std::size_t buffer_for(std::size_t nrecin) noexcept;
 
   // The next record, in 8-byte mode until a read fails; then the file is read
-  // again from its start in 4-byte mode (noted in the list file). A failure
-  // in 4-byte mode sets the status text.
-  Result next(Halt132& halt132);
+  // again from its start in 4-byte mode. A failure in 4-byte mode is final.
+  Result next();
+
+  // The lines that say the file is read again with 4-byte reals; empty
+  // until then.
+  [[nodiscard]] std::vector<std::string> retry_notes() const;
+  // The halt after a failure.
+  [[nodiscard]] Status failure() const;
 
   [[nodiscard]] std::int32_t kurdat() const noexcept;
   [[nodiscard]] std::int32_t kave() const noexcept;
@@ -64,9 +67,8 @@ class PostfileReader {
   [[nodiscard]] std::size_t need() const noexcept;
 
   io::RecordReader reader_;
-  std::int32_t nrecin_;
+  std::size_t nrecin_;
   std::string name_;
-  Channels& ch_;
   std::span<const std::byte> raw_;
   bool lreal8_ = true;
   bool longer_ = false;

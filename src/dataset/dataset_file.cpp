@@ -17,7 +17,7 @@ std::filesystem::path DatasetFile::temporary_for(const std::filesystem::path& pa
 DatasetFile::DatasetFile(std::filesystem::path path, std::string shown, io::RecordWriter& writer)
     : path_(std::move(path)), temp_(temporary_for(path_)), shown_(std::move(shown)), writer_(writer) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path_, ec)) throw io_error("cannot create dataset", shown_, EISDIR);
+  if (std::filesystem::is_directory(path_, ec)) throw io_error("cannot create", file_label("dataset", shown_), EISDIR);
   sink_.emplace(temp_, "dataset '" + shown_ + "'");
   writer_.discard();
   writer_.attach(*sink_);
@@ -44,7 +44,7 @@ void DatasetFile::close() {
   if (ec) {
     const int errnum = ec.value() != 0 ? ec.value() : EIO;
     std::filesystem::remove(temp_, ec);
-    throw io_error("cannot create dataset", shown_, errnum);
+    throw io_error("cannot create", file_label("dataset", shown_), errnum);
   }
 }
 

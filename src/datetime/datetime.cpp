@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/free_line.hpp"
+#include "base/status.hpp"
 
 namespace kestrel {
 
@@ -36,38 +37,26 @@ std::int64_t hours_of_years(std::int64_t from, std::int64_t to) {
 
 }  // namespace
 
-void julday(std::ostream& io, std::int32_t iyr, std::int32_t imo, std::int32_t iday, std::int32_t& ijuldy,
-            Halt132& halt132) {
-  const bool bad = imo < 1 || imo > 12 || iday > month_length(iyr, imo);
-  if (bad) {
-    halt132.set("Halted in JULDAY:  Invalid date", true);
-    io << FreeLine()
-              .text(halt132.text().substr(0, 31) + " - IYR = ")
-              .i32(iyr)
-              .text(" IMO = ")
-              .i32(imo)
-              .text(" IDAY = ")
-              .i32(iday)
-              .str()
-       << '\n';
-    return;
+Result<std::int32_t> julday(std::int32_t iyr, std::int32_t imo, std::int32_t iday) {
+  if (imo < 1 || imo > 12 || iday > month_length(iyr, imo)) {
+    constexpr std::string_view msg = "Halted in JULDAY:  Invalid date";
+    return Status::halt(std::string(msg), true)
+        .line(FreeLine().text(std::string(msg) + " - IYR = ").i32(iyr).text(" IMO = ").i32(imo).text(" IDAY = ").i32(iday).str());
   }
   std::int64_t jul = std::int64_t{kDaysBefore[static_cast<std::size_t>(imo - 1)]} + iday;
   if (imo > 2 && is_leap(iyr)) ++jul;
-  ijuldy = static_cast<std::int32_t>(jul);
+  return static_cast<std::int32_t>(jul);
 }
 
-void incr(std::ostream& io, std::int32_t& iyr, std::int32_t& ijul, std::int32_t& ihr, std::int32_t nhrinc,
-          Halt132& halt132) {
+Result<DateHour> incr(DateHour t, std::int32_t nhrinc) {
   if (nhrinc < -24) {
-    halt132.set("Halted in INCR:  Invalid value of NHRINC", true);
-    io << FreeLine().text(halt132.text().substr(0, 40) + "-- NHRINC = ").i32(nhrinc).str() << '\n';
-    return;
+    constexpr std::string_view msg = "Halted in INCR:  Invalid value of NHRINC";
+    return Status::halt(std::string(msg), true).line(FreeLine().text(std::string(msg) + "-- NHRINC = ").i32(nhrinc).str());
   }
   // Wide arithmetic: the triple may come from any integers of a control file.
-  std::int64_t yr = iyr;
-  std::int64_t jul = ijul;
-  std::int64_t hr = ihr;
+  std::int64_t yr = t.yr;
+  std::int64_t jul = t.jul;
+  std::int64_t hr = t.hr;
   if (nhrinc > 0) {
     std::int64_t nleft = nhrinc;
     while (nleft > 0) {
@@ -95,9 +84,7 @@ void incr(std::ostream& io, std::int32_t& iyr, std::int32_t& ijul, std::int32_t&
       }
     }
   }
-  iyr = static_cast<std::int32_t>(yr);
-  ijul = static_cast<std::int32_t>(jul);
-  ihr = static_cast<std::int32_t>(hr);
+  return DateHour{static_cast<std::int32_t>(yr), static_cast<std::int32_t>(jul), static_cast<std::int32_t>(hr)};
 }
 
 bool calendar_date(std::int32_t iyr, std::int32_t ijul, std::int32_t& imo, std::int32_t& iday) noexcept {
@@ -114,12 +101,11 @@ bool calendar_date(std::int32_t iyr, std::int32_t ijul, std::int32_t& imo, std::
   return false;
 }
 
-std::int64_t deltt(std::int32_t j1yr, std::int32_t j1jul, std::int32_t j1hr, std::int32_t j2yr, std::int32_t j2jul,
-                   std::int32_t j2hr) noexcept {
-  const std::int64_t jmin = std::min(j1yr, j2yr);
-  const std::int64_t j1 = hours_of_years(jmin, j1yr) + 24 * (std::int64_t{j1jul} - 1) + j1hr;
-  const std::int64_t j2 = hours_of_years(jmin, j2yr) + 24 * (std::int64_t{j2jul} - 1) + j2hr;
-  return j2 - j1;
+std::int64_t deltt(const DateHour& j1, const DateHour& j2) noexcept {
+  const std::int64_t jmin = std::min(j1.yr, j2.yr);
+  const std::int64_t h1 = hours_of_years(jmin, j1.yr) + 24 * (std::int64_t{j1.jul} - 1) + j1.hr;
+  const std::int64_t h2 = hours_of_years(jmin, j2.yr) + 24 * (std::int64_t{j2.jul} - 1) + j2.hr;
+  return h2 - h1;
 }
 
 }  // namespace kestrel

@@ -21,7 +21,8 @@
 #include "io/record_io.hpp"
 #include "datetime/datetime.hpp"
 #include "base/io_error.hpp"
-#include "app/qa.hpp"
+#include "base/version.hpp"
+#include "base/report.hpp"
 #include "base/text.hpp"
 #include "setup/params.hpp"
 #include "setup/setup.hpp"
@@ -276,7 +277,7 @@ class HourCheck {
     if (irlg > 0 && irlg <= 1000000) seen_.assign(static_cast<std::size_t>(irlg), 0);
   }
   void add(const Time& end) {
-    const std::int64_t h = deltt(begin_.yr, begin_.jul, begin_.hr, end.yr, end.jul, end.hr);
+    const std::int64_t h = deltt(begin_, end);
     if (h >= 1 && h <= static_cast<std::int64_t>(seen_.size())) {
       ++seen_[static_cast<std::size_t>(h - 1)];
     } else {
@@ -438,21 +439,22 @@ double implausibility(std::span<const std::byte> values, int width) {
 }
 
 Receptors control_receptors(const std::string& control) {
-  Ctrl ctrl;
-  std::ostringstream console, err;
-  Channels ch(console, err);
-  Halt132 halt;
+  SilentReport report;
   const fs::path p(control);
+  std::optional<Result<Ctrl>> read;
   try {
-    read_control(ctrl, ch, p.parent_path().empty() ? fs::path(".") : p.parent_path(), p.filename().string(), halt);
+    read.emplace(setup(p.parent_path().empty() ? fs::path(".") : p.parent_path(), p.filename().string(), report));
   } catch (const IoError& e) {
     throw Failure(e.what());
   }
-  if (!halt.normal()) throw Failure("control file " + control + ": " + std::string(trim(halt.text())));
+  if (!read->ok()) throw Failure("control file " + control + ": " + read->status().text());
+  const Ctrl& ctrl = **read;
   Receptors r;
-  r.x.assign(ctrl.xrecin.begin(), ctrl.xrecin.begin() + ctrl.nrecin);
-  r.y.assign(ctrl.yrecin.begin(), ctrl.yrecin.begin() + ctrl.nrecin);
-  const ReceptorBox box = receptor_box(ctrl);
+  for (const Receptor& rec : ctrl.receptors) {
+    r.x.push_back(rec.x);
+    r.y.push_back(rec.y);
+  }
+  const ReceptorBox box = receptor_box(ctrl.receptors);
   r.grid = {true, box.x0, box.y0, box.dgrid, 2, 2};
   return r;
 }
@@ -499,8 +501,6 @@ Summary read_postfile(const fs::path& path, const std::string& name, const Optio
   r.rewind();
   s.highest.assign(static_cast<std::size_t>(nrec), -std::numeric_limits<double>::infinity());
   std::int32_t lo = std::numeric_limits<std::int32_t>::max(), hi = std::numeric_limits<std::int32_t>::min();
-  std::ostringstream sink;
-  Halt132 halt;
   for (;;) {
     const auto rec = r.next(16 + static_cast<std::size_t>(width) * static_cast<std::size_t>(nrec), "a record", true);
     if (rec.empty()) break;
@@ -510,10 +510,11 @@ Summary read_postfile(const fs::path& path, const std::string& name, const Optio
     lo = std::min(lo, kurdat);
     hi = std::max(hi, kurdat);
     // The period's end as the conversion writes it.
-    const Time end = period_end(sink, decode_kurdat(kurdat), halt);
-    if (!halt.normal()) {
+    const auto end_or_halt = period_end(decode_kurdat(kurdat));
+    if (!end_or_halt.ok()) {
       throw Failure("record " + std::to_string(s.periods) + " has an impossible stamp " + std::to_string(kurdat));
     }
+    const Time end = *end_or_halt;
     if (!s.first) s.first = end;
     s.last = end;
     for (std::int32_t k = 0; k < nrec; ++k) {

@@ -8,14 +8,6 @@
 
 namespace kestrel::io {
 
-namespace {
-
-IoError failure(std::string_view action, const std::string& label, int errnum) {
-  return IoError(std::string(action) + " " + label + ": " + std::strerror(errnum));
-}
-
-}  // namespace
-
 std::size_t MemorySource::read_at(std::uint64_t offset, std::span<std::byte> dest) {
   if (offset >= data_.size()) return 0;
   const auto n = std::min<std::uint64_t>(dest.size(), data_.size() - offset);
@@ -25,10 +17,10 @@ std::size_t MemorySource::read_at(std::uint64_t offset, std::span<std::byte> des
 
 FilePtr open_for_reading(const std::filesystem::path& path, const std::string& label) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw failure("cannot open", label, EISDIR);
+  if (std::filesystem::is_directory(path, ec)) throw io_error("cannot open", label, EISDIR);
   errno = 0;
   FilePtr f(std::fopen(path.c_str(), "rb"));
-  if (!f) throw failure("cannot open", label, errno != 0 ? errno : ENOENT);
+  if (!f) throw io_error("cannot open", label, errno != 0 ? errno : ENOENT);
   return f;
 }
 
@@ -39,29 +31,29 @@ FileSource::FileSource(const std::filesystem::path& path, std::string label)
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
   std::error_code ec;
   size_ = std::filesystem::file_size(path, ec);
-  if (ec) throw failure("cannot read", label_, ec.value());
+  if (ec) throw io_error("cannot read", label_, ec.value());
 }
 
 std::size_t FileSource::read_at(std::uint64_t offset, std::span<std::byte> dest) {
   if (offset >= size_ || dest.empty()) return 0;
   if (offset != pos_) {
-    if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) throw failure("cannot read", label_, errno);
+    if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) throw io_error("cannot read", label_, errno);
     pos_ = offset;
   }
   errno = 0;
   const std::size_t n = std::fread(dest.data(), 1, dest.size(), file_.get());
-  if (n < dest.size() && std::ferror(file_.get()) != 0) throw failure("cannot read", label_, errno != 0 ? errno : EIO);
+  if (n < dest.size() && std::ferror(file_.get()) != 0) throw io_error("cannot read", label_, errno != 0 ? errno : EIO);
   pos_ += n;
   return n;
 }
 
 FileSink::FileSink(const std::filesystem::path& path, std::string label) : path_(path), label_(std::move(label)) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw failure("cannot create", label_, EISDIR);
+  if (std::filesystem::is_directory(path, ec)) throw io_error("cannot create", label_, EISDIR);
   errno = 0;
   file_.reset(std::fopen(path.c_str(), "r+b"));
   if (!file_ && errno == ENOENT) file_.reset(std::fopen(path.c_str(), "w+b"));
-  if (!file_) throw failure("cannot create", label_, errno != 0 ? errno : EIO);
+  if (!file_) throw io_error("cannot create", label_, errno != 0 ? errno : EIO);
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }
 
@@ -69,7 +61,7 @@ void FileSink::write(std::span<const std::byte> bytes) {
   if (bytes.empty()) return;
   errno = 0;
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
-    throw failure("cannot write", label_, errno != 0 ? errno : EIO);
+    throw io_error("cannot write", label_, errno != 0 ? errno : EIO);
   written_ += bytes.size();
 }
 
@@ -77,10 +69,10 @@ void FileSink::close() {
   if (!file_) return;
   errno = 0;
   const int rc = std::fclose(file_.release());
-  if (rc != 0) throw failure("cannot write", label_, errno != 0 ? errno : EIO);
+  if (rc != 0) throw io_error("cannot write", label_, errno != 0 ? errno : EIO);
   std::error_code ec;
   std::filesystem::resize_file(path_, written_, ec);
-  if (ec) throw failure("cannot write", label_, ec.value());
+  if (ec) throw io_error("cannot write", label_, ec.value());
 }
 
 }  // namespace kestrel::io

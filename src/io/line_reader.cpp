@@ -5,9 +5,9 @@
 
 #include "base/io_error.hpp"
 
-namespace kestrel {
+namespace kestrel::io {
 
-LineReader::LineReader(io::FilePtr file, std::string label)
+LineReader::LineReader(FilePtr file, std::string label)
     : file_(std::move(file)), label_(std::move(label)), buffer_(std::size_t{1} << 16) {
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }
@@ -18,7 +18,7 @@ bool LineReader::refill() {
   len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
   at_ = 0;
   if (len_ < buffer_.size()) {
-    if (std::ferror(file_.get()) != 0) throw IoError("cannot read " + label_ + ": " + std::strerror(errno != 0 ? errno : EIO));
+    if (std::ferror(file_.get()) != 0) throw io_error("cannot read", label_, errno != 0 ? errno : EIO);
     eof_ = true;
   }
   return len_ > 0;
@@ -37,7 +37,7 @@ bool LineReader::next(std::string& line) {
     const std::size_t n = nl != nullptr ? static_cast<std::size_t>(nl - start) : len_ - at_;
     // Keep one character beyond the width, so that a carriage return ending
     // a 320-character line can still be recognised and dropped.
-    if (line.size() <= kWidth) line.append(start, std::min(n, kWidth + 1 - line.size()));
+    if (line.size() <= kLineWidth) line.append(start, std::min(n, kLineWidth + 1 - line.size()));
     if (n > 0) last = start[n - 1];
     total += n;
     at_ += n;
@@ -47,9 +47,9 @@ bool LineReader::next(std::string& line) {
     }
   }
   if (!any) return false;
-  if (last == '\r' && total <= kWidth + 1) line.pop_back();
-  if (line.size() > kWidth) line.resize(kWidth);
+  if (last == '\r' && total <= kLineWidth + 1) line.pop_back();
+  if (line.size() > kLineWidth) line.resize(kLineWidth);
   return true;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::io

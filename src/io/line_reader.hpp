@@ -7,15 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "base/text.hpp"
 #include "io/files.hpp"
 
-namespace kestrel {
+namespace kestrel::io {
 
 class LineReader {
  public:
-  static constexpr std::size_t kWidth = 320;
+  
 
-  LineReader(io::FilePtr file, std::string label);
+  LineReader(FilePtr file, std::string label);
 
   // The next line, at most 320 characters; false at end of file.
   bool next(std::string& line);
@@ -23,7 +24,7 @@ class LineReader {
  private:
   bool refill();
 
-  io::FilePtr file_;
+  FilePtr file_;
   std::string label_;
   std::vector<char> buffer_;
   std::size_t at_ = 0;
@@ -31,4 +32,4 @@ class LineReader {
   bool eof_ = false;
 };
 
-}  // namespace kestrel
+}  // namespace kestrel::io

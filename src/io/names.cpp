@@ -5,7 +5,7 @@
 
 #include "base/io_error.hpp"
 
-namespace kestrel {
+namespace kestrel::io {
 
 namespace {
 
@@ -58,12 +58,11 @@ std::filesystem::path resolve_name(const std::filesystem::path& dir, std::string
     }
     if (matches == 0) return stored;
     if (matches > 1) {
-      throw IoError("cannot open " + std::string(what) + " '" + std::string(name) +
-                    "': more than one file matches when case is ignored");
+      throw io_error("cannot open", file_label(what, name), "more than one file matches when case is ignored");
     }
     base = found;
   }
   return base;
 }
 
-}  // namespace kestrel
+}  // namespace kestrel::io

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string_view>
 
-namespace kestrel {
+namespace kestrel::io {
 
 // The file that `name` means, relative to `dir`: the name as stored if it
 // exists, else each component matched case-insensitively. A name that
@@ -14,4 +14,4 @@ namespace kestrel {
 // system's reason. Throws IoError naming `what` when two entries match.
 std::filesystem::path resolve_name(const std::filesystem::path& dir, std::string_view name, std::string_view what);
 
-}  // namespace kestrel
+}  // namespace kestrel::io

@@ -4,19 +4,23 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "setup/params.hpp"
-
 namespace kestrel {
 
+struct Receptor {
+  float x = 0.0F;      // km
+  float y = 0.0F;      // km
+  float zelev = 0.0F;  // as written
+  double xm = 0.0;     // metres, as AERMOD holds them
+  double ym = 0.0;
+};
+
 struct Ctrl {
-  // Receptors in km (elevation as written); entries 0..nrecin-1 are valid.
-  std::int32_t nrecin = 0;
-  std::vector<float> xrecin = std::vector<float>(MXREC, 0.0F);
-  std::vector<float> yrecin = std::vector<float>(MXREC, 0.0F);
-  std::vector<float> zrecin = std::vector<float>(MXREC, 0.0F);
+  // Receptors in AERMOD's order: the order of the values in every POSTFILE record.
+  std::vector<Receptor> receptors;
   // Run start and end as written on ME STARTEND (hours 1 to 24).
   std::int32_t isyr = 0;
   std::int32_t ismo = 0;
@@ -28,12 +32,13 @@ struct Ctrl {
   std::int32_t ieday = 0;
   std::int32_t iejul = 0;
   std::int32_t iehr = 0;
-  std::int32_t nfil = 0;
-  // Texts start as zero bytes, not blanks: a title the control file never
-  // sets reaches the dataset as zero bytes.
-  std::array<std::string, 2> atitle = {std::string(80, '\0'), std::string(80, '\0')};
-  std::vector<std::string> aernam = std::vector<std::string>(MXFIL, std::string(132, '\0'));
-  std::string aerspec = std::string(12, '\0');
+  // Titles as set, left-adjusted; a title the control file never sets
+  // reaches the dataset as zero bytes.
+  std::array<std::optional<std::string>, 2> atitle;
+  // The 1-hour POSTFILE names, as the control file writes them.
+  std::vector<std::string> aernam;
+  // The pollutant id.
+  std::string aerspec;
   // Whether an ME STARTEND line was read; without one the run period comes
   // from the POSTFILEs.
   bool lstartend = false;

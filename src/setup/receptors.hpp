@@ -18,19 +18,15 @@ struct ReceptorError {
 
 class ReceptorStore {
  public:
-  explicit ReceptorStore(Ctrl& ctrl) : ctrl_(ctrl) {}
-
-  // Stores one entry and counts it in nrecin; false (nothing stored) when
-  // MXREC entries are already held.
+  // Stores one entry; false (nothing stored) when MXREC entries are already held.
   bool add(std::string_view text);
 
-  // Reads x, y and the elevation of every entry (x and y in metres become
-  // km). An entry with only x and y gets elevation 0.0. Returns the first
-  // entry that is not numbers, if any.
-  ReceptorError parse();
+  // Reads x, y and the elevation of every entry into `out` (x and y in
+  // metres become km). An entry with only x and y gets elevation 0.0.
+  // Returns the first entry that is not numbers, if any.
+  ReceptorError parse(std::vector<Receptor>& out) const;
 
  private:
-  Ctrl& ctrl_;
   std::string text_;
   std::vector<std::size_t> ends_;
 };

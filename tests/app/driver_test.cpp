@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "app/comline.hpp"
 #include "base/text.hpp"
 #include "support.hpp"
 
@@ -147,6 +148,26 @@ TEST(Driver, HelpAndVersionAreNeverControlFileNames) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.console.substr(0, c.starts.size()), c.starts);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  }
+}
+
+TEST(Comline, JoinsArgumentsOrKeepsDefault) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string want;
+  };
+  const Case cases[] = {
+      {{}, "AERMOD.INP"},
+      {{"run1.inp"}, "run1.inp"},
+      {{"run1.inp", "extra"}, "run1.inp extra"},
+      {{"\"q d.inp\""}, "\"q d.inp\""},
+      {{std::string(140, 'x')}, std::string(132, 'x')},
+      {{""}, "AERMOD.INP"},
+  };
+  for (const auto& c : cases) {
+    std::string name = fixed("AERMOD.INP", 132);
+    comline(name, c.args);
+    EXPECT_EQ(name, fixed(c.want, 132));
   }
 }
 

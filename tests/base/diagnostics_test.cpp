@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "base/case320.hpp"
-#include "app/comline.hpp"
 #include "base/text.hpp"
 
 namespace kestrel {
@@ -56,18 +53,13 @@ TEST(Case320, ConvertsOnlyTheLeadingAsciiLetters) {
   for (const auto& c : cases) {
     std::string line = c.in;
     line.resize(320, ' ');
-    Halt132 halt;
-    std::ostringstream io;
-    case320(io, c.mode, line, c.nlim, halt);
+    const Status s = case320(c.mode, line, c.nlim);
     EXPECT_EQ(line.substr(0, c.in.size()), c.want) << c.mode << " " << c.in;
-    EXPECT_TRUE(halt.normal());
-    EXPECT_EQ(halt.text(), fixed("NORMAL TERMINATION", 132));
-    EXPECT_EQ(io.str(), "");
+    EXPECT_TRUE(s.ok());
+    EXPECT_TRUE(s.lines().empty());
   }
   std::string full(320, 'q');
-  Halt132 halt;
-  std::ostringstream io;
-  case320(io, "UPPER", full, 320, halt);
+  ASSERT_TRUE(case320("UPPER", full, 320).ok());
   EXPECT_EQ(full, std::string(320, 'Q'));
 }
 
@@ -81,9 +73,7 @@ TEST(Case320, EveryByteAtEveryPosition) {
       for (std::size_t i = 0; i < line.size(); ++i) line[i] = static_cast<char>((i * 7 + shift) % 256);
       for (const int nlim : {0, 5, 8, 13, 256, 319, 320}) {
         std::string got = line;
-        Halt132 halt;
-        std::ostringstream io;
-        case320(io, mode, got, nlim, halt);
+        ASSERT_TRUE(case320(mode, got, nlim).ok());
         for (std::size_t i = 0; i < line.size(); ++i) {
           char want = line[i];
           if (static_cast<int>(i) < nlim && upper && want >= 'a' && want <= 'z') want = static_cast<char>(want - 32);
@@ -110,32 +100,12 @@ TEST(Case320, Halts) {
   };
   for (const auto& c : cases) {
     std::string line = fixed("abc", 320);
-    Halt132 halt;
-    std::ostringstream io;
-    case320(io, c.mode, line, c.nlim, halt);
-    EXPECT_EQ(halt.text(), fixed(c.status, 132));
-    EXPECT_EQ(io.str(), c.list);
+    const Status s = case320(c.mode, line, c.nlim);
+    EXPECT_EQ(s.text(), c.status);
+    std::string list;
+    for (const auto& l : s.lines()) list += l + "\n";
+    EXPECT_EQ(list, c.list);
     EXPECT_EQ(line, fixed("abc", 320));
-  }
-}
-
-TEST(Comline, JoinsArgumentsOrKeepsDefault) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string want;
-  };
-  const Case cases[] = {
-      {{}, "AERMOD.INP"},
-      {{"run1.inp"}, "run1.inp"},
-      {{"run1.inp", "extra"}, "run1.inp extra"},
-      {{"\"q d.inp\""}, "\"q d.inp\""},
-      {{std::string(140, 'x')}, std::string(132, 'x')},
-      {{""}, "AERMOD.INP"},
-  };
-  for (const auto& c : cases) {
-    std::string name = fixed("AERMOD.INP", 132);
-    comline(name, c.args);
-    EXPECT_EQ(name, fixed(c.want, 132));
   }
 }
 

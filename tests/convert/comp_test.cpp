@@ -8,6 +8,7 @@
 #include "dataset/header.hpp"
 #include "base/io_error.hpp"
 #include "base/text.hpp"
+#include "base/version.hpp"
 #include "support.hpp"
 
 namespace kestrel {
@@ -25,11 +26,9 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 class Comp : public ::testing::Test {
  protected:
   void SetUp() override {
-    qa.ver = fixed(mver, 12);
-    qa.level = fixed(mlevel, 12);
     set_receptors({{0.0F, 0.0F, 1.0F}, {4.0F, 1.0F, 2.0F}, {1.0F, 0.5F, 3.0F}});
-    ctrl.aerspec = fixed("SO2", 12);
-    ctrl.atitle = {fixed("A RUN", 80), std::string(80, '\0')};
+    ctrl.aerspec = "SO2";
+    ctrl.atitle = {std::string("A RUN"), std::nullopt};
     ctrl.isyr = 88, ctrl.ismo = 1, ctrl.isday = 1, ctrl.isjul = 1, ctrl.ishr = 1;
     ctrl.ieyr = 88, ctrl.iemo = 1, ctrl.ieday = 2, ctrl.iejul = 2, ctrl.iehr = 24;
     ctrl.lstartend = true;
@@ -37,25 +36,23 @@ class Comp : public ::testing::Test {
   }
 
   void set_receptors(std::vector<std::array<float, 3>> r) {
-    ctrl.nrecin = static_cast<std::int32_t>(r.size());
-    for (std::size_t i = 0; i < r.size(); ++i) {
-      ctrl.xrecin[i] = r[i][0];
-      ctrl.yrecin[i] = r[i][1];
-      ctrl.zrecin[i] = r[i][2];
+    ctrl.receptors.clear();
+    x.clear(), y.clear(), z.clear();
+    for (const auto& v : r) {
+      ctrl.receptors.push_back({v[0], v[1], v[2], 1000.0 * v[0], 1000.0 * v[1]});
+      x.push_back(v[0]), y.push_back(v[1]), z.push_back(v[2]);
     }
   }
 
-  void add_postfile(const std::string& name) { ctrl.aernam[static_cast<std::size_t>(ctrl.nfil++)] = fixed(name, 132); }
+  void add_postfile(const std::string& name) { ctrl.aernam.push_back(name); }
 
   void run() {
-    std::ostringstream console, errs;
-    Channels ch(console, errs);
-    ch.open_list(dir / "t.kst", "t.kst");
-    comp(ctrl, qa, ch, dir.path(), halt);
-    ch.close_list();
-    list = test::read_text(dir / "t.kst");
-    err = errs.str();
-    out = console.str();
+    test::RecordingReport report;
+    halt = comp(ctrl, dir.path(), report);
+    report.lines_of(halt);
+    list = report.list;
+    err = report.err;
+    out = report.console;
   }
 
   // The header this fixture's control record must give, from the format.
@@ -65,12 +62,9 @@ class Comp : public ::testing::Test {
     a.xorigkm = 0.0F;
     a.yorigkm = -1.5F;
     a.iyrb = iyrb, a.ijulb = ijulb, a.ihrb = ihrb, a.irlg = irlg;
-    const auto n = static_cast<std::size_t>(ctrl.nrecin);
-    a.xrec = std::span<const float>(ctrl.xrecin.data(), n);
-    a.yrec = std::span<const float>(ctrl.yrecin.data(), n);
-    a.zrec = std::span<const float>(ctrl.zrecin.data(), n);
-    a.ver = qa.ver, a.level = qa.level, a.speclev = "SO2           1", a.csrcnam = fixed("TOTAL", 16);
-    a.atitle = ctrl.atitle;
+    a.xrec = x, a.yrec = y, a.zrec = z;
+    a.ver = fixed(mver, 12), a.level = fixed(mlevel, 12), a.speclev = "SO2           1", a.csrcnam = fixed("TOTAL", 16);
+    a.atitle = {fixed("A RUN", 80), std::string(80, '\0')};
     return test::expected_header(a);
   }
 
@@ -87,8 +81,8 @@ class Comp : public ::testing::Test {
 
   test::TempDir dir;
   Ctrl ctrl;
-  Qa qa;
-  Halt132 halt;
+  std::vector<float> x, y, z;
+  Status halt;
   std::string list, err, out;
 };
 
@@ -105,7 +99,7 @@ TEST_F(Comp, EightAndFourByteFilesGiveTheSameDataset) {
     const std::string retry = real8 ? "" : " ERROR reading AERMOD file as R*8: POST.BIN\n Retry as R*4\n";
     EXPECT_EQ(list, kProcessing + retry);
     EXPECT_EQ(out, kProcessing);
-    EXPECT_TRUE(halt.normal());
+    EXPECT_TRUE(halt.ok());
     EXPECT_FALSE(std::filesystem::exists(dataset::DatasetFile::temporary_for(dir / "POST.BIN.gdx")));
   }
 }
@@ -130,7 +124,7 @@ TEST_F(Comp, FirstRecordTooShortForBothModes) {
   add_postfile("NEVER.BIN");
   run();
   EXPECT_EQ(dataset(), header());
-  EXPECT_EQ(halt.text(), fixed("ERROR reading AERMOD file as R*4", 132));
+  EXPECT_EQ(halt.text(), "ERROR reading AERMOD file as R*4");
   EXPECT_EQ(list, kProcessing +
                       " ERROR reading AERMOD file as R*8: POST.BIN\n Retry as R*4\n"
                       " ERROR reading AERMOD file as R*4: POST.BIN\n");
@@ -140,7 +134,7 @@ TEST_F(Comp, Month13HaltsAndKeepsWhatWasWritten) {
   test::write_bytes(dir / "POST.BIN", concat({test::postfile_record(88010101, {1.0, 1.0, 1.0}),
                                               test::postfile_record(88130101, {1.0, 1.0, 1.0})}));
   run();
-  EXPECT_EQ(halt.text(), fixed("Halted in JULDAY:  Invalid date   --   See the list file", 132));
+  EXPECT_EQ(halt.text(), "Halted in JULDAY:  Invalid date   --   See the list file");
   EXPECT_EQ(dataset(), concat({header(), period({1988, 1, 0}, {1988, 1, 1}, {1e-6F, 1e-6F, 1e-6F})}));
   EXPECT_NE(list.find("IMO =           13"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dataset::DatasetFile::temporary_for(dir / "POST.BIN.gdx")));
@@ -159,7 +153,7 @@ TEST_F(Comp, ReceptorBox) {
   };
   for (const auto& c : cases) {
     set_receptors(c.receptors);
-    const ReceptorBox b = receptor_box(ctrl);
+    const ReceptorBox b = receptor_box(ctrl.receptors);
     EXPECT_EQ(b.xc, c.want.xc);
     EXPECT_EQ(b.yc, c.want.yc);
     EXPECT_EQ(b.delxby2, c.want.delxby2);
@@ -191,7 +185,7 @@ TEST_F(Comp, IncompleteLastRecordIsNotConverted) {
     const std::string warning = "WARNING: POST.BIN ends inside a record; its incomplete last record was not converted";
     EXPECT_EQ(list, kProcessing + " " + warning + "\n");
     EXPECT_EQ(err, warning + "\n");
-    EXPECT_TRUE(halt.normal());
+    EXPECT_TRUE(halt.ok());
   }
 }
 
@@ -219,7 +213,7 @@ TEST_F(Comp, SeriesWarnings) {
                            "records with more values than the control file has receptors; only the first values were "
                            "converted\n";
   EXPECT_EQ(err, want);
-  EXPECT_TRUE(halt.normal());
+  EXPECT_TRUE(halt.ok());
 }
 
 TEST_F(Comp, RetryAfterRecordsWereWritten) {
@@ -229,7 +223,7 @@ TEST_F(Comp, RetryAfterRecordsWereWritten) {
                                               test::postfile_record(88010102, {1, 1, 1}),
                                               test::postfile_record(88010103, {1, 1, 1}, false)}));
   run();
-  EXPECT_TRUE(halt.normal());
+  EXPECT_TRUE(halt.ok());
   const std::string n = "WARNING: POST.BIN holds ";
   EXPECT_EQ(err, n + "1 periods that do not follow the one before by one hour (missing or repeated hours)\n" + n +
                      "records with more values than the control file has receptors; only the first values were "
@@ -240,14 +234,14 @@ TEST_F(Comp, RetryAfterRecordsWereWritten) {
 TEST_F(Comp, WithoutStartendThePeriodComesFromTheFirstPostfileWithRecords) {
   ctrl.lstartend = false;
   ctrl.isyr = ctrl.isjul = ctrl.ishr = ctrl.ieyr = ctrl.iejul = ctrl.iehr = 0;
-  ctrl.nfil = 0;
+  ctrl.aernam.clear();
   add_postfile("EMPTY.BIN");
   add_postfile("POST.BIN");
   test::write_bytes(dir / "EMPTY.BIN", {});
   test::write_bytes(dir / "POST.BIN", concat({test::postfile_record(88010101, {1, 1, 1}),
                                               test::postfile_record(88010224, {1, 1, 1})}));
   run();
-  EXPECT_TRUE(halt.normal());
+  EXPECT_TRUE(halt.ok());
   EXPECT_EQ(dataset("EMPTY.BIN.gdx"), header(1988, 1, 0, 48));
 }
 
@@ -256,7 +250,7 @@ TEST_F(Comp, WithoutStartendOrRecordsThereIsNoRunPeriod) {
   test::write_bytes(dir / "POST.BIN", {});
   run();
   constexpr std::string_view msg = "Halted in COMP:  no run period: no STARTEND and no records";
-  EXPECT_EQ(halt.text(), fixed(std::string(msg) + "   --   See the list file", 132));
+  EXPECT_EQ(halt.text(), std::string(msg) + "   --   See the list file");
   EXPECT_EQ(list, " " + std::string(msg) + "\n");
   EXPECT_FALSE(std::filesystem::exists(dir / "POST.BIN.gdx"));
 }
@@ -276,7 +270,7 @@ TEST_F(Comp, ExistingDatasetIsReplacedWhole) {
 }
 
 TEST_F(Comp, NamesMatchFilesIgnoringCaseAndBackslashes) {
-  ctrl.nfil = 0;
+  ctrl.aernam.clear();
   add_postfile("SUB\\POST.BIN");
   std::filesystem::create_directory(dir / "sub");
   test::write_bytes(dir / "sub" / "post.bin", {});

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "base/text.hpp"
 #include "support.hpp"
 
@@ -35,30 +33,27 @@ struct Read {
   std::vector<std::vector<float>> values;
   std::vector<bool> real8;
   std::string list;
-  Halt132 halt;
+  Status halt;
   bool failed = false;
 };
 
-Read read_all(const Bytes& file, std::int32_t nrecin) {
+Read read_all(const Bytes& file, std::size_t nrecin) {
   Read r;
-  test::TempDir dir;
-  std::ostringstream console, err;
-  Channels ch(console, err);
-  ch.open_list(dir / "l.kst", "l.kst");
   io::MemorySource src(file);
-  PostfileReader reader(src, nrecin, "POST.BIN", ch);
+  PostfileReader reader(src, nrecin, "POST.BIN");
   for (;;) {
-    const auto res = reader.next(r.halt);
+    const auto res = reader.next();
     if (res == PostfileReader::Result::end_of_file) break;
     if (res == PostfileReader::Result::failure) {
       r.failed = true;
+      r.halt = reader.failure();
       break;
     }
     r.values.push_back(reader.values());
     r.real8.push_back(reader.real8());
   }
-  ch.close_list();
-  r.list = test::read_text(dir / "l.kst");
+  for (const auto& l : reader.retry_notes()) r.list += l + "\n";
+  for (const auto& l : r.halt.lines()) r.list += l + "\n";
   return r;
 }
 
@@ -101,7 +96,7 @@ TEST(PostfileReader, RecordTooShortForBothModesFails) {
   const Read r = read_all(test::postfile_record(88010101, {1.0}, false), 3);
   EXPECT_TRUE(r.failed);
   EXPECT_TRUE(r.values.empty());
-  EXPECT_EQ(r.halt.text(), fixed("ERROR reading AERMOD file as R*4", 132));
+  EXPECT_EQ(r.halt.text(), "ERROR reading AERMOD file as R*4");
   EXPECT_EQ(r.list,
             " ERROR reading AERMOD file as R*8: POST.BIN\n Retry as R*4\n"
             " ERROR reading AERMOD file as R*4: POST.BIN\n");

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <sstream>
 
-#include "base/text.hpp"
 
 namespace kestrel {
 namespace {
@@ -19,13 +17,9 @@ TEST(Julday, ValidDates) {
       {1900, 3, 1, 61}, {1988, 3, 0, 60},  {88, 3, 1, 61},      {2001, 1, 1, 1},
   };
   for (const auto& c : cases) {
-    Halt132 halt;
-    std::ostringstream io;
-    std::int32_t jul = -7;
-    julday(io, c.yr, c.mo, c.dy, jul, halt);
-    EXPECT_EQ(jul, c.want) << c.yr << "-" << c.mo << "-" << c.dy;
-    EXPECT_TRUE(halt.normal());
-    EXPECT_EQ(io.str(), "");
+    const auto jul = julday(c.yr, c.mo, c.dy);
+    ASSERT_TRUE(jul.ok());
+    EXPECT_EQ(*jul, c.want) << c.yr << "-" << c.mo << "-" << c.dy;
   }
 }
 
@@ -47,13 +41,11 @@ TEST(Julday, ImpossibleDatesHalt) {
       {1988, 0, 1, line("1988", "0", "1")},
   };
   for (const auto& c : cases) {
-    Halt132 halt;
-    std::ostringstream io;
-    std::int32_t jul = -7;
-    julday(io, c.yr, c.mo, c.dy, jul, halt);
-    EXPECT_EQ(jul, -7);
-    EXPECT_EQ(halt.text(), fixed("Halted in JULDAY:  Invalid date   --   See the list file", 132));
-    EXPECT_EQ(io.str(), c.list);
+    const auto jul = julday(c.yr, c.mo, c.dy);
+    ASSERT_FALSE(jul.ok());
+    EXPECT_EQ(jul.status().text(), "Halted in JULDAY:  Invalid date   --   See the list file");
+    ASSERT_EQ(jul.status().lines().size(), 1U);
+    EXPECT_EQ(jul.status().lines()[0] + "\n", c.list);
   }
 }
 
@@ -68,27 +60,18 @@ TEST(Incr, Moves) {
       {1988, 1, 5, -24, 1987, 365, 5},   {1988, 1, 24, 0, 1988, 1, 24},    {88, 1, 1, -1, 88, 1, 0},
   };
   for (const auto& c : cases) {
-    Halt132 halt;
-    std::ostringstream io;
-    std::int32_t yr = c.yr, jul = c.jul, hr = c.hr;
-    incr(io, yr, jul, hr, c.step, halt);
-    EXPECT_EQ(yr, c.wyr) << c.yr << "/" << c.jul << "/" << c.hr << " by " << c.step;
-    EXPECT_EQ(jul, c.wjul) << c.yr << "/" << c.jul << "/" << c.hr << " by " << c.step;
-    EXPECT_EQ(hr, c.whr) << c.yr << "/" << c.jul << "/" << c.hr << " by " << c.step;
-    EXPECT_TRUE(halt.normal());
+    const auto t = incr({c.yr, c.jul, c.hr}, c.step);
+    ASSERT_TRUE(t.ok());
+    EXPECT_EQ(*t, (DateHour{c.wyr, c.wjul, c.whr})) << c.yr << "/" << c.jul << "/" << c.hr << " by " << c.step;
   }
 }
 
 TEST(Incr, RefusesStepsBelowMinus24) {
-  Halt132 halt;
-  std::ostringstream io;
-  std::int32_t yr = 1988, jul = 1, hr = 5;
-  incr(io, yr, jul, hr, -25, halt);
-  EXPECT_EQ(yr, 1988);
-  EXPECT_EQ(jul, 1);
-  EXPECT_EQ(hr, 5);
-  EXPECT_EQ(halt.text(), fixed("Halted in INCR:  Invalid value of NHRINC   --   See the list file", 132));
-  EXPECT_EQ(io.str(), " Halted in INCR:  Invalid value of NHRINC-- NHRINC = " + std::string(9, ' ') + "-25\n");
+  const auto t = incr({1988, 1, 5}, -25);
+  ASSERT_FALSE(t.ok());
+  EXPECT_EQ(t.status().text(), "Halted in INCR:  Invalid value of NHRINC   --   See the list file");
+  ASSERT_EQ(t.status().lines().size(), 1U);
+  EXPECT_EQ(t.status().lines()[0], " Halted in INCR:  Invalid value of NHRINC-- NHRINC = " + std::string(9, ' ') + "-25");
 }
 
 TEST(Deltt, ElapsedHours) {
@@ -101,17 +84,16 @@ TEST(Deltt, ElapsedHours) {
       {1999, 1, 0, 2001, 1, 0, 17544},   {1988, 5, 5, 1988, 5, 5, 0},     {1988, 10, 24, 1988, 11, 0, 0},
       {1899, 1, 0, 1901, 1, 0, 17544},   {-3, 1, 0, 1, 1, 0, 4 * 8760 + 24},
   };
-  for (const auto& c : cases) EXPECT_EQ(deltt(c.y1, c.j1, c.h1, c.y2, c.j2, c.h2), c.want);
+  for (const auto& c : cases) EXPECT_EQ(deltt({c.y1, c.j1, c.h1}, {c.y2, c.j2, c.h2}), c.want);
 }
 
 TEST(Deltt, MeasuresWhatIncrMoves) {
   for (const int step : {1, 23, 24, 25, 8783, 8784, 8785, 40000, 123457}) {
-    Halt132 halt;
-    std::ostringstream io;
-    std::int32_t yr = 1987, jul = 300, hr = 7;
-    incr(io, yr, jul, hr, step, halt);
-    EXPECT_EQ(deltt(1987, 300, 7, yr, jul, hr), step);
-    EXPECT_EQ(deltt(yr, jul, hr, 1987, 300, 7), -step);
+    const DateHour from{1987, 300, 7};
+    const auto to = incr(from, step);
+    ASSERT_TRUE(to.ok());
+    EXPECT_EQ(deltt(from, *to), step);
+    EXPECT_EQ(deltt(*to, from), -step);
   }
 }
 
@@ -119,11 +101,10 @@ TEST(CalendarDate, InvertsJulday) {
   for (const int yr : {1987, 1988, 1900}) {
     for (int mo = 1; mo <= 12; ++mo) {
       for (const int dy : {1, 15, 28}) {
-        Halt132 halt;
-        std::ostringstream io;
-        std::int32_t jul = 0, m = 0, d = 0;
-        julday(io, yr, mo, dy, jul, halt);
-        ASSERT_TRUE(calendar_date(yr, jul, m, d));
+        std::int32_t m = 0, d = 0;
+        const auto jul = julday(yr, mo, dy);
+        ASSERT_TRUE(jul.ok());
+        ASSERT_TRUE(calendar_date(yr, *jul, m, d));
         EXPECT_EQ(m, mo);
         EXPECT_EQ(d, dy);
       }

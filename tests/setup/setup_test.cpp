@@ -19,26 +19,30 @@ namespace {
 
 struct SetupRun {
   Ctrl ctrl;
-  Halt132 halt;
-  std::string list;  // the list file after its 15-line start
-  std::string console;
+  Status halt;
+  std::string list;  // the lines SETUP reports, then the halt's
 };
+
+// The control record's texts as the dataset receives them.
+std::string title(const Ctrl& c, std::size_t i) { return c.atitle[i] ? fixed(*c.atitle[i], 80) : std::string(80, '\0'); }
+std::string spec(const Ctrl& c) { return fixed(c.aerspec, 12); }
+int nrec(const Ctrl& c) { return static_cast<int>(c.receptors.size()); }
+int nfil(const Ctrl& c) { return static_cast<int>(c.aernam.size()); }
 
 SetupRun run_setup(const std::string& control, const std::vector<std::pair<std::string, std::string>>& files = {}) {
   test::TempDir dir;
   test::write_text(dir / "AERMOD.INP", control);
   for (const auto& [name, text] : files) test::write_text(dir / name, text);
   SetupRun r;
-  Qa qa;
-  qa.ver = fixed(mver, 12);
-  qa.level = fixed(mlevel, 12);
-  std::ostringstream console, err;
-  Channels ch(console, err);
-  setup(r.ctrl, qa, ch, {}, dir.path(), r.halt);
-  ch.close_list();
-  const auto lines = test::lines_of(test::read_text(dir / "AERMOD.INP.kst"));
-  for (std::size_t i = 16; i < lines.size(); ++i) r.list += lines[i] + "\n";
-  r.console = console.str();
+  test::RecordingReport report;
+  auto ctrl = setup(dir.path(), "AERMOD.INP", report);
+  if (ctrl.ok()) {
+    r.ctrl = *ctrl;
+  } else {
+    r.halt = std::move(ctrl).status();
+    report.lines_of(r.halt);
+  }
+  r.list = report.list;
   return r;
 }
 
@@ -52,7 +56,7 @@ struct Deck {
 };
 
 std::string halt_text(std::string_view msg, bool pointer = true) {
-  return fixed(std::string(msg) + (pointer ? "   --   See the list file" : ""), 132);
+  return std::string(msg) + (pointer ? "   --   See the list file" : "");
 }
 
 TEST(Setup, WorkedExample) {
@@ -63,18 +67,18 @@ TEST(Setup, WorkedExample) {
       "OU STARTING\n   POSTFILE  1  ALL  UNFORM  post01.bin  31\n   POSTFILE  24 ALL  UNFORM  post24.bin  32\n"
       "OU FINISHED\n");
   const Ctrl& c = r.ctrl;
-  EXPECT_EQ(r.halt.text(), fixed("NORMAL TERMINATION", 132));
-  EXPECT_EQ(c.atitle[0], fixed("SAMPLE RUN", 80));
-  EXPECT_EQ(c.atitle[1], std::string(80, '\0'));
-  EXPECT_EQ(c.aerspec, "SO2         ");
-  EXPECT_EQ(c.nrecin, 1);
-  EXPECT_EQ(c.xrecin[0], 0.5F);
-  EXPECT_EQ(c.yrecin[0], -0.25F);
-  EXPECT_EQ(c.zrecin[0], 12.5F);
+  EXPECT_TRUE(r.halt.ok());
+  EXPECT_EQ(title(c, 0), fixed("SAMPLE RUN", 80));
+  EXPECT_EQ(title(c, 1), std::string(80, '\0'));
+  EXPECT_EQ(spec(c), "SO2         ");
+  EXPECT_EQ(nrec(c), 1);
+  EXPECT_EQ(c.receptors[0].x, 0.5F);
+  EXPECT_EQ(c.receptors[0].y, -0.25F);
+  EXPECT_EQ(c.receptors[0].zelev, 12.5F);
   EXPECT_EQ((std::array{c.isyr, c.ismo, c.isday, c.ishr, c.isjul}), (std::array{2010, 1, 1, 1, 1}));
   EXPECT_EQ((std::array{c.ieyr, c.iemo, c.ieday, c.iehr, c.iejul}), (std::array{2010, 12, 31, 24, 365}));
-  EXPECT_EQ(c.nfil, 1);
-  EXPECT_EQ(c.aernam[0], fixed("POST01.BIN", 132));
+  EXPECT_EQ(nfil(c), 1);
+  EXPECT_EQ(c.aernam[0], "POST01.BIN");
   EXPECT_TRUE(c.lstartend);
   EXPECT_EQ(r.list, "");
 }
@@ -100,36 +104,36 @@ TEST(Setup, KeywordTable) {
       {"comment line with a keyword is skipped",
        [](Deck& d) { d.co += "** TITLEONE  not this\n*  POLLUTID NOX\n"; },
        [](const SetupRun& r) {
-         EXPECT_EQ(r.ctrl.atitle[0], fixed("TEST RUN", 80));
-         EXPECT_EQ(r.ctrl.aerspec, fixed("SO2", 12));
+         EXPECT_EQ(title(r.ctrl, 0), fixed("TEST RUN", 80));
+         EXPECT_EQ(spec(r.ctrl), fixed("SO2", 12));
        }},
       {"lower case", [](Deck& d) { d.co = "co starting\n   titleone lower\n   modelopt conc\n   pollutid so2\n"; },
        [](const SetupRun& r) {
-         EXPECT_TRUE(r.halt.normal());
-         EXPECT_EQ(r.ctrl.aerspec, "SO2         ");
-         EXPECT_EQ(r.ctrl.atitle[0], fixed("LOWER", 80));
+         EXPECT_TRUE(r.halt.ok());
+         EXPECT_EQ(spec(r.ctrl), "SO2         ");
+         EXPECT_EQ(title(r.ctrl, 0), fixed("LOWER", 80));
        }},
       {"pollutant of two words within 12 columns", [](Deck& d) { d.co += "CO POLLUTID   SO2  ABC\n"; },
-       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.aerspec, "SO2  ABC    "); }},
+       [](const SetupRun& r) { EXPECT_EQ(spec(r.ctrl), "SO2  ABC    "); }},
       {"pollutant cut at 12", [](Deck& d) { d.co += "CO POLLUTID ABCDEFGHIJKLMNOP\n"; },
-       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.aerspec, "ABCDEFGHIJKL"); }},
+       [](const SetupRun& r) { EXPECT_EQ(spec(r.ctrl), "ABCDEFGHIJKL"); }},
       {"two blanks after CO", [](Deck& d) { d.co = "CO  POLLUTID  NOX\nCO MODELOPT CONC\n"; },
-       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.aerspec, std::string(12, ' ')); }},
+       [](const SetupRun& r) { EXPECT_EQ(spec(r.ctrl), std::string(12, ' ')); }},
       {"keyword not in column 4 after a blank pathway", [](Deck& d) { d.co = "CO MODELOPT CONC\n    POLLUTID NOX\n"; },
-       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.aerspec, std::string(12, ' ')); }},
+       [](const SetupRun& r) { EXPECT_EQ(spec(r.ctrl), std::string(12, ' ')); }},
       {"TITLEONE in another line's text", [](Deck& d) { d.co += "CO MODELOPT CONC TITLEONE  other\n"; },
-       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.atitle[0], fixed("OTHER", 80)); }},
+       [](const SetupRun& r) { EXPECT_EQ(title(r.ctrl, 0), fixed("OTHER", 80)); }},
       {"empty title", [](Deck& d) { d.co += "   TITLETWO\n"; },
-       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.atitle[1], std::string(80, ' ')); }},
+       [](const SetupRun& r) { EXPECT_EQ(title(r.ctrl, 1), std::string(80, ' ')); }},
       {"long title loses its end to the 80 columns",
        [](Deck& d) { d.co += "   TITLETWO " + std::string(79, 'A') + "BC\n"; },
-       [](const SetupRun& r) { EXPECT_EQ(r.ctrl.atitle[1], std::string(79, 'A') + " "); }},
+       [](const SetupRun& r) { EXPECT_EQ(title(r.ctrl, 1), std::string(79, 'A') + " "); }},
       {"a title that says INCLUDED and DISCCART is only a title",
        [](Deck& d) { d.co += "   TITLETWO  RE INCLUDED DISCCART 1 2 3 OU POSTFILE 1 UNFORM X\n"; },
        [](const SetupRun& r) {
-         EXPECT_TRUE(r.halt.normal());
-         EXPECT_EQ(r.ctrl.nrecin, 1);
-         EXPECT_EQ(r.ctrl.nfil, 1);
+         EXPECT_TRUE(r.halt.ok());
+         EXPECT_EQ(nrec(r.ctrl), 1);
+         EXPECT_EQ(nfil(r.ctrl), 1);
        }},
       {"MODELOPT with DDEP clears CONC", [](Deck& d) { d.co += "CO MODELOPT CONC DDEP\n"; },
        [](const SetupRun& r) {
@@ -137,9 +141,9 @@ TEST(Setup, KeywordTable) {
          EXPECT_EQ(r.list, " Halted in SETUP:  Must ONLY have Concentrations!\n");
        }},
       {"DEPOS", [](Deck& d) { d.co += "CO MODELOPT DEPOS\n"; },
-       [](const SetupRun& r) { EXPECT_FALSE(r.halt.normal()); }},
+       [](const SetupRun& r) { EXPECT_FALSE(r.halt.ok()); }},
       {"the last MODELOPT decides", [](Deck& d) { d.co += "CO MODELOPT DEPOS\nCO MODELOPT CONC\n"; },
-       [](const SetupRun& r) { EXPECT_TRUE(r.halt.normal()); }},
+       [](const SetupRun& r) { EXPECT_TRUE(r.halt.ok()); }},
       {"DAYRANGE and no MODELOPT: the concentration halt comes first",
        [](Deck& d) {
          d.co = "CO STARTING\n";
@@ -164,7 +168,7 @@ TEST(Setup, Startend) {
   const Case cases[] = {
       {"88 03 01 88 03 04", {88, 3, 1, 1, 88, 3, 4, 24}},
       {"88 03 01 05 88 03 04 20", {88, 3, 1, 5, 88, 3, 4, 20}},
-      {"88 03 01 05 88 03 04", {88, 3, 1, 1, 5, 88, 3, 24}},  // seven: the six-integer reading
+      {"88 03 01 05 88 03 04", {-1}},  // seven: the six-integer reading, which ends in month 88
       {"88,3,1,,", {0, 0, 0, 0, 0, 0, 0, 0}},
       {"1996\t01\t01\t1996\t01\t07", {1996, 1, 1, 1, 1996, 1, 7, 24}},
       {"88, 3, 1, 88, 3, 4, 99x", {88, 3, 1, 1, 88, 3, 4, 24}},  // fields beyond the six are not checked
@@ -178,6 +182,11 @@ TEST(Setup, Startend) {
     if (c.want[0] == 0) {
       EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  invalid STARTEND values"));
       EXPECT_EQ(r.list, " Halted in SETUP:  invalid STARTEND values\n " + c.text + "\n");
+      continue;
+    }
+    if (c.want[0] == -1) {
+      EXPECT_EQ(r.halt.text(), halt_text("Halted in JULDAY:  Invalid date"));
+      EXPECT_NE(r.list.find("IMO =           88"), std::string::npos);
       continue;
     }
     EXPECT_EQ((std::array{t.isyr, t.ismo, t.isday, t.ishr, t.ieyr, t.iemo, t.ieday, t.iehr}), c.want);
@@ -213,9 +222,9 @@ TEST(Setup, PostfileLines) {
     Deck d;
     d.ou = "OU STARTING\n" + c.line + "\n";
     const SetupRun r = run_setup(d.text());
-    EXPECT_TRUE(r.halt.normal());
-    ASSERT_EQ(r.ctrl.nfil, static_cast<int>(c.names.size()));
-    for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(r.ctrl.aernam[i], fixed(c.names[i], 132));
+    EXPECT_TRUE(r.halt.ok());
+    ASSERT_EQ(nfil(r.ctrl), static_cast<int>(c.names.size()));
+    for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(r.ctrl.aernam[i], c.names[i]);
     EXPECT_EQ(r.list, c.list);
   }
 }
@@ -251,9 +260,9 @@ TEST(Setup, HundredPostfilesAndNoMore) {
     for (int i = 1; i <= n; ++i) d.ou += "   POSTFILE  1  ALL  UNFORM  P" + std::to_string(i) + ".BIN\n";
     const SetupRun r = run_setup(d.text());
     if (n == 100) {
-      EXPECT_TRUE(r.halt.normal());
-      EXPECT_EQ(r.ctrl.nfil, 100);
-      EXPECT_EQ(r.ctrl.aernam[99], fixed("P100.BIN", 132));
+      EXPECT_TRUE(r.halt.ok());
+      EXPECT_EQ(nfil(r.ctrl), 100);
+      EXPECT_EQ(r.ctrl.aernam[99], "P100.BIN");
     } else {
       EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  there are too many file names"));
       EXPECT_EQ(r.list, " Halted in SETUP:  there are too many file names\n The limit is set by parameter MXFIL = " +
@@ -269,21 +278,21 @@ TEST(Setup, Receptors) {
          d.re = "RE STARTING\nRE INCLUDED recs.dat\nRE DISCCART 1 2 3\n   DISCCART 4,5,6\nRE FINISHED\n";
        },
        [](const SetupRun& r) {
-         ASSERT_EQ(r.ctrl.nrecin, 5);
+         ASSERT_EQ(nrec(r.ctrl), 5);
          // Metres times the float 0.001, rounded once.
          const std::array<float, 5> x{1.0F * 0.001F, 4.0F * 0.001F, 7000.0F * 0.001F, 10.0F * 0.001F, 500.0F * 0.001F};
-         for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(r.ctrl.xrecin[i], x[i]) << i;
-         EXPECT_EQ(r.ctrl.zrecin[2], 9.0F);
-         EXPECT_EQ(r.ctrl.zrecin[3], 0.0F);  // x and y only
-         EXPECT_EQ(r.ctrl.yrecin[4], -2.5F * 0.001F);
+         for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(r.ctrl.receptors[i].x, x[i]) << i;
+         EXPECT_EQ(r.ctrl.receptors[2].zelev, 9.0F);
+         EXPECT_EQ(r.ctrl.receptors[3].zelev, 0.0F);  // x and y only
+         EXPECT_EQ(r.ctrl.receptors[4].y, -2.5F * 0.001F);
        },
        {{"recs.dat", "** header\r\n  RE ELEVUNIT METERS\r\n   disccart 7000. 8000. 9. 12.\r\n"
                      "   DISCCART 10.0 20.0\r\nRE INCLUDED other.dat\r\n RE DISCCART 5d2 -2.5E0 1"}}},
       {"receptor file found ignoring case",
        [](Deck& d) { d.re = "RE INCLUDED lovett_rec.dat\n"; },
        [](const SetupRun& r) {
-         EXPECT_TRUE(r.halt.normal());
-         EXPECT_EQ(r.ctrl.nrecin, 1);
+         EXPECT_TRUE(r.halt.ok());
+         EXPECT_EQ(nrec(r.ctrl), 1);
        },
        {{"lovett_rec.dat", "RE DISCCART 1 2 3\n"}}},
       {"two RE INCLUDED lines, even naming one file",
@@ -306,7 +315,7 @@ TEST(Setup, Receptors) {
       {"entry with a word", [](Deck& d) { d.re += "RE DISCCART 1 2 ABC\n"; },
        [](const SetupRun& r) { EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  invalid receptor entry")); }},
       {"a fourth field is not checked", [](Deck& d) { d.re += "RE DISCCART 1 2 3 ABC\n"; },
-       [](const SetupRun& r) { EXPECT_TRUE(r.halt.normal()); }},
+       [](const SetupRun& r) { EXPECT_TRUE(r.halt.ok()); }},
   };
   run_rows(rows);
 }
@@ -318,9 +327,9 @@ TEST(Setup, TooManyReceptors) {
     for (int i = 0; i < n; ++i) d.re += "   DISCCART " + std::to_string(i) + " 0 0\n";
     const SetupRun r = run_setup(d.text());
     if (n == 10000) {
-      EXPECT_TRUE(r.halt.normal());
-      EXPECT_EQ(r.ctrl.nrecin, 10000);
-      EXPECT_EQ(r.ctrl.xrecin[9999], 9999.0F * 0.001F);
+      EXPECT_TRUE(r.halt.ok());
+      EXPECT_EQ(nrec(r.ctrl), 10000);
+      EXPECT_EQ(r.ctrl.receptors[9999].x, 9999.0F * 0.001F);
     } else {
       EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  too many receptors"));
       EXPECT_EQ(r.list, " Halted in SETUP:  too many receptors\n The limit is set by parameter MXREC = " +
@@ -333,11 +342,11 @@ TEST(Setup, LinesEndingInCarriageReturnsAndLongLines) {
   const SetupRun r = run_setup(
       "CO TITLEONE  Windows\r\nCO MODELOPT CONC\r\nCO POLLUTID SO2\r\nRE DISCCART 1 2 3\r\n"
       "OU POSTFILE 1 ALL UNFORM P.BIN\r\nCO TITLETWO " + std::string(400, 'X') + "\r\nME STARTEND 88 1 1 88 1 2\r");
-  EXPECT_TRUE(r.halt.normal());
-  EXPECT_EQ(r.ctrl.atitle[0], fixed("WINDOWS", 80));
-  EXPECT_EQ(r.ctrl.aernam[0], fixed("P.BIN", 132));
+  EXPECT_TRUE(r.halt.ok());
+  EXPECT_EQ(title(r.ctrl, 0), fixed("WINDOWS", 80));
+  EXPECT_EQ(r.ctrl.aernam[0], "P.BIN");
   EXPECT_EQ(r.ctrl.ieday, 2);
-  EXPECT_EQ(r.ctrl.atitle[1], std::string(79, 'X') + " ");
+  EXPECT_EQ(title(r.ctrl, 1), std::string(79, 'X') + " ");
 }
 
 TEST(Fields, SplittingAndNumbers) {
