@@ -1,6 +1,6 @@
 // Whole runs over real AERMOD run folders (and the repository's sample),
 // compared whole-file with outputs written independently by
-// data/make_golden.py from the format description.
+// data/make_golden.py, an oracle that shares no code with the program.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -149,7 +149,7 @@ std::string first_difference(const Bytes& got, const Bytes& want) {
   return "";
 }
 
-// The header as the format describes it, item by item.
+// The header item by item, each field where a reader expects it.
 Bytes expected_header(const dataset::HeaderArgs& a) {
   ByteBuilder b;
   b.text("CONC.DAT", 16).text("2.1", 16).text("No-Obs file structure with embedded control file", 64).record();

@@ -89,7 +89,7 @@ RunResult run_in(const std::filesystem::path& dir, std::vector<std::string> args
 // Lines of a text, without their line ends.
 std::vector<std::string> lines_of(std::string_view text);
 
-// The dataset header written out item by item from the format tables,
+// The dataset header written out item by item, field by field,
 // independently of wrout1.
 Bytes expected_header(const dataset::HeaderArgs& a);
 

@@ -11,7 +11,7 @@ void comline(std::string& ctext, std::span<const std::string> args) {
     if (i > 0) joined.push_back(' ');
     joined.append(args[i]);
   }
-  ctext = fixed(joined, 132);
+  ctext = fixed(joined, kNameWidth);
   if (ctext[0] == ' ') ctext = cdeflt;
 }
 

@@ -23,7 +23,7 @@ class DatasetFile {
 
   io::RecordWriter& records() noexcept { return writer_; }
 
-  // Flushes, cuts and renames the temporary file onto the dataset's name.
+  // Flushes and renames the temporary file onto the dataset's name.
   void close();
 
   static std::filesystem::path temporary_for(const std::filesystem::path& path);

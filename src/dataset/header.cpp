@@ -11,7 +11,6 @@ namespace kestrel::dataset {
 namespace {
 
 constexpr std::size_t kCommentWidth = 132;
-constexpr std::size_t kTitleWidth = 80;
 
 // Appends to `line` at column `j` (0-based) the non-blank characters among
 // the first 8 of `s`.

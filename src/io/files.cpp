@@ -47,12 +47,11 @@ std::size_t FileSource::read_at(std::uint64_t offset, std::span<std::byte> dest)
   return n;
 }
 
-FileSink::FileSink(const std::filesystem::path& path, std::string label) : path_(path), label_(std::move(label)) {
+FileSink::FileSink(const std::filesystem::path& path, std::string label) : label_(std::move(label)) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw io_error("cannot create", label_, EISDIR);
   errno = 0;
-  file_.reset(std::fopen(path.c_str(), "r+b"));
-  if (!file_ && errno == ENOENT) file_.reset(std::fopen(path.c_str(), "w+b"));
+  file_.reset(std::fopen(path.c_str(), "wb"));
   if (!file_) throw io_error("cannot create", label_, errno != 0 ? errno : EIO);
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }
@@ -62,7 +61,6 @@ void FileSink::write(std::span<const std::byte> bytes) {
   errno = 0;
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
     throw io_error("cannot write", label_, errno != 0 ? errno : EIO);
-  written_ += bytes.size();
 }
 
 void FileSink::close() {
@@ -70,9 +68,6 @@ void FileSink::close() {
   errno = 0;
   const int rc = std::fclose(file_.release());
   if (rc != 0) throw io_error("cannot write", label_, errno != 0 ? errno : EIO);
-  std::error_code ec;
-  std::filesystem::resize_file(path_, written_, ec);
-  if (ec) throw io_error("cannot write", label_, ec.value());
 }
 
 }  // namespace kestrel::io

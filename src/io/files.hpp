@@ -63,8 +63,7 @@ class MemorySink final : public ByteSink {
   std::vector<std::byte> data;
 };
 
-// A file opened for writing without being emptied; close() cuts it after the
-// last byte written, so a shorter dataset never keeps the tail of an older one.
+// A file created empty (or emptied) for writing.
 class FileSink final : public ByteSink {
  public:
   FileSink(const std::filesystem::path& path, std::string label);
@@ -73,10 +72,8 @@ class FileSink final : public ByteSink {
   [[nodiscard]] bool is_open() const noexcept { return file_ != nullptr; }
 
  private:
-  std::filesystem::path path_;
   FilePtr file_;
   std::string label_;
-  std::uint64_t written_ = 0;
 };
 
 // Opens `path` for reading, refusing folders. Throws IoError("cannot open <label>: reason").

@@ -55,7 +55,7 @@ class Comp : public ::testing::Test {
     out = report.console;
   }
 
-  // The header this fixture's control record must give, from the format.
+  // The header this fixture's control record must give.
   Bytes header(std::int32_t iyrb = 88, std::int32_t ijulb = 1, std::int32_t ihrb = 0, std::int32_t irlg = 48) {
     dataset::HeaderArgs a;
     a.dxkm = 2.0F;  // receptors span (0, 0) to (4, 1)

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the expected outputs of a KESTREL run from the format description.
+"""Writes the expected outputs of a KESTREL run, independently of the program.
 
 An independent oracle for the end-to-end tests: it reads an AERMOD run folder
 (control file, receptor file, POSTFILEs) with its own small reader, follows

@@ -59,7 +59,7 @@ std::string halt_text(std::string_view msg, bool pointer = true) {
   return std::string(msg) + (pointer ? "   --   See the list file" : "");
 }
 
-TEST(Setup, WorkedExample) {
+TEST(Setup, ReadsEveryKeywordOfASmallRun) {
   const SetupRun r = run_setup(
       "CO STARTING\n   TITLEONE  Sample run\n   MODELOPT  DFAULT CONC\n   POLLUTID  so2\nCO FINISHED\n"
       "RE STARTING\n   DISCCART  500.0  -250.0  12.5\nRE FINISHED\n"
