@@ -67,7 +67,7 @@ void BM_ConvertValues(benchmark::State& state) {
     MemorySource src(file);
     kestrel::PostfileReader reader(src, kReceptors, "P");
     while (reader.next() == kestrel::PostfileReader::Result::record) {
-      reader.convert_into(out.data());
+      reader.convert_into(out.data(), kestrel::cfactor);
       benchmark::DoNotOptimize(out.data());
     }
   }

@@ -101,32 +101,34 @@ bool parse_int32(std::string_view field, std::int32_t& value) {
   return res.ec == std::errc() && res.ptr == end;
 }
 
-bool parse_real(std::string_view field, float& value) {
-  // Validate the Fortran form: sign, digits with an optional point, an
-  // optional exponent introduced by E or D.
+namespace {
+
+// The Fortran form: sign, digits with an optional point, an optional
+// exponent introduced by E or D. Copies the field into `buf` in the form
+// from_chars reads (no plus sign, 'e' for the exponent) and returns its
+// length, or 0 when the field is not such a number. `digits` receives the
+// mantissa's digits.
+std::size_t fortran_number(std::string_view field, char (&buf)[72], Digits& digits, bool& plain, bool& negative) {
   std::size_t i = 0;
   const std::size_t n = field.size();
-  if (n == 0 || n > 64) return false;
-  const bool negative = field[0] == '-';
+  if (n == 0 || n > 64) return 0;
+  negative = field[0] == '-';
   if (negative || field[0] == '+') ++i;
-  Digits digits;
   for (; i < n && is_digit(field[i]); ++i) digits.add(field[i], false);
   if (i < n && field[i] == '.') {
     for (++i; i < n && is_digit(field[i]); ++i) digits.add(field[i], true);
   }
-  if (digits.count == 0) return false;
-  if (i == n && plain_decimal(digits, negative, value)) return true;
+  if (digits.count == 0) return 0;
+  plain = i == n;
   std::size_t exp_at = n;
   if (i < n && (field[i] == 'E' || field[i] == 'e' || field[i] == 'D' || field[i] == 'd')) {
     exp_at = i++;
     if (i < n && (field[i] == '+' || field[i] == '-')) ++i;
     std::size_t exp_digits = 0;
     while (i < n && is_digit(field[i])) ++i, ++exp_digits;
-    if (exp_digits == 0) return false;
+    if (exp_digits == 0) return 0;
   }
-  if (i != n) return false;
-
-  char buf[72];
+  if (i != n) return 0;
   std::size_t len = 0;
   for (std::size_t k = 0; k < n; ++k) {
     char c = field[k];
@@ -134,7 +136,31 @@ bool parse_real(std::string_view field, float& value) {
     if (k == exp_at) c = 'e';
     buf[len++] = c;
   }
+  return len;
+}
+
+}  // namespace
+
+bool parse_real(std::string_view field, float& value) {
+  char buf[72];
+  Digits digits;
+  bool plain = false;
+  bool negative = false;
+  const std::size_t len = fortran_number(field, buf, digits, plain, negative);
+  if (len == 0) return false;
+  if (plain && plain_decimal(digits, negative, value)) return true;
   // Correctly rounded straight to single precision, as a Fortran REAL read is.
+  const auto res = std::from_chars(buf, buf + len, value);
+  return res.ec == std::errc() && res.ptr == buf + len;
+}
+
+bool parse_real(std::string_view field, double& value) {
+  char buf[72];
+  Digits digits;
+  bool plain = false;
+  bool negative = false;
+  const std::size_t len = fortran_number(field, buf, digits, plain, negative);
+  if (len == 0) return false;
   const auto res = std::from_chars(buf, buf + len, value);
   return res.ec == std::errc() && res.ptr == buf + len;
 }

@@ -17,5 +17,6 @@ std::size_t split_fields(std::string_view text, std::span<std::string_view> out)
 // Whole-field conversions; false when the field is not such a number.
 bool parse_int32(std::string_view field, std::int32_t& value);
 bool parse_real(std::string_view field, float& value);
+bool parse_real(std::string_view field, double& value);
 
 }  // namespace kestrel

@@ -178,7 +178,7 @@ Status convert_one(const Ctrl& ctrl, Report& report, const std::filesystem::path
     }
     dataset::write_period_head(io8, *begin, *end, source);
     io8.begin().text(header.speclev, 15);
-    reader.convert_into(io8.grow(4 * nvalues));
+    reader.convert_into(io8.grow(4 * nvalues), ctrl.cfactor);
     io8.end();
     series.add(reader, *end);
   }
@@ -245,7 +245,7 @@ Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report) 
   header.ijulb = period->begin.jul;
   header.ihrb = period->begin.hr;
   header.irlg = period->irlg;
-  header.cfactor = cfactor;
+  header.cfactor = ctrl.cfactor;
   header.xrec = xrec;
   header.yrec = yrec;
   header.zrec = zrec;

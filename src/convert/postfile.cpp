@@ -87,14 +87,14 @@ std::string_view PostfileReader::grpid() const noexcept {
   return {reinterpret_cast<const char*>(raw_.data() + 8), 8};
 }
 
-void PostfileReader::convert_into(std::byte* out) const noexcept {
+void PostfileReader::convert_into(std::byte* out, float factor) const noexcept {
   const std::byte* in = raw_.data() + kHead;
-  scale_values(in, nrecin_, lreal8_, cfactor, out);
+  scale_values(in, nrecin_, lreal8_, factor, out);
 }
 
-std::vector<float> PostfileReader::values() const {
+std::vector<float> PostfileReader::values(float factor) const {
   std::vector<std::byte> bytes(4 * nrecin_);
-  convert_into(bytes.data());
+  convert_into(bytes.data(), factor);
   std::vector<float> out(bytes.size() / 4);
   for (std::size_t i = 0; i < out.size(); ++i) out[i] = get_f32(bytes.data() + 4 * i);
   return out;

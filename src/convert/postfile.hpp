@@ -14,7 +14,7 @@
 
 namespace kestrel {
 
-// From micrograms per cubic metre to g/m3.
+// From micrograms per cubic metre, AERMOD's default unit, to g/m3.
 inline constexpr float cfactor = 1.0e-6F;
 
 struct Stamp {
@@ -58,10 +58,10 @@ class PostfileReader {
   [[nodiscard]] bool real8() const noexcept { return lreal8_; }
   [[nodiscard]] bool ended_inside_record() const noexcept { return reader_.ended_inside_record(); }
 
-  // Writes the nrecin values in g/m3 as little-endian floats at `out`.
-  void convert_into(std::byte* out) const noexcept;
+  // Writes the nrecin values times `factor` as little-endian floats at `out`.
+  void convert_into(std::byte* out, float factor) const noexcept;
   // The same values as floats (tests and tools).
-  [[nodiscard]] std::vector<float> values() const;
+  [[nodiscard]] std::vector<float> values(float factor = cfactor) const;
 
  private:
   [[nodiscard]] std::size_t need() const noexcept;

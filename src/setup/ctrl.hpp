@@ -39,6 +39,8 @@ struct Ctrl {
   std::vector<std::string> aernam;
   // The pollutant id.
   std::string aerspec;
+  // From the POSTFILEs' unit to g/m3.
+  float cfactor = 1.0e-6F;
   // Whether an ME STARTEND line was read; without one the run period comes
   // from the POSTFILEs.
   bool lstartend = false;

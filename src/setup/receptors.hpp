@@ -1,35 +1,18 @@
-// The receptor text store: the text after each DISCCART keyword, in the order
-// met, parsed into kilometre coordinates once the control file is read.
+// Discrete receptors (DISCCART, DISCPOLR, EVALCART) as they are read, in
+// AERMOD's order. An entry that is not numbers keeps its place and is
+// reported once the whole control file is read.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/status.hpp"
 #include "setup/ctrl.hpp"
 
 namespace kestrel {
-
-struct ReceptorError {
-  std::int32_t entry = 0;  // 1-based number in store order; 0 = none
-  std::string text;        // the entry without leading or trailing blanks
-};
-
-class ReceptorStore {
- public:
-  // Stores one entry; false (nothing stored) when MXREC entries are already held.
-  bool add(std::string_view text);
-
-  // Reads x, y and the elevation of every entry into `out` (x and y in
-  // metres become km). An entry with only x and y gets elevation 0.0.
-  // Returns the first entry that is not numbers, if any.
-  ReceptorError parse(std::vector<Receptor>& out) const;
-
- private:
-  std::string text_;
-  std::vector<std::size_t> ends_;
-};
 
 // The unit factor from metres to kilometres, applied as one rounding of the
 // exact product of the two single-precision values.
@@ -37,5 +20,36 @@ class ReceptorStore {
   constexpr float kFactor = 0.001F;
   return static_cast<float>(static_cast<double>(metres) * static_cast<double>(kFactor));
 }
+
+class ReceptorList {
+ public:
+  // How the receptors of a discrete entry are read.
+  enum class Form { disccart, discpolr, evalcart };
+
+  // Adds the receptor of one entry: `text` is what follows its keyword; for
+  // DISCPOLR, (xs, ys) is its source's location and `text` starts after the
+  // source id. `where` is the list-file line that says where the entry
+  // stands. False (nothing added) when MXREC receptors are already held.
+  bool add(Form form, std::string_view text, double xs, double ys, const std::string& where);
+  // Adds a network's receptors; the caller has checked the limit.
+  void add(const std::vector<Receptor>& receptors);
+
+  [[nodiscard]] std::size_t size() const noexcept { return receptors_.size(); }
+
+  // The receptors, or the halt for the first entry that is not numbers.
+  Result<std::vector<Receptor>> take() &&;
+
+ private:
+  struct Bad {
+    std::int32_t number = 0;
+    std::string text;
+    std::string where;
+  };
+  std::vector<Receptor> receptors_;
+  std::optional<Bad> first_bad_;
+};
+
+// The halt for more than MXREC receptors.
+[[nodiscard]] Status too_many_receptors();
 
 }  // namespace kestrel

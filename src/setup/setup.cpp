@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <tuple>
 
 #include "datetime/datetime.hpp"
 #include "base/case320.hpp"
@@ -13,7 +16,9 @@
 #include "io/line_reader.hpp"
 #include "io/names.hpp"
 #include "setup/params.hpp"
+#include "setup/networks.hpp"
 #include "setup/receptors.hpp"
+#include "setup/units.hpp"
 
 namespace kestrel {
 
@@ -21,11 +26,12 @@ namespace {
 
 bool contains(std::string_view hay, std::string_view key) { return hay.find(key) != std::string_view::npos; }
 
-// Which of the letters L and M a text holds, one bit each. Every keyword but
-// DISCCART holds one of them, so two quick scans for those letters spare
-// most lines (receptor lines above all) the other searches.
+// Which of the letters L, M and U a text holds, one bit each. Most keywords
+// searched anywhere in a line hold one of them, so three quick scans for
+// those letters spare most lines (receptor lines above all) the searches.
 constexpr std::uint32_t marks_in(std::string_view s) {
-  return (s.find('L') != std::string_view::npos ? 1U : 0U) | (s.find('M') != std::string_view::npos ? 2U : 0U);
+  return (s.find('L') != std::string_view::npos ? 1U : 0U) | (s.find('M') != std::string_view::npos ? 2U : 0U) |
+         (s.find('U') != std::string_view::npos ? 4U : 0U);
 }
 
 struct Keyword {
@@ -38,11 +44,28 @@ constexpr Keyword kTitleOne("TITLEONE");
 constexpr Keyword kTitleTwo("TITLETWO");
 constexpr Keyword kPollutid("CO POLLUTID");
 constexpr Keyword kModelopt("CO MODELOPT");
+constexpr Keyword kEmisunit("CO EMISUNIT");
+constexpr Keyword kConcunit("CO CONCUNIT");
 constexpr Keyword kDayrange("ME DAYRANGE");
 constexpr Keyword kStartend("ME STARTEND");
 constexpr Keyword kPostfile("OU POSTFILE");
 constexpr Keyword kDisccart("DISCCART");
 constexpr Keyword kIncluded("RE INCLUDED");
+constexpr Keyword kSoIncluded("SO INCLUDED");
+constexpr Keyword kReFinished("RE FINISHED");
+
+// Fields of a line from column 3 on: room for every field a 320-column line can hold.
+using Fields = std::array<std::string_view, kLineWidth / 2 + 1>;
+
+constexpr std::array<std::string_view, 11> kNetworkWords = {"XYINC", "XPNTS", "YPNTS", "ORIG", "DIST", "DDIR",
+                                                            "GDIR",  "ELEV",  "HILL",  "FLAG", "END"};
+
+bool is_network_word(std::string_view w) {
+  return std::find(kNetworkWords.begin(), kNetworkWords.end(), w) != kNetworkWords.end();
+}
+
+// The line from column 3 on: the pathway field dropped.
+std::string_view from_column3(std::string_view line) { return line.substr(std::min<std::size_t>(2, line.size())); }
 
 // The first word from column 3 on.
 std::string_view word_from_column3(std::string_view line) {
@@ -85,36 +108,49 @@ class SetupPass {
  public:
   SetupPass(Ctrl& ctrl, Report& report, const std::filesystem::path& dir) : ctrl_(ctrl), report_(report), dir_(dir) {}
 
-  Status read_control_file(io::LineReader& in);
-  Status read_receptor_file();
-  Status final_checks() const;
+  Status read_control_file(io::LineReader& in, const std::string& name);
+  Status finish();
 
  private:
+  enum class Included { receptors, sources };
+
   Status load(std::string_view raw);
+  void fill_pathway(std::string& cpathway);
   Status line(std::string_view raw);
   std::string_view after(std::string_view key) const;
+  [[nodiscard]] LinePlace place() const;
+  [[nodiscard]] std::string where() const { return where_line(place()); }
 
   void title(int which, std::string_view key);
   void pollutid();
   void modelopt(std::string_view hay);
+  void unit_label(std::optional<std::string>& label, std::string_view key);
   Status startend();
   Status postfile(std::string_view hay);
-  Status disccart();
-  void included();
+  Status receptor_line(std::string_view first);
+  Status discrete(ReceptorList::Form form);
+  Status network_line(std::span<const std::string_view> f);
+  Status close_network();
+  void location();
+  Status read_included(Included kind, std::string_view key);
 
   Ctrl& ctrl_;
   Report& report_;
   const std::filesystem::path& dir_;
-  ReceptorStore store_;
+  ReceptorList receptors_;
+  SourceLocations sources_;
+  std::optional<Network> network_;
 
   std::string char320_ = std::string(kLineWidth, ' ');
   std::size_t klast_ = 0;
   std::string_view hay_;  // the used columns of char320_, see line()
   std::string cpathway_ = "  ";
+  std::string file_;  // where the line stands, for the halts that show it
+  std::int64_t line_number_ = 0;
   bool lconc_ = false;
   bool ldayrange_ = false;
-  std::int32_t nrecfil_ = 0;
-  std::string recfil_;
+  std::optional<std::string> emisunit_;
+  std::optional<std::string> concunit_;
 };
 
 // A halt whose first list-file line is its message.
@@ -140,6 +176,22 @@ std::string_view SetupPass::after(std::string_view key) const {
   return std::string_view(char320_).substr(start, klast_ - start);
 }
 
+LinePlace SetupPass::place() const {
+  return {std::string(trim(std::string_view(char320_).substr(0, klast_ > 2 ? klast_ : 2))), file_, line_number_};
+}
+
+void SetupPass::fill_pathway(std::string& cpathway) {
+  if (char320_[0] == ' ' && char320_[1] == ' ') {
+    char320_.replace(0, 2, cpathway);
+  } else {
+    cpathway = char320_.substr(0, 2);
+  }
+  // Everything beyond the last non-blank column is blank, so the searches
+  // need only the used columns and one blank after them (for " 1 ").
+  klast_ = std::max<std::size_t>(klast_, len_trim(std::string_view(char320_).substr(0, 2)));
+  hay_ = std::string_view(char320_.data(), std::min(kLineWidth, klast_ + 1));
+}
+
 void SetupPass::title(int which, std::string_view key) {
   // The separating blanks count against the 80 columns before the title is
   // left-adjusted.
@@ -161,7 +213,7 @@ Status SetupPass::startend() {
   const std::size_t use = n >= 8 ? 8 : 6;
   bool ok = n >= 6;
   for (std::size_t i = 0; ok && i < use; ++i) ok = parse_int32(f[i], v[i]);
-  if (!ok) return halt("Halted in SETUP:  invalid STARTEND values", true).line(free_line(trim(text)));
+  if (!ok) return halt("Halted in SETUP:  invalid STARTEND values", true).line(free_line(trim(text))).line(where());
   if (use == 8) {
     ctrl_.isyr = v[0], ctrl_.ismo = v[1], ctrl_.isday = v[2], ctrl_.ishr = v[3];
     ctrl_.ieyr = v[4], ctrl_.iemo = v[5], ctrl_.ieday = v[6], ctrl_.iehr = v[7];
@@ -187,11 +239,12 @@ Status SetupPass::postfile(std::string_view hay) {
     return {};
   }
   const std::string_view name = postfile_name(after("UNFORM"));
-  if (name.empty()) return halt("Halted in SETUP:  POSTFILE name is missing", true).line(free_line(shown));
+  if (name.empty()) return halt("Halted in SETUP:  POSTFILE name is missing", true).line(free_line(shown)).line(where());
   if (name.size() > kMaxNameLength) {
     return halt("Halted in SETUP:  POSTFILE name is too long", true)
         .line(free_line(name))
-        .line(free_line("The limit is 128 characters"));
+        .line(free_line("The limit is 128 characters"))
+        .line(where());
   }
   if (ctrl_.aernam.size() + 1 > MXFIL) {
     return halt("Halted in SETUP:  there are too many file names", true)
@@ -201,37 +254,137 @@ Status SetupPass::postfile(std::string_view hay) {
   return {};
 }
 
-Status SetupPass::disccart() {
-  if (store_.add(after(kDisccart.text))) return {};
-  return halt("Halted in SETUP:  too many receptors", true)
-      .line(FreeLine().text("The limit is set by parameter MXREC = ").i32(static_cast<std::int32_t>(MXREC)).str());
+void SetupPass::unit_label(std::optional<std::string>& label, std::string_view key) {
+  // The concentration label is the third word after the keyword.
+  const std::string_view text = trim(after(key));
+  std::size_t at = 0;
+  std::string_view word;
+  for (int k = 0; k < 3; ++k) {
+    while (at < text.size() && text[at] == ' ') ++at;
+    const std::size_t end = std::min(text.find(' ', at), text.size());
+    word = text.substr(at, end - at);
+    at = end;
+  }
+  label = std::string(word);
 }
 
-void SetupPass::included() {
-  ++nrecfil_;
-  recfil_ = unquote(trim(after(kIncluded.text))).substr(0, kNameWidth);
+Status SetupPass::discrete(ReceptorList::Form form) {
+  static constexpr std::array<std::string_view, 3> kWords = {"DISCCART", "DISCPOLR", "EVALCART"};
+  std::string_view text = after(kWords[static_cast<std::size_t>(form)]);
+  double xs = 0.0, ys = 0.0;
+  if (form == ReceptorList::Form::discpolr) {
+    // The source id, then distance and direction.
+    std::array<std::string_view, 1> id;
+    if (split_fields(text, id) > 0) {
+      const auto src = sources_.find(id[0]);
+      if (src == sources_.end()) return unknown_source_halt(id[0], place());
+      std::tie(xs, ys) = src->second;
+      text = text.substr(static_cast<std::size_t>(id[0].data() + id[0].size() - text.data()));
+    }
+  }
+  if (!receptors_.add(form, text, xs, ys, where())) return too_many_receptors();
+  return {};
+}
+
+Status SetupPass::close_network() {
+  if (!network_) return {};
+  const Network net = std::move(*network_);
+  network_.reset();
+  return network_halt(net.id(), net.sta());
+}
+
+Status SetupPass::network_line(std::span<const std::string_view> f) {
+  // f: the network keyword (or nothing, on a continued line), id, sub-keyword, values.
+  const bool continued = f[0] != "GRIDCART" && f[0] != "GRIDPOLR";
+  const std::size_t at = continued ? (f[0] == network_->id() ? 1 : 0) : 2;
+  const std::string_view id = continued ? std::string_view(network_->id()) : (f.size() > 1 ? f[1] : std::string_view());
+  const std::string_view word = at < f.size() ? f[at] : std::string_view();
+  if (!continued && word == "STA") {
+    if (Status s = close_network(); !s.ok()) return s;
+    network_.emplace(f[0] == "GRIDCART" ? Network::Kind::cart : Network::Kind::polar, std::string(id), place());
+    return {};
+  }
+  if (!network_ || id != network_->id() || (!continued && (f[0] == "GRIDCART") != (network_->kind() == Network::Kind::cart))) {
+    return network_halt(id, place());
+  }
+  const auto args = f.subspan(std::min(at + 1, f.size()));
+  if (word != "END") return network_->add(word, args, place(), sources_);
+  auto got = network_->end(place(), MXREC - receptors_.size());
+  network_.reset();
+  if (!got.ok()) return std::move(got).status();
+  receptors_.add(*got);
+  return {};
+}
+
+Status SetupPass::receptor_line(std::string_view first) {
+  if (first == "DISCPOLR") return discrete(ReceptorList::Form::discpolr);
+  if (first == "EVALCART") return discrete(ReceptorList::Form::evalcart);
+  const bool network_word = first == "GRIDCART" || first == "GRIDPOLR";
+  const bool continues = network_ && (is_network_word(first) || first == network_->id());
+  if (network_word || continues) {
+    Fields f;
+    const std::size_t n = std::min(split_fields(from_column3(hay_), f), f.size());
+    return network_line(std::span<const std::string_view>(f.data(), n));
+  }
+  if (contains(hay_, kDisccart.text)) return discrete(ReceptorList::Form::disccart);
+  return {};
+}
+
+void SetupPass::location() {
+  // LOCATION srcid srctype x y
+  std::array<std::string_view, 5> f;
+  if (split_fields(from_column3(hay_), f) < 5) return;
+  double x = 0.0, y = 0.0;
+  if (!parse_real(f[3], x) || !parse_real(f[4], y)) return;
+  sources_.insert_or_assign(std::string(f[1]), std::pair{x, y});
+}
+
+Status SetupPass::read_included(Included kind, std::string_view key) {
+  const std::string shown(unquote(trim(after(key))).substr(0, kNameWidth));
+  const char* what = kind == Included::receptors ? "receptor file" : "source file";
+  const std::string label = file_label(what, shown);
+  io::LineReader in(io::open_for_reading(io::resolve_name(dir_, shown, what), label), label);
+  const std::string outer_file = file_;
+  const std::int64_t outer_line = line_number_;
+  std::string cpathway = kind == Included::receptors ? "RE" : "SO";
+  file_ = shown;
+  line_number_ = 0;
+  std::string raw;
+  Status status;
+  while (status.ok() && in.next(raw)) {
+    ++line_number_;
+    if (!raw.empty() && raw.front() == '*') continue;
+    status = load(raw);
+    if (!status.ok()) break;
+    fill_pathway(cpathway);
+    // Included files do not nest.
+    std::array<std::string_view, 1> first;
+    split_fields(from_column3(hay_), first);
+    if (kind == Included::sources) {
+      if (first[0] == "LOCATION") location();
+    } else {
+      status = receptor_line(first[0]);
+    }
+  }
+  file_ = outer_file;
+  line_number_ = outer_line;
+  return status;
 }
 
 Status SetupPass::line(std::string_view raw) {
   if (!raw.empty() && raw.front() == '*') return {};
   if (Status s = load(raw); !s.ok()) return s;
-  if (char320_[0] == ' ' && char320_[1] == ' ') {
-    char320_.replace(0, 2, cpathway_);
-  } else {
-    cpathway_ = char320_.substr(0, 2);
-  }
-  // Everything beyond the last non-blank column is blank, so the searches
-  // need only the used columns and one blank after them (for " 1 ").
-  const std::size_t used = std::min(kLineWidth, std::max<std::size_t>(klast_, len_trim(std::string_view(char320_).substr(0, 2))) + 1);
-  hay_ = std::string_view(char320_.data(), used);
+  fill_pathway(cpathway_);
   const std::string_view hay = hay_;
 
   const std::uint32_t marks = marks_in(hay);
   const auto has = [&](const Keyword& k) { return (marks & k.marks) == k.marks && contains(hay, k.text); };
 
   // A title is only a title: its words may say "INCLUDED" or "DISCCART".
-  const std::string_view first = word_from_column3(hay);
-  const bool title_line = first == kTitleOne.text || first == kTitleTwo.text;
+  const std::string_view word = word_from_column3(hay);
+  const bool title_line = word == kTitleOne.text || word == kTitleTwo.text;
+  std::array<std::string_view, 1> first;
+  split_fields(from_column3(hay), first);
 
   if (has(kTitleOne)) title(0, kTitleOne.text);
   if (has(kTitleTwo)) title(1, kTitleTwo.text);
@@ -245,55 +398,42 @@ Status SetupPass::line(std::string_view raw) {
   if (has(kPostfile) && contains(hay, " 1 ")) {
     if (Status s = postfile(hay); !s.ok()) return s;
   }
-  if (has(kDisccart)) {
-    if (Status s = disccart(); !s.ok()) return s;
-  }
-  if (has(kIncluded)) included();
+  if (has(kEmisunit)) unit_label(emisunit_, kEmisunit.text);
+  if (has(kConcunit)) unit_label(concunit_, kConcunit.text);
+  if (network_ && contains(hay, kReFinished.text)) return close_network();
+  if (Status s = receptor_line(first[0]); !s.ok()) return s;
+  if (hay.substr(0, 2) == "SO" && first[0] == "LOCATION") location();
+  if (has(kIncluded)) return read_included(Included::receptors, kIncluded.text);
+  if (has(kSoIncluded)) return read_included(Included::sources, kSoIncluded.text);
   return {};
 }
 
-Status SetupPass::read_control_file(io::LineReader& in) {
+Status SetupPass::read_control_file(io::LineReader& in, const std::string& name) {
+  file_ = name;
   std::string raw;
   while (in.next(raw)) {
+    ++line_number_;
     if (Status s = line(raw); !s.ok()) return s;
   }
-  return {};
+  return close_network();
 }
 
-Status SetupPass::read_receptor_file() {
-  if (nrecfil_ >= 2) {
-    constexpr std::string_view msg = "Halted in SETUP:  too many receptor files: ";
-    return Status::halt(std::string(msg), true)
-        .line(FreeLine().text(msg).i32(nrecfil_).str())
-        .line(free_line("Only 1 receptor file is expected"));
-  }
-  if (nrecfil_ == 1) {
-    const std::string shown(trim_right(recfil_));
-    const std::string label = file_label("receptor file", shown);
-    io::LineReader in(io::open_for_reading(io::resolve_name(dir_, shown, "receptor file"), label), label);
-    std::string raw;
-    while (in.next(raw)) {
-      if (!raw.empty() && raw.front() == '*') continue;
-      if (Status s = load(raw); !s.ok()) return s;
-      hay_ = std::string_view(char320_.data(), klast_);
-      // Receptor files do not nest: only DISCCART lines count here.
-      if (contains(hay_, kDisccart.text)) {
-        if (Status s = disccart(); !s.ok()) return s;
-      }
-    }
-  }
-  const ReceptorError bad = store_.parse(ctrl_.receptors);
-  if (bad.entry != 0) {
-    return halt("Halted in SETUP:  invalid receptor entry", true)
-        .line(FreeLine().text("Receptor entry").i32(bad.entry).text(bad.text).str());
-  }
-  return {};
-}
-
-Status SetupPass::final_checks() const {
+Status SetupPass::finish() {
+  auto receptors = std::move(receptors_).take();
+  if (!receptors.ok()) return std::move(receptors).status();
+  ctrl_.receptors = std::move(*receptors);
   if (!lconc_) return halt("Halted in SETUP:  Must ONLY have Concentrations!", false);
   if (ldayrange_) return halt("Halted in SETUP:  DAYRANGE is not supported!", false);
   if (ctrl_.receptors.empty()) return halt("Halted in SETUP:  no receptors found!", false);
+  const std::optional<std::string>& label = concunit_ ? concunit_ : emisunit_;
+  if (label) {
+    const auto factor = unit_factor(*label);
+    if (!factor) {
+      return halt("Halted in SETUP:  concentration unit is not a mass per cubic metre", true)
+          .line(free_line("Concentration unit: " + *label));
+    }
+    ctrl_.cfactor = *factor;
+  }
   return {};
 }
 
@@ -306,9 +446,8 @@ Result<Ctrl> setup(const std::filesystem::path& dir, const std::string& cfname, 
 
   Ctrl ctrl;
   SetupPass pass(ctrl, report, dir);
-  if (Status s = pass.read_control_file(in); !s.ok()) return s;
-  if (Status s = pass.read_receptor_file(); !s.ok()) return s;
-  if (Status s = pass.final_checks(); !s.ok()) return s;
+  if (Status s = pass.read_control_file(in, cfname); !s.ok()) return s;
+  if (Status s = pass.finish(); !s.ok()) return s;
   return ctrl;
 }
 
