@@ -73,7 +73,7 @@ Bytes le32(std::int32_t v) {
 }
 
 std::string deck(const std::string& extra_re = "", const std::string& ou = "OU POSTFILE 1 ALL UNFORM POST.BIN\n",
-                 const std::string& me = "ME STARTEND 88 1 1 88 1 2\n", const std::string& co = "CO MODELOPT CONC\n") {
+                 const std::string& me = "ME STARTEND 88 1 1 1 88 1 1 1\n", const std::string& co = "CO MODELOPT CONC\n") {
   return "CO STARTING\n" + co + "CO POLLUTID SO2\nRE DISCCART 0 0 0\nRE DISCCART 4000 1000 0\nRE DISCCART 100 200 0\n" +
          extra_re + me + ou;
 }
@@ -145,7 +145,7 @@ TEST(BadInput, Table) {
       {"CRLF and tabs",
        [](const fs::path& d) {
          write(d / "AERMOD.INP", "CO MODELOPT\tCONC\r\nCO POLLUTID SO2\r\nRE DISCCART\t1\t2\t3\r\n"
-                                 "ME STARTEND\t88\t1\t1\t88\t1\t2\r\nOU POSTFILE 1 ALL UNFORM POST.BIN\r\n");
+                                 "ME STARTEND\t88\t1\t1\t1\t88\t1\t1\t1\r\nOU POSTFILE 1 ALL UNFORM POST.BIN\r\n");
          write(d / "POST.BIN", test::postfile_record(88010101, {1.0}));
        },
        0, "", kst_gdx},
@@ -183,7 +183,8 @@ TEST(BadInput, Table) {
          write(d / "AERMOD.INP", deck());
          write(d / "POST.BIN", Bytes{});
        },
-       0, "", kst_gdx, "", 0, [](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader); }},
+       0, "WARNING: POST.BIN holds no records\n", kst_gdx, "", 0,
+       [](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader); }},
       {"POSTFILE cut inside a record",
        [](const fs::path& d) {
          Bytes b = cat({kRecord, kRecord});

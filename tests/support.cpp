@@ -1,5 +1,7 @@
 #include "support.hpp"
 
+#include <cstdlib>
+
 #include "base/free_line.hpp"
 
 #include <atomic>
@@ -119,6 +121,18 @@ RunResult run_in(const std::filesystem::path& dir, std::vector<std::string> args
   r.console = console.str();
   r.err = err.str();
   return r;
+}
+
+void set_env(const char* name, const char* value) {
+#if defined(_WIN32)
+  _putenv_s(name, value);
+#else
+  if (*value == '\0') {
+    unsetenv(name);
+  } else {
+    setenv(name, value, 1);
+  }
+#endif
 }
 
 std::vector<std::string> lines_of(std::string_view text) {

@@ -86,6 +86,9 @@ struct RunResult {
 
 RunResult run_in(const std::filesystem::path& dir, std::vector<std::string> args = {});
 
+// Sets (or with an empty value, clears) an environment variable of this process.
+void set_env(const char* name, const char* value);
+
 // Lines of a text, without their line ends.
 std::vector<std::string> lines_of(std::string_view text);
 

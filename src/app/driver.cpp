@@ -1,15 +1,18 @@
 #include "app/driver.hpp"
 
 #include <array>
+#include <cstdlib>
 
 #include "app/channels.hpp"
 #include "app/comline.hpp"
+#include "app/interrupt.hpp"
 #include "base/free_line.hpp"
 #include "base/io_error.hpp"
 #include "base/status.hpp"
 #include "base/text.hpp"
 #include "base/version.hpp"
 #include "convert/comp.hpp"
+#include "io/platform.hpp"
 #include "setup/ctrl.hpp"
 #include "setup/setup.hpp"
 
@@ -62,7 +65,9 @@ Status setup_and_comp(std::span<const std::string> args, const std::filesystem::
 
 int phases(std::span<const std::string> args, const std::filesystem::path& dir, Channels& ch) {
   const Status status = setup_and_comp(args, dir, ch);
+  if (const int sig = InterruptGuard::pending(); sig != 0) throw Interrupted{sig};
   if (!status.ok()) {
+    ch.flush_list();
     for (const auto& line : status.lines()) ch.to_list(line);
     ch.to_console(free_line(fixed(status.text(), kNameWidth)));
     ch.close_list();
@@ -93,6 +98,15 @@ constexpr std::string_view kUsage =
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and level and exit\n";
 
+// KESTREL_PROGRESS=always|never overrides the terminal rule.
+ProgressMode progress_mode() {
+  const char* v = std::getenv("KESTREL_PROGRESS");
+  const std::string_view mode = v != nullptr ? v : "";
+  if (mode == "always") return ProgressMode::always;
+  if (mode == "never") return ProgressMode::never;
+  return io::stderr_is_terminal() ? ProgressMode::terminal : ProgressMode::never;
+}
+
 bool has(std::span<const std::string> args, std::initializer_list<std::string_view> words) {
   for (const auto& a : args) {
     for (const auto w : words) {
@@ -115,17 +129,30 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
     console << "kestrel " << mver << " (level " << mlevel << ")\n";
     return kExitNormal;
   }
-  Channels ch(console, err);
+  // Every other word with a leading '-' is a mistake, not a file name.
+  for (const auto& a : args) {
+    if (!a.empty() && a.front() == '-') {
+      err << "kestrel: unknown option '" << a << "'\nTry 'kestrel --help'.\n";
+      return kExitUsage;
+    }
+  }
+  Channels ch(console, err, progress_mode());
+  const InterruptGuard interrupts;
+  const auto fail = [&](const std::string& text, int status) {
+    ch.erase_progress();
+    err << text << '\n';
+    ch.close_list_quietly(free_line(text));
+    console.flush();
+    return status;
+  };
   try {
     const int status = phases(args, dir, ch);
     console.flush();
     return status;
   } catch (const IoError& e) {
-    const std::string text = std::string("kestrel: ") + e.what();
-    err << text << '\n';
-    ch.close_list_quietly(free_line(text));
-    console.flush();
-    return kExitIoFailure;
+    return fail(std::string("kestrel: ") + e.what(), kExitIoFailure);
+  } catch (const Interrupted& i) {
+    return fail("kestrel: interrupted", 128 + i.signal);
   }
 }
 

@@ -52,6 +52,8 @@ class SeriesCheck {
     ++count_;
   }
 
+  [[nodiscard]] std::int64_t count() const noexcept { return count_; }
+
   void report(Report& report, const std::string& name) const {
     if (mixed_groups_) report.warn("WARNING: " + name + " holds records of more than one source group");
     if (not_hourly_) report.warn("WARNING: " + name + " holds records whose averaging period is not 1 hour");
@@ -181,11 +183,19 @@ Status convert_one(const Ctrl& ctrl, Report& report, const std::filesystem::path
     reader.convert_into(io8.grow(4 * nvalues), ctrl.cfactor);
     io8.end();
     series.add(reader, *end);
+    report.reading(shown, reader.position(), reader.size());
   }
+  report.read_done();
   if (reader.ended_inside_record()) {
     report.warn("WARNING: " + shown + " ends inside a record; its incomplete last record was not converted");
   }
   series.report(report, shown);
+  if (series.count() == 0) {
+    report.warn("WARNING: " + shown + " holds no records");
+  } else if (series.count() != header.irlg) {
+    report.warn("WARNING: " + shown + " holds " + std::to_string(series.count()) + " periods but the run period has " +
+                std::to_string(header.irlg) + " hours");
+  }
   ds.close();
   return {};
 }
@@ -263,6 +273,7 @@ Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report) 
     report.progress(FreeLine().text("Processing: ").text(fixed(aernam, kNameWidth)).str());
     if (Status s = convert_one(ctrl, report, dir, aernam, header, source, buffers); !s.ok()) return s;
   }
+  if (ctrl.aernam.empty()) report.warn("WARNING: the control file names no 1-hour POSTFILE; nothing was converted");
   return {};
 }
 

@@ -57,6 +57,8 @@ class PostfileReader {
   [[nodiscard]] bool longer() const noexcept { return longer_; }
   [[nodiscard]] bool real8() const noexcept { return lreal8_; }
   [[nodiscard]] bool ended_inside_record() const noexcept { return reader_.ended_inside_record(); }
+  [[nodiscard]] std::uint64_t position() const noexcept { return reader_.position(); }
+  [[nodiscard]] std::uint64_t size() const { return reader_.source_size(); }
 
   // Writes the nrecin values times `factor` as little-endian floats at `out`.
   void convert_into(std::byte* out, float factor) const noexcept;

@@ -17,11 +17,14 @@ bool LineReader::refill() {
   errno = 0;
   len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
   at_ = 0;
+  // Windows editors start UTF-8 files with a byte-order mark; it is no part of the first line.
+  if (!started_ && len_ >= 3 && std::memcmp(buffer_.data(), "\xEF\xBB\xBF", 3) == 0) at_ = 3;
+  started_ = true;
   if (len_ < buffer_.size()) {
     if (std::ferror(file_.get()) != 0) throw io_error("cannot read", label_, errno != 0 ? errno : EIO);
     eof_ = true;
   }
-  return len_ > 0;
+  return len_ > at_;
 }
 
 bool LineReader::next(std::string& line) {

@@ -30,6 +30,7 @@ class LineReader {
   std::size_t at_ = 0;
   std::size_t len_ = 0;
   bool eof_ = false;
+  bool started_ = false;
 };
 
 }  // namespace kestrel::io

@@ -47,6 +47,9 @@ class RecordReader {
   // Payload length of the last record read (ok or error outcome).
   [[nodiscard]] std::int64_t length() const noexcept { return length_; }
   [[nodiscard]] bool ended_inside_record() const noexcept { return ended_inside_; }
+  // Bytes of the source read or skipped so far.
+  [[nodiscard]] std::uint64_t position() const noexcept { return pos_; }
+  [[nodiscard]] std::uint64_t source_size() const { return source_.size(); }
 
   void rewind() noexcept;
 

@@ -23,7 +23,7 @@ const std::vector<std::string> kConsoleStart = {
     " contains the AERMOD application files.  If this", " is not the case, file-error messages will be seen!", " ",
     " ", " Opening file: AERMOD.INP", " "};
 
-TEST(Driver, TwentyLineListFileOfASuccessfulRun) {
+TEST(Driver, ListFileOfASuccessfulRun) {
   test::TempDir dir;
   test::write_text(dir / "AERMOD.INP", kDeck);
   test::write_bytes(dir / "post01.bin", {});
@@ -34,7 +34,8 @@ TEST(Driver, TwentyLineListFileOfASuccessfulRun) {
       std::string(19, ' ') + "VERSION:  1.21         LEVEL:  100301      ", "", "", "", " ",
       " This utility must be run in the location that", " contains the AERMOD application files.  If this",
       " is not the case, file-error messages will be seen!", " ", " ", " Opening file: AERMOD.INP", " ",
-      " Processing: " + fixed("POST01.BIN", 132), " ", " NORMAL TERMINATION", " "};
+      " Processing: " + fixed("POST01.BIN", 132), " WARNING: POST01.BIN holds no records", " ",
+      " NORMAL TERMINATION", " "};
   EXPECT_EQ(test::lines_of(test::read_text(dir / "AERMOD.INP.kst")), want);
   std::vector<std::string> console = kConsoleStart;
   for (const char* l : {" ", " COMPUTATION PHASE", " "}) console.emplace_back(l);
@@ -148,6 +149,62 @@ TEST(Driver, HelpAndVersionAreNeverControlFileNames) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.console.substr(0, c.starts.size()), c.starts);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  }
+}
+
+TEST(Driver, UnknownOptionsAreUsageErrorsThatCreateNothing) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"-v"}, {"run.inp", "--verbose", "-x"}, {"-"}}) {
+    test::TempDir dir;
+    test::write_text(dir / "AERMOD.INP", kDeck);
+    const test::RunResult r = test::run_in(dir.path(), args);
+    const std::string named = args.size() == 1 ? args[0] : args[1];
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "kestrel: unknown option '" + named + "'\nTry 'kestrel --help'.\n");
+    EXPECT_EQ(r.console, "");
+    EXPECT_FALSE(std::filesystem::exists(dir / "AERMOD.INP.kst"));
+  }
+}
+
+TEST(Driver, ByteOrderMarksAreSkipped) {
+  const std::string bom = "\xEF\xBB\xBF";
+  std::string deck = kDeck;
+  deck.insert(deck.find("RE FINISHED"), "RE INCLUDED recs.dat\n");
+  std::string outputs[2];
+  for (int with_bom = 0; with_bom < 2; ++with_bom) {
+    test::TempDir dir;
+    test::write_text(dir / "AERMOD.INP", (with_bom != 0 ? bom : "") + deck);
+    test::write_text(dir / "recs.dat", (with_bom != 0 ? bom : "") + "RE DISCCART 100. 200. 3.\n");
+    test::write_bytes(dir / "post01.bin", test::postfile_record(10010101, {1.0, 2.0}));
+    const test::RunResult r = test::run_in(dir.path());
+    EXPECT_EQ(r.status, 0) << r.console;
+    outputs[with_bom] = r.console + r.err + test::read_text(dir / "AERMOD.INP.kst") + test::read_text(dir / "post01.bin.gdx");
+  }
+  EXPECT_EQ(outputs[1], outputs[0]);
+}
+
+TEST(Driver, ProgressLineOnlyWhenAskedForOrOnATerminal) {
+  for (const char* mode : {"always", "never", ""}) {
+    SCOPED_TRACE(mode);
+    test::TempDir dir;
+    test::write_text(dir / "AERMOD.INP", kDeck);
+    test::write_bytes(dir / "post01.bin", test::postfile_record(10010101, {1.0}));
+    test::set_env("KESTREL_PROGRESS", mode);
+    const test::RunResult r = test::run_in(dir.path());
+    test::set_env("KESTREL_PROGRESS", "");
+    EXPECT_EQ(r.status, 0);
+    const bool shown = std::string_view(mode) == "always";
+    // The line is rewritten in place and erased when the POSTFILE is done.
+    EXPECT_EQ(r.err.find("\rPOST01.BIN  100%") != std::string::npos, shown) << r.err;
+    if (shown) {
+      // Erased: blanks over it, and the warnings after it start in column 1.
+      const std::size_t end = r.err.rfind('\r');
+      const std::size_t start = r.err.rfind('\r', end - 1);
+      EXPECT_EQ(r.err.substr(start + 1, end - start - 1), std::string(end - start - 1, ' '));
+      EXPECT_EQ(r.err.substr(end + 1, 8), "WARNING:");
+    }
+    EXPECT_EQ(r.err.find('\r') == std::string::npos, !shown);
+    EXPECT_EQ(test::read_text(dir / "AERMOD.INP.kst").find('\r'), std::string::npos);
   }
 }
 

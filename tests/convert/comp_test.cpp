@@ -97,7 +97,7 @@ TEST_F(Comp, EightAndFourByteFilesGiveTheSameDataset) {
                                period({1988, 1, 1}, {1988, 1, 2}, {1.0e-6F, 2.0e-6F, 3.0e-6F})});
     EXPECT_EQ(test::first_difference(dataset(), want), "") << (real8 ? "8-byte" : "4-byte");
     const std::string retry = real8 ? "" : " ERROR reading AERMOD file as R*8: POST.BIN\n Retry as R*4\n";
-    EXPECT_EQ(list, kProcessing + retry);
+    EXPECT_EQ(list, kProcessing + retry + " WARNING: POST.BIN holds 2 periods but the run period has 48 hours\n");
     EXPECT_EQ(out, kProcessing);
     EXPECT_TRUE(halt.ok());
     EXPECT_FALSE(std::filesystem::exists(dataset::DatasetFile::temporary_for(dir / "POST.BIN.gdx")));
@@ -116,7 +116,7 @@ TEST_F(Comp, PostfileWithoutRecordsGivesHeaderOnly) {
   test::write_bytes(dir / "POST.BIN", {});
   run();
   EXPECT_EQ(dataset(), header());
-  EXPECT_EQ(list, kProcessing);
+  EXPECT_EQ(list, kProcessing + " WARNING: POST.BIN holds no records\n");
 }
 
 TEST_F(Comp, FirstRecordTooShortForBothModes) {
@@ -182,9 +182,11 @@ TEST_F(Comp, IncompleteLastRecordIsNotConverted) {
     test::write_bytes(dir / "POST.BIN", file);
     run();
     EXPECT_EQ(dataset(), concat({header(), period({1988, 1, 0}, {1988, 1, 1}, {1e-6F, 1e-6F, 1e-6F})}));
-    const std::string warning = "WARNING: POST.BIN ends inside a record; its incomplete last record was not converted";
-    EXPECT_EQ(list, kProcessing + " " + warning + "\n");
-    EXPECT_EQ(err, warning + "\n");
+    const std::string warning =
+        "WARNING: POST.BIN ends inside a record; its incomplete last record was not converted\n"
+        "WARNING: POST.BIN holds 1 periods but the run period has 48 hours\n";
+    EXPECT_EQ(list, kProcessing + " " + warning.substr(0, warning.find('\n') + 1) + " " + warning.substr(warning.find('\n') + 1));
+    EXPECT_EQ(err, warning);
     EXPECT_TRUE(halt.ok());
   }
 }
@@ -211,7 +213,8 @@ TEST_F(Comp, SeriesWarnings) {
                            "records whose averaging period is not 1 hour\n" + n +
                            "2 periods that do not follow the one before by one hour (missing or repeated hours)\n" + n +
                            "records with more values than the control file has receptors; only the first values were "
-                           "converted\n";
+                           "converted\n" +
+                           n + "4 periods but the run period has 48 hours\n";
   EXPECT_EQ(err, want);
   EXPECT_TRUE(halt.ok());
 }
@@ -227,7 +230,7 @@ TEST_F(Comp, RetryAfterRecordsWereWritten) {
   const std::string n = "WARNING: POST.BIN holds ";
   EXPECT_EQ(err, n + "1 periods that do not follow the one before by one hour (missing or repeated hours)\n" + n +
                      "records with more values than the control file has receptors; only the first values were "
-                     "converted\n");
+                     "converted\n" + n + "5 periods but the run period has 48 hours\n");
   EXPECT_EQ(dataset().size(), header().size() + 5 * (40 + 40 + 8 + 15 + 12));
 }
 

@@ -309,6 +309,10 @@ def main(folder, outdir):
         if longer:
             warn.append('WARNING: %s holds records with more values than the control file has receptors; '
                         'only the first values were converted' % name)
+        if count == 0:
+            warn.append('WARNING: %s holds no records' % name)
+        elif count != irlg:
+            warn.append('WARNING: %s holds %d periods but the run period has %d hours' % (name, count, irlg))
         for w in warn:
             lst.append(' ' + w)
             err.append(w)
