@@ -31,6 +31,12 @@ std::string printed(const char* format, double v) {
 std::string iso(const Time& t) { return format_time(t, true); }
 std::string readable(const Time& t) { return format_time(t, false); }
 
+std::string clock_time(const Time& t) {
+  std::string s = iso(t);
+  if (s.size() > 10 && s[10] == 'T') s[10] = ' ';
+  return s;
+}
+
 std::string num(double v) { return printed("%.7g", v); }
 std::string short_num(double v) { return printed("%.3g", v); }
 
@@ -63,6 +69,16 @@ std::string xml_text(std::string_view s) {
     else o.push_back(c);
   }
   return o;
+}
+
+std::string csv_field(std::string_view s) {
+  if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
+  std::string o = "\"";
+  for (const char c : s) {
+    if (c == '"') o.push_back('"');
+    o.push_back(c);
+  }
+  return o + "\"";
 }
 
 std::string shown(std::string_view s) {

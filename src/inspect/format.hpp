@@ -12,12 +12,14 @@ namespace kestrel::inspect {
 // "1988-03-01 hour 12" for people.
 std::string iso(const Time& t);
 std::string readable(const Time& t);
+std::string clock_time(const Time& t);  // 1988-03-01 12:00
 
 std::string num(double v);        // seven significant digits
 std::string short_num(double v);  // three
 std::string json_string(std::string_view s);
 std::string json_number(double v);  // null when not finite
 std::string xml_text(std::string_view s);
+std::string csv_field(std::string_view s);  // quoted when it holds a comma, quote or line end
 
 // Texts from a file, without trailing blanks and with zero bytes (a title
 // never set) as nothing.

@@ -18,8 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Receptors control_receptors(const std::string& control) {
-  const ControlFile c = read_control_file(control);
+Receptors control_receptors(const ControlFile& c) {
   Receptors r;
   r.x = c.x;
   r.y = c.y;
@@ -27,41 +26,115 @@ Receptors control_receptors(const std::string& control) {
   return r;
 }
 
+// The POSTFILE's stamps and groups, known after its records are read.
+void add_record_fields(Summary& s, std::int32_t lo, std::int32_t hi) {
+  s.fields.emplace_back("stamps", std::to_string(lo) + " to " + std::to_string(hi));
+  std::string groups, json_groups;
+  for (const auto& g : s.groups) {
+    groups += (groups.empty() ? "" : ", ") + g;
+    json_groups += (json_groups.empty() ? "" : ", ") + json_string(g);
+  }
+  s.fields.emplace_back("source groups", groups);
+  if (s.periods > 0) {
+    s.json_fields.emplace_back("first_stamp", std::to_string(lo));
+    s.json_fields.emplace_back("last_stamp", std::to_string(hi));
+  }
+  s.json_fields.emplace_back("source_groups", "[" + json_groups + "]");
+  // One averaging time, as AERMOD writes POSTFILEs, is a number like a dataset's.
+  std::string averages;
+  for (const auto a : s.averages) averages += (averages.empty() ? "" : ", ") + std::to_string(a);
+  if (s.averages.size() != 1) averages = "[" + averages + "]";
+  s.json_fields.emplace_back("averaging_h", s.averages.empty() ? "null" : averages);
+}
+
 // Reads the file's periods into its statistics, writing CSV rows on the way.
 void tally(Summary& s, CsvOut& csv) {
   std::optional<HourCheck> hours;
   if (s.run_begin) hours.emplace(*s.run_begin, s.run_length);
   const auto nrec = static_cast<std::size_t>(s.layout.nrec);
-  // The map is in g/m3; a POSTFILE holds micrograms per cubic metre.
-  const double to_map = s.layout.dataset ? 1.0 : 1.0e-6;
-  s.highest.assign(nrec, -std::numeric_limits<double>::infinity());
+  const double to_ugm3 = s.layout.to_ugm3();
   std::int32_t lo = std::numeric_limits<std::int32_t>::max(), hi = std::numeric_limits<std::int32_t>::min();
-  const bool whole = scan(s, [&](const Period& p) {
+  std::vector<ReceptorStat>* table = nullptr;
+  std::string table_group;
+  s.ended_inside = !scan(s, [&](const Period& p) {
     ++s.periods;
     if (!s.first) s.first = p.end;
     s.last = p.end;
     if (hours) hours->add(p.end);
+    std::string group = s.source;
     if (!s.layout.dataset) {
-      s.groups.insert(shown(p.group));
+      group = shown(p.group);
+      s.groups.insert(group);
+      s.averages.insert(p.kave);
       lo = std::min(lo, p.stamp);
       hi = std::max(hi, p.stamp);
     }
+    if (table == nullptr || group != table_group) {
+      table = &s.by_group[group];
+      table->resize(nrec);
+      table_group = group;
+    }
     for (std::size_t k = 0; k < nrec; ++k) {
       const double v = p.value(k);
-      const auto receptor = static_cast<std::int32_t>(k + 1);
-      s.stats.add(v, p.end, receptor);
-      if (std::isfinite(v)) s.highest[k] = std::max(s.highest[k], v * to_map);
-      csv.row(p.end, receptor, s.receptors, v);
+      s.stats.add(v, p.end, static_cast<std::int32_t>(k + 1));
+      (*table)[k].add(v * to_ugm3, p.end);
+      csv.row(s, p, k, v);
     }
   });
-  if (!whole) throw Failure("ends inside or before a record");
   if (hours) s.hours = hours->result();
-  if (!s.layout.dataset) {
-    s.fields.emplace_back("stamps", std::to_string(lo) + " to " + std::to_string(hi));
-    std::string groups;
-    for (const auto& g : s.groups) groups += (groups.empty() ? "" : ", ") + g;
-    s.fields.emplace_back("source groups", groups);
+  if (!s.layout.dataset) add_record_fields(s, lo, hi);
+}
+
+CsvColumns csv_columns(const Options& o) {
+  CsvColumns c;
+  c.file = o.files.size() > 1;
+  for (const auto& f : o.files) {
+    std::error_code ec;
+    if (!fs::is_directory(f, ec) && !is_dataset(f, f)) c.group = true;
   }
+  return c;
+}
+
+int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::string& current) {
+  Receptors control;
+  std::string species;
+  if (!o.control.empty()) {
+    current = o.control;
+    const ControlFile c = read_control_file(o.control);
+    control = control_receptors(c);
+    species = shown(c.species);
+  }
+  const CsvColumns columns = o.csv || o.receptors_csv ? csv_columns(o) : CsvColumns{};
+  CsvOut csv(o.csv ? &out : nullptr, columns);
+  csv.header();
+  if (o.receptors_csv) print_receptors_header(columns, out);
+  if (o.json && o.files.size() > 1) out << "[";
+  for (std::size_t i = 0; i < o.files.size(); ++i) {
+    current = o.files[i];
+    const fs::path path(current);
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) throw Failure("is a folder");
+    Summary s = is_dataset(path, current) ? open_dataset(path, current)
+                                          : open_postfile(path, current, o.real, o.receptors, control);
+    if (!s.layout.dataset) s.species = species;
+    tally(s, csv);
+    if (s.ended_inside) {
+      err << "WARNING: " << current << " ends inside a record; its incomplete last record was not converted\n";
+    }
+    if (o.json) {
+      if (i > 0) out << ", ";
+      print_json(s, out);
+    } else if (o.receptors_csv) {
+      print_receptors(s, columns, out);
+    } else if (!o.csv) {
+      if (i > 0) out << "\n";
+      print_summary(s, out);
+    }
+    if (!o.svg.empty()) write_map(s, o.svg, o.grid);
+    if (!o.svg_series.empty()) write_series(s, o.svg_series, o.receptor);
+  }
+  if (o.json) out << (o.files.size() > 1 ? "]\n" : "\n");
+  return 0;
 }
 
 }  // namespace
@@ -86,40 +159,13 @@ int run_inspect(std::span<const std::string> args, std::ostream& out, std::ostre
   }
   std::string current;
   try {
-    Receptors control;
-    if (!o.control.empty()) {
-      current = o.control;
-      control = control_receptors(o.control);
-    }
-    CsvOut csv(o.csv ? &out : nullptr);
-    if (o.csv) out << "time,receptor,x_km,y_km,value\n";
-    if (o.json && o.files.size() > 1) out << "[";
-    for (std::size_t i = 0; i < o.files.size(); ++i) {
-      current = o.files[i];
-      const fs::path path(current);
-      std::error_code ec;
-      if (fs::is_directory(path, ec)) throw Failure("is a folder");
-      Summary s = is_dataset(path, current) ? open_dataset(path, current)
-                                            : open_postfile(path, current, o.real, o.receptors, control);
-      tally(s, csv);
-      if (o.json) {
-        if (i > 0) out << ", ";
-        print_json(s, out);
-      } else if (!o.csv) {
-        if (i > 0) out << "\n";
-        print_summary(s, out);
-      }
-      if (!o.svg.empty()) write_map(s, o.svg);
-    }
-    if (o.json) out << (o.files.size() > 1 ? "]\n" : "\n");
+    return inspect_files(o, out, err, current);
   } catch (const Failure& e) {
     err << "kestrel-inspect: " << current << ": " << e.what() << "\n";
-    return 2;
   } catch (const IoError& e) {
     err << "kestrel-inspect: " << e.what() << "\n";
-    return 2;
   }
-  return 0;
+  return 2;
 }
 
 }  // namespace kestrel::inspect

@@ -56,6 +56,15 @@ bool month_day(const Time& t, std::int32_t& mo, std::int32_t& dy) { return calen
 
 std::int64_t hours_between(const Time& a, const Time& b) { return deltt(a.yr, a.jul, a.hr, b.yr, b.jul, b.hr); }
 
+std::optional<Time> from_date(std::int32_t yr, std::int32_t mo, std::int32_t dy, std::int32_t hr) {
+  std::ostringstream sink;
+  Halt132 halt;
+  Time t{yr, 0, hr};
+  julday(sink, yr, mo, dy, t.jul, halt);
+  if (!halt.normal()) return std::nullopt;
+  return t;
+}
+
 Time add_hours(Time t, std::int32_t hours) {
   std::ostringstream sink;
   Halt132 halt;

@@ -44,6 +44,9 @@ bool month_day(const Time& t, std::int32_t& mo, std::int32_t& dy);
 // Hours from `a` to `b`.
 std::int64_t hours_between(const Time& a, const Time& b);
 
+// The date-hour of a calendar date; nothing for an impossible date.
+std::optional<Time> from_date(std::int32_t yr, std::int32_t mo, std::int32_t dy, std::int32_t hr);
+
 // `t` moved by `hours` (at least -24).
 Time add_hours(Time t, std::int32_t hours);
 

@@ -68,6 +68,31 @@ int infer_width(Records& r, std::int64_t payload, std::int32_t nrec) {
   return implausibility(values, 8) <= implausibility(values, 4) ? 8 : 4;
 }
 
+// No AERMOD run writes these: what a wrong width or receptor count decodes.
+bool absurd(double v) { return !std::isfinite(v) || v < 0 || v > 1.0e15 || (v > 0 && v < 1.0e-30); }
+
+std::string override_text(int real, std::int32_t receptors) {
+  std::string o;
+  if (real) o = "--real" + std::to_string(real);
+  if (receptors) o += (o.empty() ? "" : " ") + std::string("--receptors ") + std::to_string(receptors);
+  return o;
+}
+
+// Fails on the first absurd value of the file as `s` lays it out.
+void check_values(const Summary& s, const std::string& override) {
+  std::int64_t n = 0;
+  scan_postfile(s, [&](const Period& p) {
+    ++n;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(s.layout.nrec); ++k) {
+      const double v = p.value(k);
+      if (!absurd(v)) continue;
+      throw Failure("read with " + override + " as " + std::to_string(s.layout.width) + "-byte reals for " +
+                    std::to_string(s.layout.nrec) + " receptors, record " + std::to_string(n) + " holds " + num(v) +
+                    " at receptor " + std::to_string(k + 1) + ": the override does not fit this file");
+    }
+  });
+}
+
 }  // namespace
 
 Summary open_postfile(const std::filesystem::path& path, const std::string& name, int real, std::int32_t receptors,
@@ -95,6 +120,9 @@ Summary open_postfile(const std::filesystem::path& path, const std::string& name
   s.layout = {false, width, nrec};
   s.fields.emplace_back("value width", std::to_string(width) + "-byte reals");
   s.fields.emplace_back("receptors", std::to_string(nrec));
+  s.json_fields.emplace_back("value_width_bytes", std::to_string(width));
+  s.json_fields.emplace_back("receptors", std::to_string(nrec));
+  if (real || receptors) check_values(s, override_text(real, receptors));
   return s;
 }
 
@@ -102,10 +130,11 @@ bool scan_postfile(const Summary& s, const PeriodVisitor& each) {
   Records r(s.path, s.file);
   const std::size_t need = kHead + static_cast<std::size_t>(s.layout.width) * static_cast<std::size_t>(s.layout.nrec);
   for (std::int64_t n = 1;; ++n) {
-    const auto rec = r.next(need, "a record", true);
-    if (rec.empty()) return true;
+    const auto rec = r.next_whole(need, "a record");
+    if (rec.empty()) return !r.ended_inside_record();
     Period p;
     p.stamp = io::get_i32(rec.data());
+    p.kave = io::get_i32(rec.data() + 4);
     p.group = std::string_view(reinterpret_cast<const char*>(rec.data()) + 8, 8);
     p.values = rec.subspan(kHead);
     p.width = s.layout.width;

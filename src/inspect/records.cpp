@@ -18,6 +18,14 @@ std::span<const std::byte> Records::next(std::size_t need, const char* what, boo
   throw Failure(std::string(what) + " is shorter than it must be");
 }
 
+std::span<const std::byte> Records::next_whole(std::size_t need, const char* what) {
+  std::span<const std::byte> view;
+  const auto outcome = reader_.read_view(need, view);
+  if (outcome == io::ReadOutcome::ok) return view;
+  if (outcome == io::ReadOutcome::end_of_file) return {};
+  throw Failure(std::string(what) + " is shorter than it must be");
+}
+
 bool is_dataset(const std::filesystem::path& path, const std::string& name) {
   Records r(path, name);
   std::span<const std::byte> view;

@@ -20,6 +20,9 @@ class Records {
   // The next record's first `need` bytes; an empty view at the end of the
   // file when `allow_eof` (and the file does not end inside a record).
   std::span<const std::byte> next(std::size_t need, const char* what, bool allow_eof = false);
+  // The same, with an empty view at the end of the file even when it ends
+  // inside a record (ended_inside_record() tells), as kestrel reads POSTFILEs.
+  std::span<const std::byte> next_whole(std::size_t need, const char* what);
   [[nodiscard]] std::int64_t length() const { return reader_.length(); }
   [[nodiscard]] bool ended_inside_record() const { return reader_.ended_inside_record(); }
   void rewind() { reader_.rewind(); }

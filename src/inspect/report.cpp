@@ -6,14 +6,55 @@
 
 namespace kestrel::inspect {
 
-void CsvOut::row(const Time& t, std::int32_t receptor, const Receptors& r, double v) {
+namespace {
+
+// x_km,y_km of receptor k, or two empty fields.
+std::string coordinates(const Receptors& r, std::size_t k) {
+  return r.known() ? num(r.x[k]) + ',' + num(r.y[k]) : ",";
+}
+
+std::string lead(const Summary& s, CsvColumns columns, const std::string& group) {
+  std::string line;
+  if (columns.file) line += csv_field(s.file) + ',';
+  if (columns.group) line += csv_field(group) + ',';
+  return line;
+}
+
+std::string lead_header(CsvColumns columns) {
+  return std::string(columns.file ? "file," : "") + (columns.group ? "group," : "");
+}
+
+}  // namespace
+
+void CsvOut::header() {
+  if (out_ != nullptr) *out_ << lead_header(columns_) << "time,receptor,x_km,y_km,value\n";
+}
+
+void CsvOut::row(const Summary& s, const Period& p, std::size_t k, double v) {
   if (out_ == nullptr) return;
-  std::string line = iso(t);
-  line += ',' + std::to_string(receptor) + ',';
-  if (r.known()) line += num(r.x[static_cast<std::size_t>(receptor - 1)]) + ',' + num(r.y[static_cast<std::size_t>(receptor - 1)]);
-  else line += ',';
-  line += ',' + num(v) + '\n';
+  std::string line = lead(s, columns_, s.layout.dataset ? s.source : shown(p.group));
+  line += iso(p.end) + ',' + std::to_string(k + 1) + ',' + coordinates(s.receptors, k) + ',' + num(v) + '\n';
   *out_ << line;
+}
+
+void print_receptors_header(CsvColumns columns, std::ostream& out) {
+  out << lead_header(columns)
+      << "receptor,x_km,y_km,highest_ug_m3,highest_end,second_ug_m3,second_end,mean_ug_m3\n";
+}
+
+void print_receptors(const Summary& s, CsvColumns columns, std::ostream& out) {
+  for (const auto& [group, table] : s.by_group) {
+    for (std::size_t k = 0; k < table.size(); ++k) {
+      const ReceptorStat& r = table[k];
+      std::string line = lead(s, columns, group) + std::to_string(k + 1) + ',' + coordinates(s.receptors, k) + ',';
+      if (r.count() > 0) line += num(r.high()) + ',' + iso(r.high_end());
+      else line += ',';
+      if (r.count() > 1) line += ',' + num(r.second()) + ',' + iso(r.second_end());
+      else line += ",,";
+      line += ',' + (r.count() > 0 ? num(r.mean()) : std::string()) + '\n';
+      out << line;
+    }
+  }
 }
 
 void print_summary(const Summary& s, std::ostream& out) {
@@ -46,8 +87,8 @@ void print_json(const Summary& s, std::ostream& out) {
   out << "{\"file\": " << json_string(s.file) << ", \"kind\": " << json_string(s.kind);
   out << ", \"header\": {";
   bool first = true;
-  for (const auto& [k, v] : s.fields) {
-    out << (first ? "" : ", ") << json_string(k) << ": " << json_string(v);
+  for (const auto& [k, v] : s.json_fields) {
+    out << (first ? "" : ", ") << json_string(k) << ": " << v;
     first = false;
   }
   out << "}, \"periods\": " << s.periods;

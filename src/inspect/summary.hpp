@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <span>
@@ -37,12 +38,14 @@ struct Layout {
   bool dataset = false;
   int width = 4;
   std::int32_t nrec = 0;
+  [[nodiscard]] double to_ugm3() const { return dataset ? 1.0e6 : 1.0; }
 };
 
 // One period as the file holds it.
 struct Period {
   Time end;
   std::int32_t stamp = 0;   // a POSTFILE's YYMMDDHH
+  std::int32_t kave = 1;    // a POSTFILE's averaging period, hours
   std::string_view group;   // a POSTFILE's source group, 8 characters as held
   std::span<const std::byte> values;
   int width = 4;
@@ -56,6 +59,9 @@ struct Summary {
   std::string file;
   std::string kind;  // "dataset" or "POSTFILE"
   std::vector<std::pair<std::string, std::string>> fields;  // readable header fields, in order
+  std::vector<std::pair<std::string, std::string>> json_fields;  // the same as JSON values
+  std::string species;  // the dataset's, or the control file's pollutant
+  std::string source;   // a dataset's source name
   Layout layout;
   std::optional<Time> run_begin;  // a dataset's, with four-digit year
   std::int32_t run_length = 0;
@@ -65,16 +71,31 @@ struct Summary {
   std::string unit;
   Stats stats;
   Receptors receptors;
-  std::vector<double> highest;  // per receptor, for the map
   Grid grid;
   std::set<std::string> groups;
+  std::set<std::int32_t> averages;  // averaging times, hours
+  // Per source group (a dataset's source name), per receptor; in ug/m3.
+  std::map<std::string, std::vector<ReceptorStat>> by_group;
+  bool ended_inside = false;  // a POSTFILE's incomplete last record was left out
+
+  // Each receptor's highest value over the groups (ug/m3), NaN when it has none.
+  [[nodiscard]] std::vector<double> highest() const;
+  // The highest value of all (ug/m3): receptor (0-based), its period end and group.
+  struct Peak {
+    std::size_t k = 0;
+    double value = 0;
+    Time end;
+    std::string group;
+  };
+  [[nodiscard]] std::optional<Peak> peak() const;
 };
 
 // A dataset's header as a Summary without values; throws Failure.
 Summary open_dataset(const std::filesystem::path& path, const std::string& name);
 
 // A POSTFILE's value width and receptor count, from `real` and `receptors`
-// (0: inferred) and the control file's receptors when known.
+// (0: inferred) and the control file's receptors when known. Values that
+// no AERMOD run writes under an override fail it.
 Summary open_postfile(const std::filesystem::path& path, const std::string& name, int real, std::int32_t receptors,
                       const Receptors& control);
 

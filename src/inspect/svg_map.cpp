@@ -1,114 +1,240 @@
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <limits>
-#include <sstream>
+#include <filesystem>
+#include <numeric>
 
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
 #include "inspect/svg.hpp"
+#include "inspect/svg_draw.hpp"
 
 namespace kestrel::inspect {
 
 namespace {
 
-// A colour ramp from dark blue through green to yellow.
-std::string colour(double t) {
-  static const std::array<std::array<int, 3>, 5> kStops = {
-      {{68, 1, 84}, {59, 82, 139}, {33, 145, 140}, {94, 201, 98}, {253, 231, 37}}};
-  t = std::clamp(t, 0.0, 1.0) * 4.0;
-  const auto i = std::min<std::size_t>(3, static_cast<std::size_t>(t));
-  const double f = t - static_cast<double>(i);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", static_cast<int>(kStops[i][0] + f * (kStops[i + 1][0] - kStops[i][0])),
-                static_cast<int>(kStops[i][1] + f * (kStops[i + 1][1] - kStops[i][1])),
-                static_cast<int>(kStops[i][2] + f * (kStops[i + 1][2] - kStops[i][2])));
-  return buf;
+constexpr double kLeft = 80, kTop = 72, kSize = 600;  // the plot square, px
+constexpr int kWidth = 900, kHeight = 740;
+constexpr double kBar = 300;  // the colour bar's height, px
+
+// The median distance from a receptor to its nearest neighbour, km: the
+// receptors sorted by x, each one searching outwards until x alone is too far.
+double spacing(const Receptors& r) {
+  const std::size_t n = r.x.size();
+  if (n < 2) return 0;
+  std::vector<std::size_t> order(n);
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return r.x[a] < r.x[b]; });
+  std::vector<double> nearest;
+  nearest.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    double best = INFINITY;
+    auto look = [&](std::size_t j) {
+      const double dx = r.x[order[j]] - r.x[order[i]], dy = r.y[order[j]] - r.y[order[i]];
+      if (dx * dx >= best * best) return false;
+      const double d = std::hypot(dx, dy);
+      if (d > 0) best = std::min(best, d);
+      return true;
+    };
+    for (std::size_t j = i + 1; j < n && look(j);) ++j;
+    for (std::size_t j = i; j-- > 0 && look(j);) {
+    }
+    if (std::isfinite(best)) nearest.push_back(best);
+  }
+  if (nearest.empty()) return 0;
+  std::nth_element(nearest.begin(), nearest.begin() + static_cast<std::ptrdiff_t>(nearest.size() / 2), nearest.end());
+  return nearest[nearest.size() / 2];
+}
+
+// Where km go on the page: one scale for both axes, the extent centred.
+struct View {
+  double cx = 0, cy = 0, side = 1, scale = 1;
+  [[nodiscard]] double px(double x) const { return kLeft + kSize / 2 + (x - cx) * scale; }
+  [[nodiscard]] double py(double y) const { return kTop + kSize / 2 - (y - cy) * scale; }
+  [[nodiscard]] double x_at(double p) const { return cx + (p - kLeft - kSize / 2) / scale; }
+  [[nodiscard]] double y_at(double p) const { return cy - (p - kTop - kSize / 2) / scale; }
+};
+
+View view_of(const Summary& s, bool grid) {
+  const auto [xmin, xmax] = std::minmax_element(s.receptors.x.begin(), s.receptors.x.end());
+  const auto [ymin, ymax] = std::minmax_element(s.receptors.y.begin(), s.receptors.y.end());
+  double x0 = *xmin, x1 = *xmax, y0 = *ymin, y1 = *ymax;
+  if (grid && s.grid.known) {
+    x0 = std::min<double>(x0, s.grid.x0), y0 = std::min<double>(y0, s.grid.y0);
+    x1 = std::max<double>(x1, s.grid.x0 + s.grid.d * s.grid.nx);
+    y1 = std::max<double>(y1, s.grid.y0 + s.grid.d * s.grid.ny);
+  }
+  View v;
+  v.cx = (x0 + x1) / 2, v.cy = (y0 + y1) / 2;
+  v.side = std::max({x1 - x0, y1 - y0, 1e-3}) * 1.08;
+  v.scale = kSize / v.side;
+  return v;
+}
+
+std::string axes(const View& v) {
+  std::string o = fmt("<rect x=\"%.0f\" y=\"%.0f\" width=\"%.0f\" height=\"%.0f\" fill=\"none\" stroke=\"black\"/>\n",
+                      kLeft, kTop, kSize, kSize);
+  const auto xs = nice_ticks(v.x_at(kLeft), v.x_at(kLeft + kSize), 6);
+  const auto ys = nice_ticks(v.y_at(kTop + kSize), v.y_at(kTop), 6);
+  const double xstep = xs.size() > 1 ? xs[1] - xs[0] : 1, ystep = ys.size() > 1 ? ys[1] - ys[0] : 1;
+  o += "<g stroke=\"#e4e4e4\">\n";
+  for (const double x : xs) o += fmt("<line x1=\"%.2f\" y1=\"%.0f\" x2=\"%.2f\" y2=\"%.0f\"/>\n", v.px(x), kTop, v.px(x), kTop + kSize);
+  for (const double y : ys) o += fmt("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\"/>\n", kLeft, v.py(y), kLeft + kSize, v.py(y));
+  o += "</g>\n<g stroke=\"black\">\n";
+  for (const double x : xs) o += fmt("<line x1=\"%.2f\" y1=\"%.0f\" x2=\"%.2f\" y2=\"%.0f\"/>\n", v.px(x), kTop + kSize, v.px(x), kTop + kSize + 5);
+  for (const double y : ys) o += fmt("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\"/>\n", kLeft - 5, v.py(y), kLeft, v.py(y));
+  o += "</g>\n<g text-anchor=\"middle\">\n";
+  for (const double x : xs) o += fmt("<text x=\"%.2f\" y=\"%.0f\">%s</text>\n", v.px(x), kTop + kSize + 19, tick_label(x, xstep).c_str());
+  o += fmt("<text x=\"%.0f\" y=\"%.0f\">x, km</text>\n", kLeft + kSize / 2, kTop + kSize + 40);
+  o += "</g>\n<g text-anchor=\"end\">\n";
+  for (const double y : ys) o += fmt("<text x=\"%.0f\" y=\"%.2f\">%s</text>\n", kLeft - 8, v.py(y) + 4, tick_label(y, ystep).c_str());
+  o += "</g>\n";
+  o += fmt("<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"middle\" transform=\"rotate(-90 %.0f %.0f)\">y, km</text>\n", kLeft - 58,
+           kTop + kSize / 2, kLeft - 58, kTop + kSize / 2);
+  return o;
+}
+
+std::string nominal_grid(const Summary& s, const View& v) {
+  std::string o = "<g fill=\"none\" stroke=\"#888\" stroke-dasharray=\"4 3\">\n";
+  const Grid& g = s.grid;
+  for (int i = 0; i <= g.nx && i <= 100; ++i) {
+    const double x = g.x0 + g.d * i;
+    o += fmt("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", v.px(x), v.py(g.y0), v.px(x), v.py(g.y0 + g.d * g.ny));
+  }
+  for (int j = 0; j <= g.ny && j <= 100; ++j) {
+    const double y = g.y0 + g.d * j;
+    o += fmt("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", v.px(g.x0), v.py(y), v.px(g.x0 + g.d * g.nx), v.py(y));
+  }
+  return o + "</g>\n";
+}
+
+// The colour scale: log10 of the values from lo to hi, at most six decades.
+struct Scale {
+  double lo = 1, hi = 10;
+  bool clipped = false;  // values below lo take lo's colour
+  [[nodiscard]] double t(double v) const { return (std::log10(v) - std::log10(lo)) / (std::log10(hi) - std::log10(lo)); }
+};
+
+// The 1, 2 or 5 times a power of ten at or above v (`up`), or at or below.
+double round_125(double v, bool up) {
+  const double mag = std::pow(10.0, std::floor(std::log10(v)));
+  const double m = v / mag;
+  if (up) return (m <= 1 + 1e-9 ? 1 : m <= 2 + 1e-9 ? 2 : m <= 5 + 1e-9 ? 5 : 10) * mag;
+  return (m >= 5 - 1e-9 ? 5 : m >= 2 - 1e-9 ? 2 : 1) * mag;
+}
+
+// The scale runs between round values so that both its ends are labelled.
+Scale scale_of(const std::vector<double>& high) {
+  Scale sc{INFINITY, -INFINITY};
+  for (const double v : high) {
+    if (v > 0 && std::isfinite(v)) sc.lo = std::min(sc.lo, v), sc.hi = std::max(sc.hi, v);
+  }
+  if (!std::isfinite(sc.hi)) return Scale{};
+  if (sc.lo < sc.hi * 1e-6) sc.lo = sc.hi * 1e-6, sc.clipped = true;
+  sc.hi = round_125(sc.hi, true);
+  sc.lo = round_125(sc.lo, false);
+  if (sc.lo >= sc.hi) sc.lo = sc.hi / 10;
+  return sc;
+}
+
+std::string legend(const Summary& s, const Scale& sc, bool some_zero) {
+  const double x = kLeft + kSize + 40, top = kTop + 24;
+  std::string o = "<defs><linearGradient id=\"ramp\" x1=\"0\" y1=\"1\" x2=\"0\" y2=\"0\">";
+  for (int i = 0; i <= 8; ++i) o += fmt("<stop offset=\"%.1f%%\" stop-color=\"%s\"/>", i * 12.5, ramp(i / 8.0).c_str());
+  o += "</linearGradient></defs>\n";
+  o += fmt("<text x=\"%.0f\" y=\"%.0f\">highest, µg/m³</text>\n", x - 10, kTop + 8);
+  o += fmt("<rect x=\"%.0f\" y=\"%.0f\" width=\"18\" height=\"%.0f\" fill=\"url(#ramp)\" stroke=\"black\"/>\n", x, top, kBar);
+  for (const double v : log_ticks(sc.lo, sc.hi)) {
+    const double y = top + kBar * (1 - sc.t(v));
+    o += fmt("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\" stroke=\"black\"/>", x + 18, y, x + 23, y);
+    o += fmt("<text x=\"%.0f\" y=\"%.2f\">%s</text>\n", x + 27, y + 4, log_label(v).c_str());
+  }
+  double y = top + kBar + 24;
+  if (sc.clipped) {
+    o += fmt("<text x=\"%.0f\" y=\"%.0f\">lower values in</text>\n", x - 10, y);
+    o += fmt("<text x=\"%.0f\" y=\"%.0f\">the lowest colour</text>\n", x - 10, y + 15);
+    y += 36;
+  }
+  if (some_zero) {
+    o += fmt("<rect x=\"%.0f\" y=\"%.0f\" width=\"10\" height=\"10\" rx=\"5\" fill=\"#cccccc\"/>", x + 4, y - 9);
+    o += fmt("<text x=\"%.0f\" y=\"%.0f\">0 or no value</text>\n", x + 20, y);
+    y += 30;
+  }
+  if (const auto peak = s.peak()) {
+    const double d = 7;
+    o += fmt("<path d=\"M %.0f %.0f l %.0f %.0f l %.0f %.0f l %.0f %.0f z\" fill=\"none\" stroke=\"#d00000\" "
+             "stroke-width=\"2\"/>\n", x + 9 - d, y - 4, d, -d, d, d, -d, d);
+    o += fmt("<text x=\"%.0f\" y=\"%.0f\">highest:</text>\n", x + 20, y);
+    std::vector<std::string> lines = {num(peak->value) + " µg/m³", "receptor " + std::to_string(peak->k + 1)};
+    if (s.receptors.known()) lines.push_back(fmt("(%.3f, %.3f) km", s.receptors.x[peak->k], s.receptors.y[peak->k]));
+    lines.push_back("period ending");
+    lines.push_back(clock_time(peak->end));
+    for (const auto& line : lines) o += fmt("<text x=\"%.0f\" y=\"%.0f\">%s</text>\n", x - 10, y += 16, line.c_str());
+  }
+  return o;
+}
+
+std::string marks(const Summary& s, const View& v, const std::vector<double>& high, const Scale& sc, double r) {
+  // The highest drawn last, on top of neighbours they overlap.
+  std::vector<std::size_t> order(s.receptors.x.size());
+  std::iota(order.begin(), order.end(), 0);
+  auto key = [&](std::size_t k) { return k < high.size() && high[k] > 0 ? high[k] : 0.0; };
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+  std::string o = r >= 4 ? "<g stroke=\"#333\" stroke-width=\"0.5\">\n" : "<g>\n";
+  for (const std::size_t k : order) {
+    const double h = k < high.size() ? high[k] : NAN;
+    const bool positive = h > 0 && std::isfinite(h);
+    o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\" fill=\"%s\"><title>receptor %zu (%.3f, %.3f) km: %s µg/m³</title></circle>\n",
+             v.px(s.receptors.x[k]), v.py(s.receptors.y[k]), r, positive ? ramp(sc.t(h)).c_str() : "#cccccc", k + 1,
+             s.receptors.x[k], s.receptors.y[k], std::isfinite(h) ? num(h).c_str() : "none");
+  }
+  return o + "</g>\n";
+}
+
+// A red diamond round the receptor with the highest value, and its label.
+std::string peak_mark(const Summary& s, const View& v, double r) {
+  const auto peak = s.peak();
+  if (!peak || peak->k >= s.receptors.x.size()) return "";
+  const double x = v.px(s.receptors.x[peak->k]), y = v.py(s.receptors.y[peak->k]), d = r + 5;
+  std::string o = fmt("<path d=\"M %.2f %.2f l %.2f %.2f l %.2f %.2f l %.2f %.2f z\" fill=\"none\" stroke=\"#d00000\" "
+                      "stroke-width=\"2\"/>\n",
+                      x - d, y, d, -d, d, d, -d, d);
+  // Only the value beside the mark, so that it hides few neighbours; the
+  // rest goes under the legend.
+  const bool left = x > kLeft + kSize * 0.7;
+  o += fmt("<text x=\"%.2f\" y=\"%.2f\" text-anchor=\"%s\" font-weight=\"bold\" stroke=\"white\" stroke-width=\"3\" "
+           "paint-order=\"stroke\">%s</text>\n",
+           left ? x - d - 3 : x + d + 3, y + 4, left ? "end" : "start", (peak->value < 1e4 ? fmt("%.4g", peak->value) : fmt("%.0f", peak->value)).c_str());
+  return o;
 }
 
 }  // namespace
 
-void write_map(const Summary& s, const std::string& file) {
+void write_map(const Summary& s, const std::string& file, bool grid) {
   if (!s.receptors.known()) throw Failure("--svg needs the receptors' coordinates (for a POSTFILE: --control)");
-  double x0 = s.receptors.x[0], x1 = x0, y0 = s.receptors.y[0], y1 = y0;
-  for (std::size_t k = 0; k < s.receptors.x.size(); ++k) {
-    x0 = std::min<double>(x0, s.receptors.x[k]), x1 = std::max<double>(x1, s.receptors.x[k]);
-    y0 = std::min<double>(y0, s.receptors.y[k]), y1 = std::max<double>(y1, s.receptors.y[k]);
-  }
-  if (s.grid.known) {
-    x0 = std::min<double>(x0, s.grid.x0), y0 = std::min<double>(y0, s.grid.y0);
-    x1 = std::max<double>(x1, s.grid.x0 + s.grid.d * s.grid.nx), y1 = std::max<double>(y1, s.grid.y0 + s.grid.d * s.grid.ny);
-  }
-  const double span = std::max({x1 - x0, y1 - y0, 1e-6});
-  const double size = 600, margin = 40, legend = 160;
-  auto px = [&](double x) { return margin + (x - x0) / span * size; };
-  auto py = [&](double y) { return margin + size - (y - y0) / span * size; };
-  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-  for (const double v : s.highest) {
-    if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
-  }
-  if (!std::isfinite(lo)) lo = hi = 0;
-  std::ostringstream o;
-  char buf[256];
-  std::snprintf(buf, sizeof buf,
-                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\" "
-                "font-family=\"sans-serif\" font-size=\"12\">\n",
-                size + 2 * margin + legend, size + 2 * margin, size + 2 * margin + legend, size + 2 * margin);
-  o << buf << "<title>Highest value per receptor</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  if (s.grid.known) {
-    o << "<g fill=\"none\" stroke=\"#888\" stroke-dasharray=\"4 3\">\n";
-    for (int i = 0; i <= s.grid.nx && i <= 100; ++i) {
-      const double x = s.grid.x0 + s.grid.d * i;
-      std::snprintf(buf, sizeof buf, "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", px(x), py(s.grid.y0), px(x),
-                    py(s.grid.y0 + s.grid.d * s.grid.ny));
-      o << buf;
-    }
-    for (int j = 0; j <= s.grid.ny && j <= 100; ++j) {
-      const double y = s.grid.y0 + s.grid.d * j;
-      std::snprintf(buf, sizeof buf, "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", px(s.grid.x0), py(y),
-                    px(s.grid.x0 + s.grid.d * s.grid.nx), py(y));
-      o << buf;
-    }
-    o << "</g>\n";
-  }
-  o << "<g stroke=\"black\" stroke-width=\"0.5\">\n";
-  for (std::size_t k = 0; k < s.receptors.x.size(); ++k) {
-    const double v = k < s.highest.size() ? s.highest[k] : 0;
-    const double t = hi > lo ? (v - lo) / (hi - lo) : 1.0;
-    std::snprintf(buf, sizeof buf, "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"5\" fill=\"%s\"><title>receptor %zu: %s g/m3</title></circle>\n",
-                  px(s.receptors.x[k]), py(s.receptors.y[k]), colour(t).c_str(), k + 1, num(v).c_str());
-    o << buf;
-  }
-  o << "</g>\n";
-  // Legend: the colour ramp with its end values in g/m3.
-  const double lx = size + 2 * margin + 20;
-  o << "<defs><linearGradient id=\"ramp\" x1=\"0\" y1=\"1\" x2=\"0\" y2=\"0\">";
-  for (int i = 0; i <= 4; ++i) {
-    std::snprintf(buf, sizeof buf, "<stop offset=\"%d%%\" stop-color=\"%s\"/>", i * 25, colour(i / 4.0).c_str());
-    o << buf;
-  }
-  o << "</linearGradient></defs>\n";
-  std::snprintf(buf, sizeof buf, "<rect x=\"%.0f\" y=\"%.0f\" width=\"20\" height=\"300\" fill=\"url(#ramp)\" stroke=\"black\"/>\n",
-                lx, margin + 20);
-  o << buf;
-  std::snprintf(buf, sizeof buf, "<text x=\"%.0f\" y=\"%.0f\">highest, g/m3</text>\n", lx, margin + 10);
-  o << buf;
-  std::snprintf(buf, sizeof buf, "<text x=\"%.0f\" y=\"%.0f\">%s</text>\n<text x=\"%.0f\" y=\"%.0f\">%s</text>\n", lx + 26,
-                margin + 30, short_num(hi).c_str(), lx + 26, margin + 320, short_num(lo).c_str());
-  o << buf;
-  std::snprintf(buf, sizeof buf, "<text x=\"%.0f\" y=\"%.0f\">map %.4g km wide; dashed: the dataset's nominal grid</text>\n",
-                margin, size + 2 * margin - 12, span);
-  o << buf;
-  std::string title = "Highest hourly value per receptor: " + s.file;
-  const std::string escaped = xml_text(title);
-  std::snprintf(buf, sizeof buf, "<text x=\"%.0f\" y=\"24\" font-size=\"15\">", margin);
-  o << buf << escaped << "</text>\n</svg>\n";
-  std::ofstream f(file, std::ios::binary | std::ios::trunc);
-  f << o.str();
-  f.close();
-  if (!f) throw Failure("cannot write " + file);
+  const std::vector<double> high = s.highest();
+  const View v = view_of(s, grid);
+  const Scale sc = scale_of(high);
+  const bool some_zero = std::any_of(high.begin(), high.end(), [](double h) { return !(h > 0) || !std::isfinite(h); });
+  const std::string what = what_and_averaging(s);
+  const std::string title = (what.empty() ? "" : what + ": ") + "highest value at each receptor, µg/m³";
+  std::string o = svg_open(kWidth, kHeight, title);
+  o += fmt("<text x=\"%.0f\" y=\"28\" font-size=\"17\" font-weight=\"bold\">%s</text>\n", kLeft, xml_text(title).c_str());
+  const std::string sub = periods_covered(s) + " · " + std::filesystem::path(s.file).filename().string();
+  o += fmt("<text x=\"%.0f\" y=\"50\" font-size=\"13\">%s</text>\n", kLeft, xml_text(sub).c_str());
+  o += axes(v);
+  o += fmt("<svg x=\"%.0f\" y=\"%.0f\" width=\"%.0f\" height=\"%.0f\" viewBox=\"%.0f %.0f %.0f %.0f\">\n", kLeft, kTop,
+           kSize, kSize, kLeft, kTop, kSize, kSize);
+  if (grid && s.grid.known) o += nominal_grid(s, v);
+  // Marks sized to the receptors' spacing: apart when they are many.
+  const double r = std::clamp(0.45 * spacing(s.receptors) * v.scale, 1.0, 7.0);
+  o += marks(s, v, high, sc, r);
+  o += peak_mark(s, v, r);
+  o += "</svg>\n";
+  o += legend(s, sc, some_zero);
+  std::string foot = std::to_string(s.receptors.x.size()) + " receptors";
+  if (grid && s.grid.known) foot += "; dashed: the dataset's nominal grid";
+  o += fmt("<text x=\"%.0f\" y=\"%d\" fill=\"#555\">%s</text>\n", kLeft, kHeight - 14, xml_text(foot).c_str());
+  save(file, o + "</svg>\n");
 }
 
 }  // namespace kestrel::inspect

@@ -1,0 +1,42 @@
+// Drawing helpers shared by the SVG pictures: axis ticks, the colour ramp,
+// the document frame.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "inspect/summary.hpp"
+
+namespace kestrel::inspect {
+
+// About `count` round values (1, 2 or 5 times a power of ten apart) in [lo, hi].
+std::vector<double> nice_ticks(double lo, double hi, int count);
+// Round values for a log scale over [lo, hi], lo > 0: the powers of ten, and
+// 2 and 5 times them when the range is short.
+std::vector<double> log_ticks(double lo, double hi);
+// A tick's label with just the digits the step needs.
+std::string tick_label(double v, double step);
+std::string log_label(double v);
+
+// A perceptual ramp (dark violet through teal to yellow), t in [0, 1].
+std::string ramp(double t);
+
+// printf into a string of at most 511 characters.
+template <class... Args>
+std::string fmt(const char* format, Args... args) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, format, args...);
+  return buf;
+}
+
+// "SO2, 1-hour" or "1-hour" or ""; the title's first words.
+std::string what_and_averaging(const Summary& s);
+// "24 periods ending 1988-03-01 01:00 to 1988-03-02 00:00"
+std::string periods_covered(const Summary& s);
+
+std::string svg_open(int width, int height, const std::string& title);
+// Writes the document to `file`; throws Failure.
+void save(const std::string& file, const std::string& svg);
+
+}  // namespace kestrel::inspect
