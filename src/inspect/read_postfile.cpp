@@ -63,7 +63,8 @@ int infer_width(Records& r, std::int64_t payload, std::int32_t nrec) {
   if (!can4) throw Failure("record length " + std::to_string(payload + 16) + " fits neither 8-byte nor 4-byte reals");
   if (!can8) return 4;
   r.rewind();
-  const auto first = r.next(static_cast<std::size_t>(std::min<std::int64_t>(payload, 80000)) + kHead, "the first record");
+  const auto most = static_cast<std::size_t>(std::min<std::int64_t>(payload, 80000));
+  const auto first = r.next(most + kHead, "the first record");
   const auto values = first.subspan(kHead);
   return implausibility(values, 8) <= implausibility(values, 4) ? 8 : 4;
 }

@@ -28,7 +28,8 @@ std::vector<double> nice_ticks(double lo, double hi, int count) {
 
 std::vector<double> log_ticks(double lo, double hi) {
   std::vector<double> ticks;
-  for (const auto& mantissas : {std::vector<double>{1}, std::vector<double>{1, 2, 5}, std::vector<double>{1, 2, 3, 5, 7}}) {
+  const std::vector<double> choices[] = {{1}, {1, 2, 5}, {1, 2, 3, 5, 7}};
+  for (const auto& mantissas : choices) {
     ticks.clear();
     for (double e = std::floor(std::log10(lo)); e <= std::ceil(std::log10(hi)); e += 1) {
       for (const double m : mantissas) {
@@ -82,6 +83,29 @@ std::string svg_open(int width, int height, const std::string& title) {
              "font-family=\"sans-serif\" font-size=\"12\">\n",
              width, height, width, height) +
          "<title>" + xml_text(title) + "</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+}
+
+std::string line(double x1, double y1, double x2, double y2) {
+  return fmt("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", x1, y1, x2, y2);
+}
+
+std::string text(double x, double y, std::string_view content, std::string_view attributes) {
+  return fmt("<text x=\"%.2f\" y=\"%.2f\"", x, y) + (attributes.empty() ? "" : " " + std::string(attributes)) + ">" +
+         xml_text(content) + "</text>\n";
+}
+
+std::string vertical_text(double x, double y, std::string_view content) {
+  return text(x, y, content, fmt("text-anchor=\"middle\" transform=\"rotate(-90 %.2f %.2f)\"", x, y));
+}
+
+std::string label_attributes(bool left) {
+  return std::string("text-anchor=\"") + (left ? "end" : "start") +
+         "\" font-weight=\"bold\" stroke=\"white\" stroke-width=\"3\" paint-order=\"stroke\"";
+}
+
+std::string frame(double x, double y, double width, double height) {
+  return fmt("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"none\" stroke=\"black\"/>\n", x, y,
+             width, height);
 }
 
 void save(const std::string& file, const std::string& svg) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inspect/summary.hpp"
@@ -36,6 +37,16 @@ std::string what_and_averaging(const Summary& s);
 std::string periods_covered(const Summary& s);
 
 std::string svg_open(int width, int height, const std::string& title);
+std::string line(double x1, double y1, double x2, double y2);
+// <text> at (x, y) with extra attributes; `content` is escaped.
+std::string text(double x, double y, std::string_view content, std::string_view attributes = {});
+// The same turned to read upwards, centred on (x, y).
+std::string vertical_text(double x, double y, std::string_view content);
+// Bold text with a white halo, readable over marks and lines, anchored at
+// its end (`left` of the point) or start.
+std::string label_attributes(bool left);
+// An unfilled black rectangle.
+std::string frame(double x, double y, double width, double height);
 // Writes the document to `file`; throws Failure.
 void save(const std::string& file, const std::string& svg);
 

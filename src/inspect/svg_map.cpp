@@ -13,7 +13,7 @@ namespace kestrel::inspect {
 namespace {
 
 constexpr double kLeft = 80, kTop = 72, kSize = 600;  // the plot square, px
-constexpr int kWidth = 900, kHeight = 740;
+constexpr int kWidth = 900, kHeight = 750;
 constexpr double kBar = 300;  // the colour bar's height, px
 
 // The median distance from a receptor to its nearest neighbour, km: the
@@ -71,38 +71,37 @@ View view_of(const Summary& s, bool grid) {
 }
 
 std::string axes(const View& v) {
-  std::string o = fmt("<rect x=\"%.0f\" y=\"%.0f\" width=\"%.0f\" height=\"%.0f\" fill=\"none\" stroke=\"black\"/>\n",
-                      kLeft, kTop, kSize, kSize);
-  const auto xs = nice_ticks(v.x_at(kLeft), v.x_at(kLeft + kSize), 6);
-  const auto ys = nice_ticks(v.y_at(kTop + kSize), v.y_at(kTop), 6);
+  const double bottom = kTop + kSize, right = kLeft + kSize;
+  std::string o = frame(kLeft, kTop, kSize, kSize);
+  const auto xs = nice_ticks(v.x_at(kLeft), v.x_at(right), 6);
+  const auto ys = nice_ticks(v.y_at(bottom), v.y_at(kTop), 6);
   const double xstep = xs.size() > 1 ? xs[1] - xs[0] : 1, ystep = ys.size() > 1 ? ys[1] - ys[0] : 1;
   o += "<g stroke=\"#e4e4e4\">\n";
-  for (const double x : xs) o += fmt("<line x1=\"%.2f\" y1=\"%.0f\" x2=\"%.2f\" y2=\"%.0f\"/>\n", v.px(x), kTop, v.px(x), kTop + kSize);
-  for (const double y : ys) o += fmt("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\"/>\n", kLeft, v.py(y), kLeft + kSize, v.py(y));
+  for (const double x : xs) o += line(v.px(x), kTop, v.px(x), bottom);
+  for (const double y : ys) o += line(kLeft, v.py(y), right, v.py(y));
   o += "</g>\n<g stroke=\"black\">\n";
-  for (const double x : xs) o += fmt("<line x1=\"%.2f\" y1=\"%.0f\" x2=\"%.2f\" y2=\"%.0f\"/>\n", v.px(x), kTop + kSize, v.px(x), kTop + kSize + 5);
-  for (const double y : ys) o += fmt("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\"/>\n", kLeft - 5, v.py(y), kLeft, v.py(y));
+  for (const double x : xs) o += line(v.px(x), bottom, v.px(x), bottom + 5);
+  for (const double y : ys) o += line(kLeft - 5, v.py(y), kLeft, v.py(y));
   o += "</g>\n<g text-anchor=\"middle\">\n";
-  for (const double x : xs) o += fmt("<text x=\"%.2f\" y=\"%.0f\">%s</text>\n", v.px(x), kTop + kSize + 19, tick_label(x, xstep).c_str());
-  o += fmt("<text x=\"%.0f\" y=\"%.0f\">x, km</text>\n", kLeft + kSize / 2, kTop + kSize + 40);
+  for (const double x : xs) o += text(v.px(x), bottom + 19, tick_label(x, xstep));
+  o += text(kLeft + kSize / 2, bottom + 40, "x, km");
   o += "</g>\n<g text-anchor=\"end\">\n";
-  for (const double y : ys) o += fmt("<text x=\"%.0f\" y=\"%.2f\">%s</text>\n", kLeft - 8, v.py(y) + 4, tick_label(y, ystep).c_str());
+  for (const double y : ys) o += text(kLeft - 8, v.py(y) + 4, tick_label(y, ystep));
   o += "</g>\n";
-  o += fmt("<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"middle\" transform=\"rotate(-90 %.0f %.0f)\">y, km</text>\n", kLeft - 58,
-           kTop + kSize / 2, kLeft - 58, kTop + kSize / 2);
-  return o;
+  return o + vertical_text(kLeft - 58, kTop + kSize / 2, "y, km");
 }
 
 std::string nominal_grid(const Summary& s, const View& v) {
-  std::string o = "<g fill=\"none\" stroke=\"#888\" stroke-dasharray=\"4 3\">\n";
+  std::string o = "<g fill=\"none\" stroke=\"#222\" stroke-width=\"1.2\" stroke-dasharray=\"5 4\">\n";
   const Grid& g = s.grid;
+  const double x1 = g.x0 + g.d * g.nx, y1 = g.y0 + g.d * g.ny;
   for (int i = 0; i <= g.nx && i <= 100; ++i) {
-    const double x = g.x0 + g.d * i;
-    o += fmt("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", v.px(x), v.py(g.y0), v.px(x), v.py(g.y0 + g.d * g.ny));
+    const double x = v.px(g.x0 + g.d * i);
+    o += line(x, v.py(g.y0), x, v.py(y1));
   }
   for (int j = 0; j <= g.ny && j <= 100; ++j) {
-    const double y = g.y0 + g.d * j;
-    o += fmt("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", v.px(g.x0), v.py(y), v.px(g.x0 + g.d * g.nx), v.py(y));
+    const double y = v.py(g.y0 + g.d * j);
+    o += line(v.px(g.x0), y, v.px(x1), y);
   }
   return o + "</g>\n";
 }
@@ -111,7 +110,9 @@ std::string nominal_grid(const Summary& s, const View& v) {
 struct Scale {
   double lo = 1, hi = 10;
   bool clipped = false;  // values below lo take lo's colour
-  [[nodiscard]] double t(double v) const { return (std::log10(v) - std::log10(lo)) / (std::log10(hi) - std::log10(lo)); }
+  [[nodiscard]] double t(double v) const {
+    return (std::log10(v) - std::log10(lo)) / (std::log10(hi) - std::log10(lo));
+  }
 };
 
 // The 1, 2 or 5 times a power of ten at or above v (`up`), or at or below.
@@ -136,39 +137,43 @@ Scale scale_of(const std::vector<double>& high) {
   return sc;
 }
 
+// The mark of the highest value: a red diamond of half-width d.
+std::string diamond(double x, double y, double d) {
+  return fmt("<path d=\"M %.2f %.2f l %.2f %.2f l %.2f %.2f l %.2f %.2f z\" fill=\"none\" stroke=\"#d00000\" "
+             "stroke-width=\"2\"/>\n",
+             x - d, y, d, -d, d, d, -d, d);
+}
+
 std::string legend(const Summary& s, const Scale& sc, bool some_zero) {
   const double x = kLeft + kSize + 40, top = kTop + 24;
   std::string o = "<defs><linearGradient id=\"ramp\" x1=\"0\" y1=\"1\" x2=\"0\" y2=\"0\">";
   for (int i = 0; i <= 8; ++i) o += fmt("<stop offset=\"%.1f%%\" stop-color=\"%s\"/>", i * 12.5, ramp(i / 8.0).c_str());
   o += "</linearGradient></defs>\n";
-  o += fmt("<text x=\"%.0f\" y=\"%.0f\">highest, µg/m³</text>\n", x - 10, kTop + 8);
-  o += fmt("<rect x=\"%.0f\" y=\"%.0f\" width=\"18\" height=\"%.0f\" fill=\"url(#ramp)\" stroke=\"black\"/>\n", x, top, kBar);
-  for (const double v : log_ticks(sc.lo, sc.hi)) {
-    const double y = top + kBar * (1 - sc.t(v));
-    o += fmt("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\" stroke=\"black\"/>", x + 18, y, x + 23, y);
-    o += fmt("<text x=\"%.0f\" y=\"%.2f\">%s</text>\n", x + 27, y + 4, log_label(v).c_str());
-  }
+  o += text(x - 10, kTop + 8, "highest, µg/m³");
+  o += fmt("<rect x=\"%.0f\" y=\"%.0f\" width=\"18\" height=\"%.0f\" fill=\"url(#ramp)\"/>\n", x, top, kBar);
+  o += frame(x, top, 18, kBar) + "<g stroke=\"black\">\n";
+  const auto ticks = log_ticks(sc.lo, sc.hi);
+  auto at = [&](double v) { return top + kBar * (1 - sc.t(v)); };
+  for (const double v : ticks) o += line(x + 18, at(v), x + 23, at(v));
+  o += "</g>\n";
+  for (const double v : ticks) o += text(x + 27, at(v) + 4, log_label(v));
   double y = top + kBar + 24;
   if (sc.clipped) {
-    o += fmt("<text x=\"%.0f\" y=\"%.0f\">lower values in</text>\n", x - 10, y);
-    o += fmt("<text x=\"%.0f\" y=\"%.0f\">the lowest colour</text>\n", x - 10, y + 15);
+    o += text(x - 10, y, "lower values in") + text(x - 10, y + 15, "the lowest colour");
     y += 36;
   }
   if (some_zero) {
     o += fmt("<rect x=\"%.0f\" y=\"%.0f\" width=\"10\" height=\"10\" rx=\"5\" fill=\"#cccccc\"/>", x + 4, y - 9);
-    o += fmt("<text x=\"%.0f\" y=\"%.0f\">0 or no value</text>\n", x + 20, y);
+    o += text(x + 20, y, "0 or no value");
     y += 30;
   }
   if (const auto peak = s.peak()) {
-    const double d = 7;
-    o += fmt("<path d=\"M %.0f %.0f l %.0f %.0f l %.0f %.0f l %.0f %.0f z\" fill=\"none\" stroke=\"#d00000\" "
-             "stroke-width=\"2\"/>\n", x + 9 - d, y - 4, d, -d, d, d, -d, d);
-    o += fmt("<text x=\"%.0f\" y=\"%.0f\">highest:</text>\n", x + 20, y);
+    o += diamond(x + 9, y - 4, 7) + text(x + 20, y, "highest:");
     std::vector<std::string> lines = {num(peak->value) + " µg/m³", "receptor " + std::to_string(peak->k + 1)};
     if (s.receptors.known()) lines.push_back(fmt("(%.3f, %.3f) km", s.receptors.x[peak->k], s.receptors.y[peak->k]));
     lines.push_back("period ending");
     lines.push_back(clock_time(peak->end));
-    for (const auto& line : lines) o += fmt("<text x=\"%.0f\" y=\"%.0f\">%s</text>\n", x - 10, y += 16, line.c_str());
+    for (const auto& l : lines) o += text(x - 10, y += 16, l);
   }
   return o;
 }
@@ -183,28 +188,24 @@ std::string marks(const Summary& s, const View& v, const std::vector<double>& hi
   for (const std::size_t k : order) {
     const double h = k < high.size() ? high[k] : NAN;
     const bool positive = h > 0 && std::isfinite(h);
-    o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\" fill=\"%s\"><title>receptor %zu (%.3f, %.3f) km: %s µg/m³</title></circle>\n",
-             v.px(s.receptors.x[k]), v.py(s.receptors.y[k]), r, positive ? ramp(sc.t(h)).c_str() : "#cccccc", k + 1,
-             s.receptors.x[k], s.receptors.y[k], std::isfinite(h) ? num(h).c_str() : "none");
+    const float x = s.receptors.x[k], y = s.receptors.y[k];
+    o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\" fill=\"%s\">", v.px(x), v.py(y), r,
+             positive ? ramp(sc.t(h)).c_str() : "#cccccc");
+    o += fmt("<title>receptor %zu (%.3f, %.3f) km: %s µg/m³</title></circle>\n", k + 1, x, y,
+             std::isfinite(h) ? num(h).c_str() : "none");
   }
   return o + "</g>\n";
 }
 
-// A red diamond round the receptor with the highest value, and its label.
+// The diamond round the receptor with the highest value, and only the value
+// beside it, so that it hides few neighbours; the rest goes under the legend.
 std::string peak_mark(const Summary& s, const View& v, double r) {
   const auto peak = s.peak();
   if (!peak || peak->k >= s.receptors.x.size()) return "";
   const double x = v.px(s.receptors.x[peak->k]), y = v.py(s.receptors.y[peak->k]), d = r + 5;
-  std::string o = fmt("<path d=\"M %.2f %.2f l %.2f %.2f l %.2f %.2f l %.2f %.2f z\" fill=\"none\" stroke=\"#d00000\" "
-                      "stroke-width=\"2\"/>\n",
-                      x - d, y, d, -d, d, d, -d, d);
-  // Only the value beside the mark, so that it hides few neighbours; the
-  // rest goes under the legend.
   const bool left = x > kLeft + kSize * 0.7;
-  o += fmt("<text x=\"%.2f\" y=\"%.2f\" text-anchor=\"%s\" font-weight=\"bold\" stroke=\"white\" stroke-width=\"3\" "
-           "paint-order=\"stroke\">%s</text>\n",
-           left ? x - d - 3 : x + d + 3, y + 4, left ? "end" : "start", (peak->value < 1e4 ? fmt("%.4g", peak->value) : fmt("%.0f", peak->value)).c_str());
-  return o;
+  const std::string value = peak->value < 1e4 ? fmt("%.4g", peak->value) : fmt("%.0f", peak->value);
+  return diamond(x, y, d) + text(left ? x - d - 3 : x + d + 3, y + 4, value, label_attributes(left));
 }
 
 }  // namespace
@@ -218,22 +219,22 @@ void write_map(const Summary& s, const std::string& file, bool grid) {
   const std::string what = what_and_averaging(s);
   const std::string title = (what.empty() ? "" : what + ": ") + "highest value at each receptor, µg/m³";
   std::string o = svg_open(kWidth, kHeight, title);
-  o += fmt("<text x=\"%.0f\" y=\"28\" font-size=\"17\" font-weight=\"bold\">%s</text>\n", kLeft, xml_text(title).c_str());
-  const std::string sub = periods_covered(s) + " · " + std::filesystem::path(s.file).filename().string();
-  o += fmt("<text x=\"%.0f\" y=\"50\" font-size=\"13\">%s</text>\n", kLeft, xml_text(sub).c_str());
+  o += text(kLeft, 28, title, "font-size=\"17\" font-weight=\"bold\"");
+  const std::string name = std::filesystem::path(s.file).filename().string();
+  o += text(kLeft, 50, periods_covered(s) + " · " + name, "font-size=\"13\"");
   o += axes(v);
+  // Marks and grid clipped to the plot square.
   o += fmt("<svg x=\"%.0f\" y=\"%.0f\" width=\"%.0f\" height=\"%.0f\" viewBox=\"%.0f %.0f %.0f %.0f\">\n", kLeft, kTop,
            kSize, kSize, kLeft, kTop, kSize, kSize);
-  if (grid && s.grid.known) o += nominal_grid(s, v);
   // Marks sized to the receptors' spacing: apart when they are many.
   const double r = std::clamp(0.45 * spacing(s.receptors) * v.scale, 1.0, 7.0);
   o += marks(s, v, high, sc, r);
-  o += peak_mark(s, v, r);
-  o += "</svg>\n";
+  if (grid && s.grid.known) o += nominal_grid(s, v);  // over the marks, which would hide it
+  o += peak_mark(s, v, r) + "</svg>\n";
   o += legend(s, sc, some_zero);
   std::string foot = std::to_string(s.receptors.x.size()) + " receptors";
   if (grid && s.grid.known) foot += "; dashed: the dataset's nominal grid";
-  o += fmt("<text x=\"%.0f\" y=\"%d\" fill=\"#555\">%s</text>\n", kLeft, kHeight - 14, xml_text(foot).c_str());
+  o += text(kLeft, kHeight - 14, foot, "fill=\"#555\"");
   save(file, o + "</svg>\n");
 }
 

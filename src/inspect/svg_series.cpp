@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
@@ -111,6 +112,24 @@ std::string title_of(const Summary& s, std::size_t k) {
   return t + ", µg/m³";
 }
 
+std::string y_axis(const std::vector<double>& ys, const std::function<double(double)>& py) {
+  const double ystep = ys.size() > 1 ? ys[1] - ys[0] : ys.back();
+  std::string o = "<g stroke=\"#e4e4e4\">\n";
+  for (const double y : ys) o += line(kLeft, py(y), kLeft + kWide, py(y));
+  o += "</g>\n<g text-anchor=\"end\">\n";
+  for (const double y : ys) o += text(kLeft - 8, py(y) + 4, tick_label(y, ystep));
+  return o + "</g>\n" + vertical_text(kLeft - 60, kTop + kHigh / 2, "µg/m³");
+}
+
+std::string time_axis(const Time& first, std::int64_t span, const std::function<double(const Time&)>& px) {
+  const auto ticks = time_ticks(first, span);
+  std::string o = "<g stroke=\"#e4e4e4\">\n";
+  for (const auto& t : ticks) o += line(px(t.at), kTop, px(t.at), kTop + kHigh);
+  o += "</g>\n<g text-anchor=\"middle\">\n";
+  for (const auto& t : ticks) o += text(px(t.at), kTop + kHigh + 18, t.label);
+  return o + text(kLeft + kWide / 2, kTop + kHigh + 40, "period end, " + std::to_string(first.yr)) + "</g>\n";
+}
+
 }  // namespace
 
 void write_series(const Summary& s, const std::string& file, std::int32_t receptor) {
@@ -119,49 +138,36 @@ void write_series(const Summary& s, const std::string& file, std::int32_t recept
   if (points.empty()) throw Failure("--svg-series: no value to draw");
   const Time first = points.front().end;
   const std::int64_t span = std::max<std::int64_t>(1, hours_between(first, points.back().end));
-  double top = 0;
-  for (const auto& p : points) top = std::max(top, p.value);
-  auto ys = nice_ticks(0, top > 0 ? top : 1, 5);
-  if (ys.back() < top) ys.push_back(ys.back() + (ys.size() > 1 ? ys[1] - ys[0] : top));
-  const double ymax = ys.back(), ystep = ys.size() > 1 ? ys[1] - ys[0] : ymax;
-  auto px = [&](const Time& t) { return kLeft + kWide * static_cast<double>(hours_between(first, t)) / static_cast<double>(span); };
-  auto py = [&](double v) { return kTop + kHigh * (1 - v / ymax); };
+  const auto peak =
+      std::max_element(points.begin(), points.end(), [](const Point& a, const Point& b) { return a.value < b.value; });
+  auto ys = nice_ticks(0, peak->value > 0 ? peak->value : 1, 5);
+  if (ys.back() < peak->value) ys.push_back(ys.back() + (ys.size() > 1 ? ys[1] - ys[0] : peak->value));
+  const double ymax = ys.back();
+  const std::function<double(const Time&)> px = [&](const Time& t) {
+    return kLeft + kWide * static_cast<double>(hours_between(first, t)) / static_cast<double>(span);
+  };
+  const std::function<double(double)> py = [&](double v) { return kTop + kHigh * (1 - v / ymax); };
 
   const std::string title = title_of(s, k);
-  std::string o = svg_open(kWidth, kHeight, title);
-  o += fmt("<text x=\"%.0f\" y=\"26\" font-size=\"17\" font-weight=\"bold\">%s</text>\n", kLeft, xml_text(title).c_str());
+  std::string o = svg_open(kWidth, kHeight, title) + text(kLeft, 26, title, "font-size=\"17\" font-weight=\"bold\"");
   std::string sub = periods_covered(s) + " · " + std::filesystem::path(s.file).filename().string();
   if (!s.layout.dataset) sub += " · group " + group;
-  o += fmt("<text x=\"%.0f\" y=\"46\" font-size=\"13\">%s</text>\n", kLeft, xml_text(sub).c_str());
-  o += "<g stroke=\"#e4e4e4\">\n";
-  for (const double y : ys) o += fmt("<line x1=\"%.0f\" y1=\"%.2f\" x2=\"%.0f\" y2=\"%.2f\"/>\n", kLeft, py(y), kLeft + kWide, py(y));
-  const auto ticks = time_ticks(first, span);
-  for (const auto& t : ticks) o += fmt("<line x1=\"%.2f\" y1=\"%.0f\" x2=\"%.2f\" y2=\"%.0f\"/>\n", px(t.at), kTop, px(t.at), kTop + kHigh);
-  o += "</g>\n<g text-anchor=\"end\">\n";
-  for (const double y : ys) o += fmt("<text x=\"%.0f\" y=\"%.2f\">%s</text>\n", kLeft - 8, py(y) + 4, tick_label(y, ystep).c_str());
-  o += "</g>\n<g text-anchor=\"middle\">\n";
-  for (const auto& t : ticks) o += fmt("<text x=\"%.2f\" y=\"%.0f\">%s</text>\n", px(t.at), kTop + kHigh + 18, t.label.c_str());
-  o += fmt("<text x=\"%.0f\" y=\"%.0f\">period end, %d</text>\n</g>\n", kLeft + kWide / 2, kTop + kHigh + 40, first.yr);
-  o += fmt("<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"middle\" transform=\"rotate(-90 %.0f %.0f)\">µg/m³</text>\n",
-           kLeft - 60, kTop + kHigh / 2, kLeft - 60, kTop + kHigh / 2);
-  o += fmt("<rect x=\"%.0f\" y=\"%.0f\" width=\"%.0f\" height=\"%.0f\" fill=\"none\" stroke=\"black\"/>\n", kLeft, kTop, kWide, kHigh);
+  o += text(kLeft, 46, sub, "font-size=\"13\"") + y_axis(ys, py) + time_axis(first, span, px);
+  o += frame(kLeft, kTop, kWide, kHigh);
 
   // One line per run of consecutive hours; a gap in the hours breaks it.
-  o += fmt("<g fill=\"none\" stroke=\"#1f5fa8\" stroke-width=\"%s\">\n<polyline points=\"", points.size() > 1000 ? "0.6" : "1.2");
+  const char* width = points.size() > 1000 ? "0.6" : "1.2";
+  o += fmt("<g fill=\"none\" stroke=\"#1f5fa8\" stroke-width=\"%s\">\n<polyline points=\"", width);
   for (std::size_t i = 0; i < points.size(); ++i) {
     if (i > 0 && hours_between(points[i - 1].end, points[i].end) > 1) o += "\"/>\n<polyline points=\"";
     o += fmt("%.2f,%.2f ", px(points[i].end), py(points[i].value));
   }
   o += "\"/>\n</g>\n";
-  const auto peak = std::max_element(points.begin(), points.end(), [](const Point& a, const Point& b) { return a.value < b.value; });
   const double x = px(peak->end), y = py(peak->value);
-  o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"4\" fill=\"#d00000\"/>\n", x, y);
   const bool left = x > kLeft + kWide * 0.7;
-  o += fmt("<text x=\"%.2f\" y=\"%.2f\" text-anchor=\"%s\" font-weight=\"bold\" stroke=\"white\" "
-           "stroke-width=\"3\" paint-order=\"stroke\">%s</text>\n",
-           left ? x - 8 : x + 8,
-           y < kTop + 14 ? y + 16 : y + 4,
-           left ? "end" : "start", xml_text(num(peak->value) + " µg/m³, period ending " + clock_time(peak->end)).c_str());
+  o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"4\" fill=\"#d00000\"/>\n", x, y);
+  o += text(left ? x - 8 : x + 8, y < kTop + 14 ? y + 16 : y + 4,
+            num(peak->value) + " µg/m³, period ending " + clock_time(peak->end), label_attributes(left));
   save(file, o + "</svg>\n");
 }
 
