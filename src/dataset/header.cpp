@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "base/text.hpp"
+#include "io/byte_order.hpp"
 
 namespace kestrel::dataset {
 
@@ -161,6 +162,102 @@ void wrout1(io::RecordWriter& io8, const HeaderArgs& a) {
 
   // npt1 is always 1, so the source record is always written.
   io8.begin().i32(1).text(a.csrcnam, 16).end();
+}
+
+namespace {
+
+// Decodes a record's items in list order, as wrout1 encodes them.
+class Items {
+ public:
+  explicit Items(std::span<const std::byte> bytes) : bytes_(bytes) {}
+  std::string text(std::size_t n) {
+    return {reinterpret_cast<const char*>(take(n)), n};
+  }
+  std::int32_t i32() { return io::get_i32(take(4)); }
+  float f32() { return io::get_f32(take(4)); }
+  void skip(std::size_t n) { take(n); }
+  std::vector<float> f32s(std::size_t n) {
+    std::vector<float> v(n);
+    for (float& x : v) x = f32();
+    return v;
+  }
+
+ private:
+  // The callers size their reads from the record's known layout.
+  const std::byte* take(std::size_t n) {
+    const std::byte* p = bytes_.data() + at_;
+    at_ += n;
+    return p;
+  }
+  std::span<const std::byte> bytes_;
+  std::size_t at_ = 0;
+};
+
+// The next record's first `need` bytes; fails on anything shorter.
+std::span<const std::byte> whole(io::RecordReader& in, std::size_t need, const char* what) {
+  std::span<const std::byte> view;
+  const auto outcome = in.read_view(need, view);
+  if (outcome == io::ReadOutcome::ok) return view;
+  if (outcome == io::ReadOutcome::end_of_file) throw HeaderError(std::string("ends inside or before ") + what);
+  throw HeaderError(std::string(what) + " is shorter than it must be");
+}
+
+constexpr std::size_t kRunRecord = 320;
+
+}  // namespace
+
+HeaderInfo read_header(io::RecordReader& in, std::int32_t max_receptors) {
+  HeaderInfo h;
+  Items r1(whole(in, 96, "the first header record"));
+  h.kind = r1.text(16);
+  h.version = r1.text(16);
+
+  const std::int32_t ncom = Items(whole(in, 4, "the comment count")).i32();
+  if (ncom < 0 || ncom > 1000) throw HeaderError("comment count " + std::to_string(ncom) + " is out of range");
+  for (std::int32_t i = 0; i < ncom; ++i) {
+    // A comment record may be shorter than its usual width.
+    std::span<const std::byte> view;
+    const auto outcome = in.read_view(kCommentWidth, view);
+    if (outcome == io::ReadOutcome::end_of_file) throw HeaderError("ends inside or before a comment record");
+    if (outcome == io::ReadOutcome::error && in.length() < 0) throw HeaderError("a comment record has a negative length");
+    h.comments.push_back(Items(view).text(view.size()));
+  }
+
+  Items r5(whole(in, kRunRecord, "the run description record"));
+  h.model = r5.text(12);
+  r5.skip(24);  // two "00000" texts
+  h.iyrb = r5.i32();
+  h.ijulb = r5.i32();
+  h.ihrb = r5.i32();
+  r5.skip(8);  // isecb, xbtz
+  h.irlg = r5.i32();
+  h.iavg = r5.i32();
+  h.nsecdt = r5.i32();
+  h.nx = r5.i32();
+  h.ny = r5.i32();
+  h.dxkm = r5.f32();
+  h.dykm = r5.f32();
+  r5.skip(4);  // ione
+  h.xorigkm = r5.f32();
+  h.yorigkm = r5.f32();
+  r5.skip(4 * 19);  // nssta through msource
+  const std::int32_t nrec = r5.i32();
+  if (nrec < 0 || nrec > max_receptors) throw HeaderError("receptor count " + std::to_string(nrec) + " is out of range");
+
+  Items titles(whole(in, 3 * kTitleWidth, "the title record"));
+  for (auto& t : h.titles) t = titles.text(kTitleWidth);
+  h.speclev = Items(whole(in, 15, "the species record")).text(15);
+  if (nrec > 0) {
+    const auto n = static_cast<std::size_t>(nrec);
+    Items rec(whole(in, 12 * n, "the receptor record"));
+    h.xrec = rec.f32s(n);
+    h.yrec = rec.f32s(n);
+    h.zrec = rec.f32s(n);
+  }
+  Items source(whole(in, 20, "the source record"));
+  source.skip(4);  // npt1
+  h.csrcnam = source.text(16);
+  return h;
 }
 
 }  // namespace kestrel::dataset

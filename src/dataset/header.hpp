@@ -4,7 +4,9 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "io/record_io.hpp"
 
@@ -34,6 +36,40 @@ struct HeaderArgs {
 
 // Writes the eight header records, nine when there are receptors.
 void wrout1(io::RecordWriter& io8, const HeaderArgs& args);
+
+// What read_header finds in a dataset's header records. Texts are as held
+// (fixed width, blank-padded; a title never set is zero bytes).
+struct HeaderInfo {
+  std::string kind;     // record 1: "CONC.DAT", 16 characters
+  std::string version;  // "2.1", 16 characters
+  std::vector<std::string> comments;  // up to 132 characters each
+  std::string model;    // 12 characters
+  std::int32_t iyrb = 0;  // run begin as written (two-digit year)
+  std::int32_t ijulb = 0;
+  std::int32_t ihrb = 0;
+  std::int32_t irlg = 0;    // run length, hours
+  std::int32_t iavg = 0;    // averaging time, in time steps
+  std::int32_t nsecdt = 0;  // time step, seconds
+  std::int32_t nx = 0;
+  std::int32_t ny = 0;
+  float dxkm = 0.0F;
+  float dykm = 0.0F;
+  float xorigkm = 0.0F;
+  float yorigkm = 0.0F;
+  std::array<std::string, 3> titles;  // 80 characters each
+  std::string speclev;  // 15 characters: species (12), level (3)
+  std::vector<float> xrec, yrec, zrec;  // km
+  std::string csrcnam;  // 16 characters
+};
+
+// A header that is not whole or holds counts out of range.
+struct HeaderError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Reads the records wrout1 writes, item by item in the same order. At most
+// `max_receptors` receptors are accepted. Throws HeaderError.
+HeaderInfo read_header(io::RecordReader& in, std::int32_t max_receptors);
 
 // `value` as 0.ddddddd E±xx right-justified in 20 columns; a zero value is
 // 0.0000000E+00, and exponents beyond two digits drop the E (0.1000000+100).

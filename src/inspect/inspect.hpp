@@ -1,6 +1,7 @@
-// kestrel-inspect: readable summaries, CSV, JSON and an SVG map of converted
-// datasets and AERMOD POSTFILEs, read with the program's own record reader
-// and date code.
+// kestrel-inspect: readable summaries, CSV (every value, or one row per
+// receptor), JSON, an SVG map and an SVG time series of converted datasets
+// and AERMOD POSTFILEs, read with the program's own record reader and date
+// code (through kestrel_calls.hpp).
 #pragma once
 
 #include <ostream>

@@ -183,3 +183,137 @@ TEST(Inspect, BadInputIsOneLineAndStatus2) {
 
 }  // namespace
 }  // namespace kestrel::inspect
+
+namespace kestrel::inspect {
+namespace {
+
+// The new outputs on the hand-built files, worked out by hand: the dataset's
+// receptor 1 holds 1, 3, 5, 0.25 g/m3 at hours 1, 2, 2, 4 and receptor 2
+// holds 2, 4, 0.5, 8; the POSTFILE's records hold 0.25 k + h ug/m3 at hour h,
+// group ALL at hours 1 and 3, STACK1 at hour 2.
+TEST(Inspect, ReceptorTablesAndCsvColumns) {
+  test::TempDir dir;
+  const std::string d = (dir / "d.gdx").string(), p = (dir / "p.bin").string();
+  test::write_bytes(d, small_dataset());
+  test::write_bytes(p, postfile(true, 3, 3));
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> lines;  // expected lines, in order, among the output's
+  };
+  const Case cases[] = {
+      {{"--receptors-csv", d},
+       {"receptor,x_km,y_km,highest_ug_m3,highest_end,second_ug_m3,second_end,mean_ug_m3",
+        "1,1,2,5000000,1988-01-01T02:00,3000000,1988-01-01T02:00,2312500",
+        "2,3,4,8000000,1988-01-01T04:00,4000000,1988-01-01T02:00,3625000"}},
+      {{"--receptors-csv", p},
+       {"group,receptor,x_km,y_km,highest_ug_m3,highest_end,second_ug_m3,second_end,mean_ug_m3",
+        "ALL,1,,,3.25,1988-03-01T03:00,1.25,1988-03-01T01:00,2.25",
+        "ALL,3,,,3.75,1988-03-01T03:00,1.75,1988-03-01T01:00,2.75", "STACK1,1,,,2.25,1988-03-01T02:00,,,2.25"}},
+      {{"--csv", d, p},
+       {"file,group,time,receptor,x_km,y_km,value", d + ",TOTAL,1988-01-01T01:00,1,1,2,1",
+        d + ",TOTAL,1988-01-01T04:00,2,3,4,8", p + ",STACK1,1988-03-01T02:00,3,,,2.75"}},
+  };
+  for (const auto& c : cases) {
+    const Result r = inspect(c.args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto got = test::lines_of(r.out);
+    EXPECT_EQ(got.front(), c.lines.front());
+    auto at = got.begin();
+    for (const auto& want : c.lines) {
+      at = std::find(at, got.end(), want);
+      EXPECT_NE(at, got.end()) << want << "\nin\n" << r.out;
+    }
+  }
+}
+
+TEST(Inspect, JsonHeaderNumbers) {
+  test::TempDir dir;
+  test::write_bytes(dir / "d.gdx", small_dataset());
+  test::write_bytes(dir / "p.bin", postfile(true, 3, 3));
+  const Result r = inspect({"--json", (dir / "d.gdx").string(), (dir / "p.bin").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  test::write_text(dir / "s.json", r.out);
+  const std::string check =
+      "python3 -c \"import json,sys; d, p = [f['header'] for f in json.load(open(sys.argv[1]))]; "
+      "assert d['run_length_h'] == 4 and d['averaging_h'] == 1 and d['receptors'] == 2, d; "
+      "assert d['nominal_grid'] == {'nx': 2, 'ny': 2, 'cell_km': 1, 'x0_km': 1, 'y0_km': 2}, d; "
+      "assert d['extent_km']['x_max'] == 3 and d['begin'] == '1988-01-01T00:00' and d['species'] == 'NOX', d; "
+      "assert p['value_width_bytes'] == 8 and p['receptors'] == 3 and p['first_stamp'] == 88030101, p; "
+      "assert p['source_groups'] == ['ALL', 'STACK1'] and p['averaging_h'] == 1, p\" '" +
+      (dir / "s.json").string() + "'";
+  EXPECT_EQ(std::system(check.c_str()), 0) << r.out;
+}
+
+// A wrong override is refused; a POSTFILE cut inside a record is read as
+// kestrel reads it, with kestrel's note.
+TEST(Inspect, OverridesAndCutPostfiles) {
+  test::TempDir dir;
+  Bytes full;
+  for (int h = 1; h <= 3; ++h) {
+    const Bytes r = test::postfile_record(88030100 + h, {0.1 + h, 0.3 + h, 0.7 + h, 1.1 + h});
+    full.insert(full.end(), r.begin(), r.end());
+  }
+  Bytes cut = full;
+  cut.resize(cut.size() - 5);
+  const std::string f = (dir / "p.bin").string(), c = (dir / "cut.bin").string();
+  test::write_bytes(f, full);
+  test::write_bytes(c, cut);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out_has, err;
+  };
+  const Case cases[] = {
+      {{"--real4", f}, 2, "", "kestrel-inspect: " + f + ": read with --real4 as 4-byte reals for 8 receptors, record 1 holds"},
+      {{"--receptors", "4", f}, 0, "  periods: 3\n", ""},
+      {{c}, 0, "  periods: 2\n",
+       "WARNING: " + c + " ends inside a record; its incomplete last record was not converted\n"},
+  };
+  for (const auto& k : cases) {
+    const Result r = inspect(k.args);
+    EXPECT_EQ(r.status, k.status) << r.err;
+    EXPECT_NE(r.out.find(k.out_has), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.substr(0, k.err.size()), k.err);
+  }
+}
+
+// The pictures, checked for what a reader needs: marks, labels, axes.
+TEST(Inspect, MapAndSeriesPictures) {
+  test::TempDir dir;
+  const std::string d = (dir / "d.gdx").string();
+  test::write_bytes(d, small_dataset());
+  struct Case {
+    std::vector<std::string> args;
+    std::string file;
+    std::string python;  // assertions on `t` (the texts), `c` (circles), `d` (the document)
+  };
+  const std::string map = (dir / "m.svg").string(), series = (dir / "s.svg").string();
+  const Case cases[] = {
+      {{"--svg", map, d}, map,
+       "assert len(c) == 2 and 'NOX, 1-hour: highest value at each receptor, µg/m³' in t, t; "
+       "assert '4 periods ending 1988-01-01 01:00 to 1988-01-01 04:00 · d.gdx' in t, t; "
+       "assert 'x, km' in t and '1.5' in t and '8000000' in t and '10000000' in t, t; "
+       "assert 'dasharray' not in d"},
+      {{"--svg", map, "--grid", d}, map, "assert len(c) == 2 and 'dasharray' in d"},
+      {{"--svg-series", series, d}, series,
+       "p = [l.getAttribute('points').split() for l in x.getElementsByTagName('polyline')]; "
+       "assert [len(l) for l in p] == [3, 1], p; "
+       "assert 'NOX, 1-hour values at receptor 2 (3.000, 4.000) km, µg/m³' in t, t; "
+       "assert '8000000 µg/m³, period ending 1988-01-01 04:00' in t and '01-01 01:00' in t, t"},
+      {{"--svg-series", series, "--receptor", "1", d}, series, "assert 'values at receptor 1 (1.000, 2.000) km' in t[0], t"},
+  };
+  for (const auto& k : cases) {
+    const Result r = inspect(k.args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string check = "python3 -c \"import sys, xml.dom.minidom as m; x = m.parse(sys.argv[1]); "
+                              "d = open(sys.argv[1], encoding='utf-8').read(); c = x.getElementsByTagName('circle'); "
+                              "t = [e.firstChild.data for e in x.getElementsByTagName('text')]; " +
+                              k.python + "\" '" + k.file + "'";
+    EXPECT_EQ(std::system(check.c_str()), 0) << check;
+  }
+  const Result r = inspect({"--svg-series", series, "--receptor", "3", d});
+  EXPECT_EQ(r.err, "kestrel-inspect: " + d + ": --receptor 3: the file has 2 receptors\n");
+}
+
+}  // namespace
+}  // namespace kestrel::inspect

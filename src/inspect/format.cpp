@@ -1,0 +1,92 @@
+#include "inspect/format.hpp"
+
+#include <cmath>
+#include <cstdio>
+
+#include "base/text.hpp"
+
+namespace kestrel::inspect {
+
+namespace {
+
+std::string format_time(const Time& t, bool iso8601) {
+  std::int32_t mo = 0, dy = 0;
+  char buf[64];
+  if (!month_day(t, mo, dy)) {
+    std::snprintf(buf, sizeof buf, "year %d day %d hour %d", t.yr, t.jul, t.hr);
+  } else {
+    std::snprintf(buf, sizeof buf, iso8601 ? "%04d-%02d-%02dT%02d:00" : "%04d-%02d-%02d hour %02d", t.yr, mo, dy, t.hr);
+  }
+  return buf;
+}
+
+std::string printed(const char* format, double v) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, format, v);
+  return buf;
+}
+
+}  // namespace
+
+std::string iso(const Time& t) { return format_time(t, true); }
+std::string readable(const Time& t) { return format_time(t, false); }
+
+std::string clock_time(const Time& t) {
+  std::string s = iso(t);
+  if (s.size() > 10 && s[10] == 'T') s[10] = ' ';
+  return s;
+}
+
+std::string num(double v) { return printed("%.7g", v); }
+std::string short_num(double v) { return printed("%.3g", v); }
+
+std::string json_string(std::string_view s) {
+  std::string o = "\"";
+  for (const char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      o.push_back('\\');
+      o.push_back(c);
+    } else if (u < 0x20 || u >= 0x7f) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", u);
+      o += buf;
+    } else {
+      o.push_back(c);
+    }
+  }
+  return o + "\"";
+}
+
+std::string json_number(double v) { return std::isfinite(v) ? num(v) : "null"; }
+
+std::string xml_text(std::string_view s) {
+  std::string o;
+  for (const char c : s) {
+    if (c == '&') o += "&amp;";
+    else if (c == '<') o += "&lt;";
+    else if (c == '>') o += "&gt;";
+    else o.push_back(c);
+  }
+  return o;
+}
+
+std::string csv_field(std::string_view s) {
+  if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
+  std::string o = "\"";
+  for (const char c : s) {
+    if (c == '"') o.push_back('"');
+    o.push_back(c);
+  }
+  return o + "\"";
+}
+
+std::string shown(std::string_view s) {
+  std::string o(s);
+  for (char& c : o) {
+    if (c == '\0') c = ' ';
+  }
+  return std::string(trim(o));
+}
+
+}  // namespace kestrel::inspect

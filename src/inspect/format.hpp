@@ -1,0 +1,28 @@
+// How kestrel-inspect writes times, numbers and texts.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "inspect/kestrel_calls.hpp"
+
+namespace kestrel::inspect {
+
+// A period's time: ISO 8601 (1988-03-01T12:00) for machines, or
+// "1988-03-01 hour 12" for people.
+std::string iso(const Time& t);
+std::string readable(const Time& t);
+std::string clock_time(const Time& t);  // 1988-03-01 12:00
+
+std::string num(double v);        // seven significant digits
+std::string short_num(double v);  // three
+std::string json_string(std::string_view s);
+std::string json_number(double v);  // null when not finite
+std::string xml_text(std::string_view s);
+std::string csv_field(std::string_view s);  // quoted when it holds a comma, quote or line end
+
+// Texts from a file, without trailing blanks and with zero bytes (a title
+// never set) as nothing.
+std::string shown(std::string_view s);
+
+}  // namespace kestrel::inspect

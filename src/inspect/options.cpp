@@ -1,0 +1,93 @@
+#include "inspect/options.hpp"
+
+#include <cstdlib>
+
+#include "inspect/failure.hpp"
+#include "inspect/kestrel_calls.hpp"
+
+namespace kestrel::inspect {
+
+namespace {
+
+std::int32_t receptor_number(const std::string& option, const std::string& v) {
+  char* end = nullptr;
+  const long n = std::strtol(v.c_str(), &end, 10);
+  if (v.empty() || *end != '\0' || n < 1 || n > kMaxReceptors) {
+    throw Failure(option + " takes 1 to " + std::to_string(kMaxReceptors));
+  }
+  return static_cast<std::int32_t>(n);
+}
+
+}  // namespace
+
+std::string_view usage() {
+  return "usage: kestrel-inspect [--csv | --json | --receptors-csv] [--svg FILE [--grid]]\n"
+         "                       [--svg-series FILE [--receptor N]] [--real4 | --real8] [--receptors N]\n"
+         "                       [--control FILE] FILE...\n"
+         "Summarises converted datasets (.gdx) and AERMOD unformatted POSTFILEs.\n"
+         "  --csv             every value in long form: time (ISO 8601, period end), receptor, x_km, y_km,\n"
+         "                    value (g/m3 for a dataset, ug/m3 for a POSTFILE); with several files a file\n"
+         "                    column first, and a group column (source group or name) when a POSTFILE is\n"
+         "                    among them\n"
+         "  --json            the summary as JSON\n"
+         "  --receptors-csv   one row per receptor: receptor, x_km, y_km, highest value and its period\n"
+         "                    end, second-highest and its period end, mean (ug/m3)\n"
+         "  --svg FILE        a map of the receptors coloured by their highest value (ug/m3, log scale)\n"
+         "  --grid            draw the dataset's nominal grid on the map\n"
+         "  --svg-series FILE the hourly series of the receptor with the highest value (ug/m3)\n"
+         "  --receptor N      the series of receptor N instead\n"
+         "  --real4/--real8   the POSTFILE's value width (default: inferred)\n"
+         "  --receptors N     the POSTFILE's receptor count (default: inferred)\n"
+         "  --control FILE    the AERMOD control file: receptors, their coordinates and the pollutant\n";
+}
+
+Options parse_args(std::span<const std::string> args) {
+  Options o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw Failure(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--csv") {
+      o.csv = true;
+    } else if (a == "--json") {
+      o.json = true;
+    } else if (a == "--receptors-csv") {
+      o.receptors_csv = true;
+    } else if (a == "--svg") {
+      o.svg = value();
+    } else if (a == "--svg-series") {
+      o.svg_series = value();
+    } else if (a == "--grid") {
+      o.grid = true;
+    } else if (a == "--receptor") {
+      o.receptor = receptor_number(a, value());
+    } else if (a == "--real4") {
+      o.real = 4;
+    } else if (a == "--real8") {
+      o.real = 8;
+    } else if (a == "--receptors") {
+      o.receptors = receptor_number(a, value());
+    } else if (a == "--control") {
+      o.control = value();
+    } else if (!a.empty() && a[0] == '-' && a != "-") {
+      throw Failure("unknown option " + a);
+    } else {
+      o.files.push_back(a);
+    }
+  }
+  if (o.files.empty()) throw Failure("no file named");
+  if (int(o.csv) + int(o.json) + int(o.receptors_csv) > 1) {
+    throw Failure(o.receptors_csv ? "--csv, --json and --receptors-csv exclude each other"
+                                  : "--csv and --json exclude each other");
+  }
+  if ((!o.svg.empty() || !o.svg_series.empty()) && o.files.size() != 1) {
+    throw Failure(o.svg.empty() ? "--svg-series draws one file at a time" : "--svg draws one file at a time");
+  }
+  if (o.grid && o.svg.empty()) throw Failure("--grid goes with --svg");
+  if (o.receptor != 0 && o.svg_series.empty()) throw Failure("--receptor goes with --svg-series");
+  return o;
+}
+
+}  // namespace kestrel::inspect

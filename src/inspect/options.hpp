@@ -1,0 +1,33 @@
+// kestrel-inspect's command line.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrel::inspect {
+
+struct Options {
+  bool csv = false;
+  bool json = false;
+  bool receptors_csv = false;
+  std::string svg;
+  std::string svg_series;
+  bool grid = false;
+  std::int32_t receptor = 0;  // for the series; 0 = the one with the highest value
+  int real = 0;               // 0 = infer
+  std::int32_t receptors = 0;
+  std::string control;
+  std::vector<std::string> files;
+  // An override of what is otherwise inferred from the file.
+  [[nodiscard]] bool overrides() const { return real != 0 || receptors != 0; }
+};
+
+std::string_view usage();
+
+// Throws Failure on a usage error.
+Options parse_args(std::span<const std::string> args);
+
+}  // namespace kestrel::inspect

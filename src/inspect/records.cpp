@@ -1,0 +1,41 @@
+#include "inspect/records.hpp"
+
+#include <string_view>
+
+#include "inspect/failure.hpp"
+
+namespace kestrel::inspect {
+
+Records::Records(const std::filesystem::path& path, const std::string& name)
+    : source_(path, "'" + name + "'"), reader_(source_) {}
+
+std::span<const std::byte> Records::next(std::size_t need, const char* what, bool allow_eof) {
+  std::span<const std::byte> view;
+  const auto outcome = reader_.read_view(need, view);
+  if (outcome == io::ReadOutcome::ok) return view;
+  if (outcome == io::ReadOutcome::end_of_file && allow_eof && !reader_.ended_inside_record()) return {};
+  if (outcome == io::ReadOutcome::end_of_file) throw Failure(std::string("ends inside or before ") + what);
+  throw Failure(std::string(what) + " is shorter than it must be");
+}
+
+std::span<const std::byte> Records::next_whole(std::size_t need, const char* what) {
+  std::span<const std::byte> view;
+  const auto outcome = reader_.read_view(need, view);
+  if (outcome == io::ReadOutcome::ok) return view;
+  if (outcome == io::ReadOutcome::end_of_file) return {};
+  throw Failure(std::string(what) + " is shorter than it must be");
+}
+
+bool is_dataset(const std::filesystem::path& path, const std::string& name) {
+  Records r(path, name);
+  std::span<const std::byte> view;
+  try {
+    view = r.next(16, "the first record", true);
+  } catch (const Failure&) {
+    return false;
+  }
+  return r.length() == 96 && view.size() == 16 &&
+         std::string_view(reinterpret_cast<const char*>(view.data()), 8) == "CONC.DAT";
+}
+
+}  // namespace kestrel::inspect

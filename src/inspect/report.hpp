@@ -1,0 +1,37 @@
+// The text outputs: the readable summary, JSON, the long-form CSV rows and
+// the per-receptor table.
+#pragma once
+
+#include <ostream>
+
+#include "inspect/summary.hpp"
+
+namespace kestrel::inspect {
+
+void print_summary(const Summary& s, std::ostream& out);
+void print_json(const Summary& s, std::ostream& out);
+
+// Which leading columns the CSV outputs have: the file's name (with several
+// files) and the source group (when a POSTFILE is among them).
+struct CsvColumns {
+  bool file = false;
+  bool group = false;
+};
+
+// One CSV row per value: [file,][group,]time, receptor, x_km, y_km, value.
+class CsvOut {
+ public:
+  CsvOut(std::ostream* out, CsvColumns columns) : out_(out), columns_(columns) {}
+  void header();
+  void row(const Summary& s, const Period& p, std::size_t k, double v);
+
+ private:
+  std::ostream* out_;
+  CsvColumns columns_;
+};
+
+// One row per group and receptor: highest, second-highest, mean (ug/m3).
+void print_receptors_header(CsvColumns columns, std::ostream& out);
+void print_receptors(const Summary& s, CsvColumns columns, std::ostream& out);
+
+}  // namespace kestrel::inspect

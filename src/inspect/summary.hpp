@@ -1,0 +1,113 @@
+// What kestrel-inspect learns about one file, and how its periods are read.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "inspect/kestrel_calls.hpp"
+#include "inspect/stats.hpp"
+
+namespace kestrel::inspect {
+
+struct Grid {
+  bool known = false;
+  float x0 = 0, y0 = 0, d = 0;
+  std::int32_t nx = 0, ny = 0;
+};
+
+struct Receptors {
+  std::vector<float> x, y;  // km; empty when unknown
+  Grid grid;                // the nominal grid the conversion gives them
+  [[nodiscard]] bool known() const { return !x.empty(); }
+};
+
+// Where a file's values are: a dataset's values records hold 4-byte reals
+// after the 15-character species; a POSTFILE's records 4- or 8-byte reals
+// after stamp, averaging period and source group.
+struct Layout {
+  bool dataset = false;
+  int width = 4;
+  std::int32_t nrec = 0;
+  [[nodiscard]] double to_ugm3() const { return dataset ? 1.0e6 : 1.0; }
+};
+
+// One period as the file holds it.
+struct Period {
+  Time end;
+  std::int32_t stamp = 0;   // a POSTFILE's YYMMDDHH
+  std::int32_t kave = 1;    // a POSTFILE's averaging period, hours
+  std::string_view group;   // a POSTFILE's source group, 8 characters as held
+  std::span<const std::byte> values;
+  int width = 4;
+  [[nodiscard]] double value(std::size_t k) const;  // 0-based receptor, in the file's unit
+};
+
+using PeriodVisitor = std::function<void(const Period&)>;
+
+struct Summary {
+  std::filesystem::path path;
+  std::string file;
+  std::string kind;  // "dataset" or "POSTFILE"
+  std::vector<std::pair<std::string, std::string>> fields;  // readable header fields, in order
+  std::vector<std::pair<std::string, std::string>> json_fields;  // the same as JSON values
+  std::string species;  // the dataset's, or the control file's pollutant
+  std::string source;   // a dataset's source name
+  Layout layout;
+  std::optional<Time> run_begin;  // a dataset's, with four-digit year
+  std::int32_t run_length = 0;
+  std::int64_t periods = 0;
+  std::optional<Time> first, last;
+  HourCount hours;
+  std::string unit;
+  Stats stats;
+  Receptors receptors;
+  Grid grid;
+  std::set<std::string> groups;
+  std::set<std::int32_t> averages;  // averaging times, hours
+  // Per source group (a dataset's source name), per receptor; in ug/m3.
+  std::map<std::string, std::vector<ReceptorStat>> by_group;
+  bool ended_inside = false;  // a POSTFILE's incomplete last record was left out
+
+  // Each receptor's highest value over the groups (ug/m3), NaN when it has none.
+  [[nodiscard]] std::vector<double> highest() const;
+  // The highest value of all (ug/m3): receptor (0-based), its period end and group.
+  struct Peak {
+    std::size_t k = 0;
+    double value = 0;
+    Time end;
+    std::string group;
+  };
+  [[nodiscard]] std::optional<Peak> peak() const;
+};
+
+// A dataset's header as a Summary without values; throws Failure.
+Summary open_dataset(const std::filesystem::path& path, const std::string& name);
+
+// A POSTFILE's value width and receptor count, from `real` and `receptors`
+// (0: inferred) and the control file's receptors when known. Values that
+// no AERMOD run writes under an override fail it.
+Summary open_postfile(const std::filesystem::path& path, const std::string& name, int real, std::int32_t receptors,
+                      const Receptors& control);
+
+// Call `each` for every whole period of the file `s` describes.
+void scan_dataset(const Summary& s, const PeriodVisitor& each);
+// Returns false when the POSTFILE ends inside a record.
+bool scan_postfile(const Summary& s, const PeriodVisitor& each);
+
+inline bool scan(const Summary& s, const PeriodVisitor& each) {
+  if (!s.layout.dataset) return scan_postfile(s, each);
+  scan_dataset(s, each);
+  return true;
+}
+
+}  // namespace kestrel::inspect

@@ -1,0 +1,53 @@
+// Drawing helpers shared by the SVG pictures: axis ticks, the colour ramp,
+// the document frame.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "inspect/summary.hpp"
+
+namespace kestrel::inspect {
+
+// About `count` round values (1, 2 or 5 times a power of ten apart) in [lo, hi].
+std::vector<double> nice_ticks(double lo, double hi, int count);
+// Round values for a log scale over [lo, hi], lo > 0: the powers of ten, and
+// 2 and 5 times them when the range is short.
+std::vector<double> log_ticks(double lo, double hi);
+// A tick's label with just the digits the step needs.
+std::string tick_label(double v, double step);
+std::string log_label(double v);
+
+// A perceptual ramp (dark violet through teal to yellow), t in [0, 1].
+std::string ramp(double t);
+
+// printf into a string of at most 511 characters.
+template <class... Args>
+std::string fmt(const char* format, Args... args) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, format, args...);
+  return buf;
+}
+
+// "SO2, 1-hour" or "1-hour" or ""; the title's first words.
+std::string what_and_averaging(const Summary& s);
+// "24 periods ending 1988-03-01 01:00 to 1988-03-02 00:00"
+std::string periods_covered(const Summary& s);
+
+std::string svg_open(int width, int height, const std::string& title);
+std::string line(double x1, double y1, double x2, double y2);
+// <text> at (x, y) with extra attributes; `content` is escaped.
+std::string text(double x, double y, std::string_view content, std::string_view attributes = {});
+// The same turned to read upwards, centred on (x, y).
+std::string vertical_text(double x, double y, std::string_view content);
+// Bold text with a white halo, readable over marks and lines, anchored at
+// its end (`left` of the point) or start.
+std::string label_attributes(bool left);
+// An unfilled black rectangle.
+std::string frame(double x, double y, double width, double height);
+// Writes the document to `file`; throws Failure.
+void save(const std::string& file, const std::string& svg);
+
+}  // namespace kestrel::inspect
