@@ -366,5 +366,85 @@ TEST(KillTest, NeverAPartialDataset) {
   }
 }
 
+// Starts the program in `run` with its output in files beside the folder.
+pid_t start_binary(const fs::path& run) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(run.c_str()) != 0) _exit(127);
+    if (freopen("../stdout.txt", "w", stdout) == nullptr || freopen("../stderr.txt", "w", stderr) == nullptr) _exit(127);
+    execl(KESTREL_BINARY, KESTREL_BINARY, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+// Sends `sig` once `grown` holds more than `bytes`; false when the run ended first.
+bool signal_when_grown(pid_t pid, int sig, const fs::path& grown, std::uintmax_t bytes) {
+  for (int i = 0; i < 20000; ++i) {
+    std::error_code ec;
+    if (fs::exists(grown, ec) && fs::file_size(grown, ec) > bytes) {
+      kill(pid, sig);
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  return false;
+}
+
+Bytes many_records(std::size_t records) {
+  Bytes post;
+  const Bytes rec = test::postfile_record(88010101, {1.0});
+  post.reserve(rec.size() * records);
+  for (std::size_t i = 0; i < records; ++i) post.insert(post.end(), rec.begin(), rec.end());
+  return post;
+}
+
+// Ctrl-C and SIGTERM stop the conversion between records: the dataset being
+// written is dropped, the previous one kept, and the run says so.
+TEST(KillTest, InterruptKeepsThePreviousDataset) {
+  test::TempDir tmp;
+  const fs::path run = tmp / "run";
+  fs::create_directory(run);
+  test::write_text(run / "AERMOD.INP", "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n"
+                                       "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
+  test::write_bytes(run / "POST.BIN", many_records(1500000));
+  ASSERT_EQ(run_binary(run).status, 0);
+  const Bytes before = test::read_bytes(run / "POST.BIN.gdx");
+  for (const auto& [sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(sig);
+    const pid_t pid = start_binary(run);
+    const bool sent = signal_when_grown(pid, sig, run / "POST.BIN.gdx.part", 100000);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    if (!sent) GTEST_SKIP() << "the conversion finished before it could be interrupted";
+    ASSERT_TRUE(WIFEXITED(wstatus));
+    EXPECT_EQ(WEXITSTATUS(wstatus), status);
+    EXPECT_EQ(test::read_text(tmp / "stderr.txt"), "kestrel: interrupted\n");
+    EXPECT_EQ(test::lines_of(test::read_text(run / "AERMOD.INP.kst")).back(), " kestrel: interrupted");
+    EXPECT_FALSE(fs::exists(run / "POST.BIN.gdx.part"));
+    EXPECT_EQ(test::read_bytes(run / "POST.BIN.gdx"), before);
+  }
+}
+
+// A run killed in its second POSTFILE leaves the list file up to that POSTFILE.
+TEST(KillTest, ListFileUpToThePostfileBeingConverted) {
+  test::TempDir tmp;
+  const fs::path run = tmp / "run";
+  fs::create_directory(run);
+  test::write_text(run / "AERMOD.INP", "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 1 88 1 1 1\n"
+                                       "OU POSTFILE 1 ALL UNFORM ONE.BIN\nOU POSTFILE 1 ALL UNFORM TWO.BIN\n");
+  test::write_bytes(run / "ONE.BIN", many_records(1));
+  test::write_bytes(run / "TWO.BIN", many_records(1500000));
+  const pid_t pid = start_binary(run);
+  const bool sent = signal_when_grown(pid, SIGKILL, run / "TWO.BIN.gdx.part", 100000);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  if (!sent) GTEST_SKIP() << "the conversion finished before it could be killed";
+  const auto lines = test::lines_of(test::read_text(run / "AERMOD.INP.kst"));
+  ASSERT_GE(lines.size(), 2U);
+  EXPECT_EQ(lines[lines.size() - 2], " Processing: " + fixed("ONE.BIN", 132));
+  EXPECT_EQ(lines.back(), " Processing: " + fixed("TWO.BIN", 132));
+}
+
 }  // namespace
 }  // namespace kestrel
