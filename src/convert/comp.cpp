@@ -86,7 +86,7 @@ struct RunPeriod {
 // Without ME STARTEND the first POSTFILE that holds a record gives the run's
 // start (its first stamp) and end (its last stamp).
 Result<std::pair<DateHour, DateHour>> period_from_postfiles(const Ctrl& ctrl, const std::filesystem::path& dir) {
-  for (const std::string& shown : ctrl.aernam) {
+  for (const auto& [shown, plot] : ctrl.aernam) {
     io::FileSource src(io::resolve_name(dir, shown, "POSTFILE"), file_label("POSTFILE", shown));
     io::RecordReader reader(src);
     std::byte head[4];
@@ -269,9 +269,9 @@ Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report) 
   const dataset::PeriodSource source{box.xc, box.yc};
   Buffers buffers(n);
 
-  for (const std::string& aernam : ctrl.aernam) {
-    report.progress(FreeLine().text("Processing: ").text(fixed(aernam, kNameWidth)).str());
-    if (Status s = convert_one(ctrl, report, dir, aernam, header, source, buffers); !s.ok()) return s;
+  for (const PostfileName& aernam : ctrl.aernam) {
+    report.progress(FreeLine().text("Processing: ").text(fixed(aernam.name, kNameWidth)).str());
+    if (Status s = convert_one(ctrl, report, dir, aernam.name, header, source, buffers); !s.ok()) return s;
   }
   if (ctrl.aernam.empty()) report.warn("WARNING: the control file names no 1-hour POSTFILE; nothing was converted");
   return {};

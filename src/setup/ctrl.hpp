@@ -18,6 +18,13 @@ struct Receptor {
   double ym = 0.0;
 };
 
+// A 1-hour POSTFILE as the control file names it.
+struct PostfileName {
+  std::string name;
+  bool plot = false;  // formatted (PLOT), else unformatted (UNFORM)
+  friend bool operator==(const PostfileName&, const PostfileName&) = default;
+};
+
 struct Ctrl {
   // Receptors in AERMOD's order: the order of the values in every POSTFILE record.
   std::vector<Receptor> receptors;
@@ -36,7 +43,7 @@ struct Ctrl {
   // reaches the dataset as zero bytes.
   std::array<std::optional<std::string>, 2> atitle;
   // The 1-hour POSTFILE names, as the control file writes them.
-  std::vector<std::string> aernam;
+  std::vector<PostfileName> aernam;
   // The pollutant id.
   std::string aerspec;
   // From the POSTFILEs' unit to g/m3.

@@ -233,12 +233,12 @@ Status SetupPass::startend() {
 
 Status SetupPass::postfile(std::string_view hay) {
   const std::string_view shown = trim_right(char320_);
-  if (!contains(hay, "UNFORM")) {
-    // A formatted (PLOT) POSTFILE: not ours to convert.
+  const bool plot = !contains(hay, "UNFORM");
+  if (plot && !contains(hay, "PLOT")) {
     report_.note(free_line("Skipped POSTFILE line without UNFORM: " + std::string(shown)));
     return {};
   }
-  const std::string_view name = postfile_name(after("UNFORM"));
+  const std::string_view name = postfile_name(after(plot ? "PLOT" : "UNFORM"));
   if (name.empty()) return halt("Halted in SETUP:  POSTFILE name is missing", true).line(free_line(shown)).line(where());
   if (name.size() > kMaxNameLength) {
     return halt("Halted in SETUP:  POSTFILE name is too long", true)
@@ -250,7 +250,7 @@ Status SetupPass::postfile(std::string_view hay) {
     return halt("Halted in SETUP:  there are too many file names", true)
         .line(FreeLine().text("The limit is set by parameter MXFIL = ").i32(static_cast<std::int32_t>(MXFIL)).str());
   }
-  ctrl_.aernam.emplace_back(name);
+  ctrl_.aernam.push_back({std::string(name), plot});
   return {};
 }
 

@@ -44,7 +44,7 @@ class Comp : public ::testing::Test {
     }
   }
 
-  void add_postfile(const std::string& name) { ctrl.aernam.push_back(name); }
+  void add_postfile(const std::string& name) { ctrl.aernam.push_back({name, false}); }
 
   void run() {
     test::RecordingReport report;

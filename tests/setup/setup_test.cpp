@@ -78,7 +78,7 @@ TEST(Setup, ReadsEveryKeywordOfASmallRun) {
   EXPECT_EQ((std::array{c.isyr, c.ismo, c.isday, c.ishr, c.isjul}), (std::array{2010, 1, 1, 1, 1}));
   EXPECT_EQ((std::array{c.ieyr, c.iemo, c.ieday, c.iehr, c.iejul}), (std::array{2010, 12, 31, 24, 365}));
   EXPECT_EQ(nfil(c), 1);
-  EXPECT_EQ(c.aernam[0], "POST01.BIN");
+  EXPECT_EQ(c.aernam[0].name, "POST01.BIN");
   EXPECT_TRUE(c.lstartend);
   EXPECT_EQ(r.list, "");
 }
@@ -215,7 +215,9 @@ TEST(Setup, PostfileLines) {
       {"OU POSTFILE  1  ALL  UNFORM  \"my file.bin\" 31", {"MY FILE.BIN"}, ""},
       {"OU POSTFILE  24 ALL  UNFORM  post24.bin  32", {}, ""},
       {"   POSTFILE  1  ALL  UNFORM  x.bin", {"X.BIN"}, ""},  // pathway filled from the OU line before
-      {"OU POSTFILE  1  ALL  PLOT  post.plt", {}, " Skipped POSTFILE line without UNFORM: OU POSTFILE  1  ALL  PLOT  POST.PLT\n"},
+      {"OU POSTFILE  1  ALL  PLOT  post.plt  33", {"POST.PLT"}, ""},
+      {"OU POSTFILE  1  ALL  UNFORM  PLOT.BIN", {"PLOT.BIN"}, ""},
+      {"OU POSTFILE  1  ALL  TEXT  post.txt", {}, " Skipped POSTFILE line without UNFORM: OU POSTFILE  1  ALL  TEXT  POST.TXT\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -224,7 +226,10 @@ TEST(Setup, PostfileLines) {
     const SetupRun r = run_setup(d.text());
     EXPECT_TRUE(r.halt.ok());
     ASSERT_EQ(nfil(r.ctrl), static_cast<int>(c.names.size()));
-    for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(r.ctrl.aernam[i], c.names[i]);
+    for (std::size_t i = 0; i < c.names.size(); ++i) {
+      EXPECT_EQ(r.ctrl.aernam[i].name, c.names[i]);
+      EXPECT_EQ(r.ctrl.aernam[i].plot, c.line.find("UNFORM") == std::string::npos);
+    }
     EXPECT_EQ(r.list, c.list);
   }
 }
@@ -263,7 +268,7 @@ TEST(Setup, HundredPostfilesAndNoMore) {
     if (n == 100) {
       EXPECT_TRUE(r.halt.ok());
       EXPECT_EQ(nfil(r.ctrl), 100);
-      EXPECT_EQ(r.ctrl.aernam[99], "P100.BIN");
+      EXPECT_EQ(r.ctrl.aernam[99].name, "P100.BIN");
     } else {
       EXPECT_EQ(r.halt.text(), halt_text("Halted in SETUP:  there are too many file names"));
       EXPECT_EQ(r.list, " Halted in SETUP:  there are too many file names\n The limit is set by parameter MXFIL = " +
@@ -345,7 +350,7 @@ TEST(Setup, LinesEndingInCarriageReturnsAndLongLines) {
       "OU POSTFILE 1 ALL UNFORM P.BIN\r\nCO TITLETWO " + std::string(400, 'X') + "\r\nME STARTEND 88 1 1 88 1 2\r");
   EXPECT_TRUE(r.halt.ok());
   EXPECT_EQ(title(r.ctrl, 0), fixed("WINDOWS", 80));
-  EXPECT_EQ(r.ctrl.aernam[0], "P.BIN");
+  EXPECT_EQ(r.ctrl.aernam[0].name, "P.BIN");
   EXPECT_EQ(r.ctrl.ieday, 2);
   EXPECT_EQ(title(r.ctrl, 1), std::string(79, 'X') + " ");
 }
