@@ -307,65 +307,6 @@ TEST(BadInput, FullDisk) {
   EXPECT_EQ(test::read_bytes(run / "POST.BIN"), post);
 }
 
-// A run killed part-way leaves the previous complete dataset (or none) under
-// the final name; the next run completes and leaves no temporary file.
-TEST(KillTest, NeverAPartialDataset) {
-  test::TempDir tmp;
-  const fs::path run = tmp / "run";
-  fs::create_directory(run);
-  // Many one-receptor records: a conversion long enough to be killed.
-  Bytes post;
-  const Bytes rec = test::postfile_record(88010101, {1.0});
-  const std::size_t records = 1500000;
-  post.reserve(rec.size() * records);
-  for (std::size_t i = 0; i < records; ++i) post.insert(post.end(), rec.begin(), rec.end());
-  test::write_text(run / "AERMOD.INP", "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n"
-                                       "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
-  test::write_bytes(run / "POST.BIN", post);
-  post.clear();
-
-  const fs::path gdx = run / "POST.BIN.gdx";
-  const fs::path part = run / "POST.BIN.gdx.part";
-  for (const bool previous : {false, true}) {
-    SCOPED_TRACE(previous ? "over a previous dataset" : "first run");
-    std::optional<Bytes> before;
-    if (previous) {
-      ASSERT_EQ(run_binary(run).status, 0);
-      before = test::read_bytes(gdx);
-    }
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(run.c_str()) != 0) _exit(127);
-      freopen("/dev/null", "w", stdout);
-      freopen("/dev/null", "w", stderr);
-      execl(KESTREL_BINARY, KESTREL_BINARY, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    // Kill it once its temporary dataset has grown past its header.
-    bool killed = false;
-    for (int i = 0; i < 20000 && !killed; ++i) {
-      std::error_code ec;
-      if (fs::exists(part, ec) && fs::file_size(part, ec) > 100000) {
-        kill(pid, SIGKILL);
-        killed = true;
-      }
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFSIGNALED(status)) GTEST_SKIP() << "the conversion finished before it could be killed";
-    if (before) {
-      EXPECT_EQ(test::read_bytes(gdx), *before);
-    } else {
-      EXPECT_FALSE(fs::exists(gdx));
-    }
-    const Outcome o = run_binary(run);
-    EXPECT_EQ(o.status, 0);
-    EXPECT_FALSE(fs::exists(part));
-    EXPECT_EQ(fs::file_size(gdx), 1023 + 8 + 12 + records * (40 + 40 + 8 + 15 + 4));
-  }
-}
-
 // Starts the program in `run` with its output in files beside the folder.
 pid_t start_binary(const fs::path& run) {
   const pid_t pid = fork();
@@ -397,6 +338,45 @@ Bytes many_records(std::size_t records) {
   post.reserve(rec.size() * records);
   for (std::size_t i = 0; i < records; ++i) post.insert(post.end(), rec.begin(), rec.end());
   return post;
+}
+
+// A run killed part-way leaves the previous complete dataset (or none) under
+// the final name; the next run completes and leaves no temporary file.
+TEST(KillTest, NeverAPartialDataset) {
+  test::TempDir tmp;
+  const fs::path run = tmp / "run";
+  fs::create_directory(run);
+  // Many one-receptor records: a conversion long enough to be killed.
+  const std::size_t records = 1500000;
+  test::write_text(run / "AERMOD.INP", "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n"
+                                       "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
+  test::write_bytes(run / "POST.BIN", many_records(records));
+
+  const fs::path gdx = run / "POST.BIN.gdx";
+  const fs::path part = run / "POST.BIN.gdx.part";
+  for (const bool previous : {false, true}) {
+    SCOPED_TRACE(previous ? "over a previous dataset" : "first run");
+    std::optional<Bytes> before;
+    if (previous) {
+      ASSERT_EQ(run_binary(run).status, 0);
+      before = test::read_bytes(gdx);
+    }
+    // Kill it once its temporary dataset has grown past its header.
+    const pid_t pid = start_binary(run);
+    const bool killed = signal_when_grown(pid, SIGKILL, part, 100000);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!killed || !WIFSIGNALED(status)) GTEST_SKIP() << "the conversion finished before it could be killed";
+    if (before) {
+      EXPECT_EQ(test::read_bytes(gdx), *before);
+    } else {
+      EXPECT_FALSE(fs::exists(gdx));
+    }
+    const Outcome o = run_binary(run);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_FALSE(fs::exists(part));
+    EXPECT_EQ(fs::file_size(gdx), 1023 + 8 + 12 + records * (40 + 40 + 8 + 15 + 4));
+  }
 }
 
 // Ctrl-C and SIGTERM stop the conversion between records: the dataset being

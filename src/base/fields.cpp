@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <system_error>
+#include <type_traits>
 
 namespace kestrel {
 
@@ -139,30 +140,26 @@ std::size_t fortran_number(std::string_view field, char (&buf)[72], Digits& digi
   return len;
 }
 
+// A Fortran number, correctly rounded straight to T (a Fortran REAL read
+// rounds once, to single precision).
+template <class T>
+bool parse_fortran(std::string_view field, T& value) {
+  char buf[72];
+  Digits digits;
+  bool plain = false;
+  bool negative = false;
+  const std::size_t len = fortran_number(field, buf, digits, plain, negative);
+  if (len == 0) return false;
+  if constexpr (std::is_same_v<T, float>) {
+    if (plain && plain_decimal(digits, negative, value)) return true;
+  }
+  const auto res = std::from_chars(buf, buf + len, value);
+  return res.ec == std::errc() && res.ptr == buf + len;
+}
+
 }  // namespace
 
-bool parse_real(std::string_view field, float& value) {
-  char buf[72];
-  Digits digits;
-  bool plain = false;
-  bool negative = false;
-  const std::size_t len = fortran_number(field, buf, digits, plain, negative);
-  if (len == 0) return false;
-  if (plain && plain_decimal(digits, negative, value)) return true;
-  // Correctly rounded straight to single precision, as a Fortran REAL read is.
-  const auto res = std::from_chars(buf, buf + len, value);
-  return res.ec == std::errc() && res.ptr == buf + len;
-}
-
-bool parse_real(std::string_view field, double& value) {
-  char buf[72];
-  Digits digits;
-  bool plain = false;
-  bool negative = false;
-  const std::size_t len = fortran_number(field, buf, digits, plain, negative);
-  if (len == 0) return false;
-  const auto res = std::from_chars(buf, buf + len, value);
-  return res.ec == std::errc() && res.ptr == buf + len;
-}
+bool parse_real(std::string_view field, float& value) { return parse_fortran(field, value); }
+bool parse_real(std::string_view field, double& value) { return parse_fortran(field, value); }
 
 }  // namespace kestrel
