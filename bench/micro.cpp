@@ -2,11 +2,15 @@
 // record, the value conversion, and the control-file line scan.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <string>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "convert/plot_scan.hpp"
 #include "convert/postfile.hpp"
 #include "convert/scale.hpp"
 #include "io/record_io.hpp"
@@ -126,5 +130,57 @@ void BM_ControlFileScan(benchmark::State& state) {
   std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_ControlFileScan);
+
+// The scan of one 512 KiB segment of PLOT text (cache resident): AERMOD's
+// layout with F13.5 and E13.6 values, and the same lines with single blanks
+// between the fields, which only the general masks read; each through the
+// AVX2 build, the baseline (SSE2) build and the field-by-field reference.
+std::string plot_text(int form) {
+  std::string text;
+  char line[160];
+  for (int k = 0; text.size() < (std::size_t{512} << 10) - 160; ++k) {
+    const double v = 50.0 * std::exp(-(k % 997) / 120.0);
+    const char* fmt = form == 0   ? " %13.5f %13.5f %13.5f %8.2f %8.2f %8.2f  %6s  %-8s  %08d  %-8s\n"
+                      : form == 1 ? " %13.5f %13.5f %13.6E %8.2f %8.2f %8.2f  %6s  %-8s  %08d  %-8s\n"
+                                  : " %.5f %.5f %.5f %.2f %.2f %.2f %s %s %08d %s\n";
+    text += std::string(line, static_cast<std::size_t>(std::snprintf(line, sizeof line, fmt, k * 10.0 - 5000.0,
+                                                                       -k * 5.0, v, 1.5, 0.0, 0.0, "1-HR", "ALL",
+                                                                       88010101 + k / 1000, "")));
+  }
+  return text;
+}
+
+template <int Form, int Path>
+void BM_ScanPlot(benchmark::State& state) {
+  const std::string body = plot_text(Form);
+  std::string text = std::string(kestrel::plot::kLead, ' ') + body + std::string(kestrel::plot::kTail, ' ');
+  const char* t = text.data() + kestrel::plot::kLead;
+  kestrel::plot::Scan out(body.size() / 48, 1024);
+  if (Path == 0 && !kestrel::plot::scan_wide(t, 0, body.size(), out)) {
+    state.SkipWithError("no AVX2 build or processor");
+    return;
+  }
+  for (auto _ : state) {
+    if constexpr (Path == 0) {
+      kestrel::plot::scan_wide(t, 0, body.size(), out);
+    } else if constexpr (Path == 1) {
+      kestrel::plot::scan_baseline(t, 0, body.size(), out);
+    } else {
+      kestrel::plot::scan_scalar(t, 0, body.size(), out);
+    }
+    benchmark::DoNotOptimize(out.values.get());
+  }
+  if (out.stop != kestrel::plot::Stop::end) state.SkipWithError("text not read whole");
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(body.size()));
+}
+BENCHMARK(BM_ScanPlot<0, 0>)->Name("BM_ScanPlot/F13.5/avx2");
+BENCHMARK(BM_ScanPlot<0, 1>)->Name("BM_ScanPlot/F13.5/baseline");
+BENCHMARK(BM_ScanPlot<0, 2>)->Name("BM_ScanPlot/F13.5/fields");
+BENCHMARK(BM_ScanPlot<1, 0>)->Name("BM_ScanPlot/E13.6/avx2");
+BENCHMARK(BM_ScanPlot<1, 1>)->Name("BM_ScanPlot/E13.6/baseline");
+BENCHMARK(BM_ScanPlot<1, 2>)->Name("BM_ScanPlot/E13.6/fields");
+BENCHMARK(BM_ScanPlot<2, 0>)->Name("BM_ScanPlot/single-blanks/avx2");
+BENCHMARK(BM_ScanPlot<2, 1>)->Name("BM_ScanPlot/single-blanks/baseline");
+BENCHMARK(BM_ScanPlot<2, 2>)->Name("BM_ScanPlot/single-blanks/fields");
 
 }  // namespace

@@ -41,7 +41,7 @@ struct PlotBuffers::Slot {
 };
 
 PlotBuffers::PlotBuffers(std::size_t segment, std::size_t slots)
-    : segment_(std::max<std::size_t>(segment, 2 * kKeptOfLongLine)) {
+    : segment_(std::max<std::size_t>(segment, 2 * plot::kMaxLine)) {
   for (std::size_t i = 0; i < std::max<std::size_t>(slots, 2); ++i) slots_.push_back(std::make_unique<Slot>(segment_));
 }
 
@@ -150,7 +150,8 @@ class PlotReader::Pipeline {
     return true;
   }
 
-  // A segment without a line end: keeps the line's start, reads on to its end.
+  // A segment without a line end holds part of a line too long to read:
+  // keeps its start for the message, reads on to its end.
   void skip_long_line(PlotBuffers::Slot& s) {
     char* t = s.text();
     s.too_long = true;

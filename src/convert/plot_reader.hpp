@@ -27,6 +27,7 @@ class PlotBuffers {
   static constexpr std::size_t kSegment = std::size_t{512} << 10;
   static constexpr std::size_t kSlots = 4;
 
+  // At least 1 KiB segments and two slots.
   explicit PlotBuffers(std::size_t segment = kSegment, std::size_t slots = kSlots);
   PlotBuffers(const PlotBuffers&) = delete;
   PlotBuffers& operator=(const PlotBuffers&) = delete;
@@ -57,8 +58,10 @@ class PlotReader {
   ~PlotReader();
 
   // The next record, once it has a line for every receptor. A record with
-  // fewer lines, or a line that cannot be read, is a failure, except at the
-  // end of the file, where it is the end with ended_inside_record().
+  // fewer lines, or a line that cannot be read (fewer than nine fields, a
+  // number or the date unreadable, more than 512 characters), is a failure,
+  // except at the end of the file, where it is the end with
+  // ended_inside_record().
   Result next();
 
   [[nodiscard]] std::int32_t kurdat() const noexcept { return key_.kurdat; }

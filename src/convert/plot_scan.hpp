@@ -18,6 +18,9 @@ namespace kestrel::plot {
 // last: the wide scan loads whole vectors around each line.
 inline constexpr std::size_t kLead = 16;
 inline constexpr std::size_t kTail = 160;
+// A longer line (its line end not counted) cannot be read: AERMOD's are 107
+// characters, and a segment must hold two lines whole.
+inline constexpr std::size_t kMaxLine = 512;
 
 // What makes lines one record: the stamp, the averaging period and the group,
 // the last two on their first eight characters (AERMOD writes at most six and

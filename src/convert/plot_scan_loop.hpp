@@ -269,7 +269,7 @@ bool line_by_layout(const char* p, unsigned len, const Masks& m, detail::Line& o
     mant = digits8(p + 31, 31 - digits_from) * 1000000 + digits8(p + 38, 6);
     const int e = 10 * (p[40] - '0') + (p[41] - '0');
     k = (p[39] == '-' ? -e : e) - 6;
-    if (k < -22) return false;
+    if (k < -22 || k > 22) return false;
   }
   const double d = k < 0 ? static_cast<double>(mant) / kPow10[-k] : static_cast<double>(mant) * kPow10[k];
   out.value = static_cast<float>(p[first] == '-' ? -d : d);
@@ -346,7 +346,7 @@ void scan_loop(const char* text, std::size_t begin, std::size_t end, Scan& out) 
         continue;
       }
     }
-    if (!ok && !detail::read_line(p, len, line)) {
+    if (!ok && (len > kMaxLine || !detail::read_line(p, len, line))) {
       out.stop = Stop::bad_line;
       out.stop_offset = static_cast<std::uint32_t>(pos);
       out.stop_next = static_cast<std::uint32_t>(next);

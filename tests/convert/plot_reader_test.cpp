@@ -71,6 +71,12 @@ TEST(PlotReader, EndingsErrorsAndRecordBoundaries) {
   for (int h = 1; h <= 9; ++h) {
     for (const char* x : {"0.", "100."}) terse += std::string(" ") + x + " 0 1.5 0 0 0 1-HR A 8801010" + char('0' + h) + "\n";
   }
+  // The first line of hour 2, filled up with an extra field to n characters.
+  const auto padded = [](std::size_t n) {
+    std::string l = line(0, 0, 2, 88010102);
+    l.pop_back();
+    return l + " " + std::string(n - l.size() - 1, 'x') + "\n";
+  };
   const std::string bad = " 1.00000 2.00000 xyz 0.00 0.00 0.00 1-HR ALL 88010102\n";
   struct Case {
     const char* name;
@@ -102,11 +108,14 @@ TEST(PlotReader, EndingsErrorsAndRecordBoundaries) {
       {"within the tolerance", kHeader + line(0.005, 0, 1, 88010101) + line(100, -0.009, 1, 88010101),
        "1ALL1 end"},
       {"short lines", kHeader + terse, "1A1 2A1 3A1 4A1 5A1 6A1 7A1 8A1 9A1 end"},
-      {"a line of 600 bytes", kHeader + h1 + std::string(600, '7') + "\n" + h2, "1ALL1 fail@5 [" + std::string(256, '7') + "]"},
+      {"a line of 512 characters", kHeader + h1 + padded(512) + h2.substr(h2.find('\n') + 1), "1ALL1 2ALL1 end"},
+      {"a line of 513 characters", kHeader + h1 + padded(513) + h2.substr(h2.find('\n') + 1),
+       "1ALL1 fail@5 [" + padded(513).substr(7, 256) + "]"},
+      {"a line longer than a segment", kHeader + h1 + std::string(3000, '7') + "\n" + h2, "1ALL1 fail@5 [" + std::string(256, '7') + "]"},
   };
-  // Small segments and two slots put record and line ends at every place
+  // Small segments and two slots put record and line ends at other places
   // in a segment and bring in the second thread.
-  PlotBuffers small(512, 2);
+  PlotBuffers small(1024, 2);
   for (const auto& c : cases) {
     EXPECT_EQ(outcome(c.text), c.want) << c.name;
     EXPECT_EQ(outcome(c.text, kX, kY, &small), c.want) << c.name << ", small segments";
@@ -126,6 +135,8 @@ TEST(PlotScan, LinesReadAlikeOnEveryPath) {
       {"0.336363E-03", true, 0.336363e-3, false},
       {"-0.336363E+03", true, -336.363, false},
       {"0.123456-100", true, 0.123456e-100, false},
+      {"0.123456E+30", true, 0.123456e30, false},
+      {"-0.100000E-99", true, -0.1e-99, false},
       {"5.", true, 5.0, true},
       {"-.5", true, -0.5, true},
       {"+1.5", true, 1.5, true},
@@ -193,10 +204,13 @@ TEST(PlotReader, RealRunsEqualTheirUnformattedTwinsToThePrintedPrecision) {
     std::string crlf;  // the same file with Windows line ends
     for (const char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     const auto bin = test::read_bytes(dir / t.unform);
+    // Segments of 4 KiB and three slots: segment ends at every place in a
+    // line and in a record, scanned by both threads.
+    PlotBuffers small(4096, 3);
     for (const std::string* text : {&lf, static_cast<const std::string*>(&crlf)}) {
       io::MemorySource plot_src(std::as_bytes(std::span(*text)));
       io::MemorySource bin_src(bin);
-      PlotReader reader(plot_src, x, y);
+      PlotReader reader(plot_src, x, y, small);
       io::RecordReader records(bin_src);
       std::vector<std::byte> rec(16 + 8 * x.size());
       std::vector<std::byte> got(4 * x.size());
