@@ -132,9 +132,10 @@ void BM_ControlFileScan(benchmark::State& state) {
 BENCHMARK(BM_ControlFileScan);
 
 // The scan of one 512 KiB segment of PLOT text (cache resident): AERMOD's
-// layout with F13.5 and E13.6 values, and the same lines with single blanks
-// between the fields, which only the general masks read; each through the
-// AVX2 build, the baseline (SSE2) build and the field-by-field reference.
+// layout with F13.5 and E13.6 values; the F13.5 lines shifted by one column,
+// and with single blanks between the fields, which only the general masks
+// read; each through the AVX2 build, the baseline (SSE2) build and the
+// field-by-field reference.
 std::string plot_text(int form) {
   std::string text;
   char line[160];
@@ -142,6 +143,7 @@ std::string plot_text(int form) {
     const double v = 50.0 * std::exp(-(k % 997) / 120.0);
     const char* fmt = form == 0   ? " %13.5f %13.5f %13.5f %8.2f %8.2f %8.2f  %6s  %-8s  %08d  %-8s\n"
                       : form == 1 ? " %13.5f %13.5f %13.6E %8.2f %8.2f %8.2f  %6s  %-8s  %08d  %-8s\n"
+                      : form == 2 ? "  %13.5f %13.5f %13.5f %8.2f %8.2f %8.2f  %6s  %-8s  %08d  %-8s\n"
                                   : " %.5f %.5f %.5f %.2f %.2f %.2f %s %s %08d %s\n";
     text += std::string(line, static_cast<std::size_t>(std::snprintf(line, sizeof line, fmt, k * 10.0 - 5000.0,
                                                                        -k * 5.0, v, 1.5, 0.0, 0.0, "1-HR", "ALL",
@@ -179,8 +181,10 @@ BENCHMARK(BM_ScanPlot<0, 2>)->Name("BM_ScanPlot/F13.5/fields");
 BENCHMARK(BM_ScanPlot<1, 0>)->Name("BM_ScanPlot/E13.6/avx2");
 BENCHMARK(BM_ScanPlot<1, 1>)->Name("BM_ScanPlot/E13.6/baseline");
 BENCHMARK(BM_ScanPlot<1, 2>)->Name("BM_ScanPlot/E13.6/fields");
-BENCHMARK(BM_ScanPlot<2, 0>)->Name("BM_ScanPlot/single-blanks/avx2");
-BENCHMARK(BM_ScanPlot<2, 1>)->Name("BM_ScanPlot/single-blanks/baseline");
-BENCHMARK(BM_ScanPlot<2, 2>)->Name("BM_ScanPlot/single-blanks/fields");
+BENCHMARK(BM_ScanPlot<2, 0>)->Name("BM_ScanPlot/shifted/avx2");
+BENCHMARK(BM_ScanPlot<2, 1>)->Name("BM_ScanPlot/shifted/baseline");
+BENCHMARK(BM_ScanPlot<3, 0>)->Name("BM_ScanPlot/single-blanks/avx2");
+BENCHMARK(BM_ScanPlot<3, 1>)->Name("BM_ScanPlot/single-blanks/baseline");
+BENCHMARK(BM_ScanPlot<3, 2>)->Name("BM_ScanPlot/single-blanks/fields");
 
 }  // namespace

@@ -98,7 +98,19 @@ class PlotReader::Pipeline {
 
  private:
   static void scan(PlotBuffers::Slot& s) noexcept {
-    if (!s.too_long) plot::scan(s.text(), 0, s.len, s.scan);
+    if (!s.too_long) {
+      plot::scan(s.text(), 0, s.len, s.scan);
+      return;
+    }
+    // Only the start of the line is held: a header line, or one that cannot be read.
+    plot::Scan& sc = s.scan;
+    const bool header = s.text()[0] == '*';
+    sc.entries = sc.run_count = 0;
+    sc.first_fixed = -1;
+    sc.lines = header ? 1 : 0;
+    sc.stop = header ? plot::Stop::end : plot::Stop::bad_line;
+    sc.stop_offset = 0;
+    sc.stop_next = static_cast<std::uint32_t>(s.len);
   }
 
   void fill() {
@@ -245,7 +257,6 @@ PlotReader::At PlotReader::settle() {
       if (slot_ == nullptr) return At::end;
       run_ = entry_ = 0;
     }
-    if (slot_->too_long) return At::bad_line;
     plot::Scan& sc = slot_->scan;
     if (entry_ < sc.entries) return At::values;
     if (sc.stop == plot::Stop::bad_line) return At::bad_line;
@@ -326,10 +337,6 @@ void PlotReader::convert_into(std::byte* out, float factor) const noexcept {
 }
 
 PlotReader::Result PlotReader::bad_line() {
-  if (slot_->too_long) {
-    if (slot_->last) return end_inside();
-    return fail_at(0, slot_->len, line_base_ + 1);
-  }
   const plot::Scan& sc = slot_->scan;
   if (last_line(sc.stop_next)) return end_inside();
   return fail_at(sc.stop_offset, sc.stop_next, line_base_ + sc.lines + 1);
@@ -355,7 +362,7 @@ PlotReader::Result PlotReader::end_inside() {
 
 PlotReader::Result PlotReader::fail_at(std::size_t offset, std::size_t end, std::int64_t line) {
   error_line_ = line;
-  error_text_ = plot::trim({slot_->text() + offset, end - offset}).substr(0, kKeptOfLongLine);
+  error_text_ = plot::trim({slot_->text() + offset, std::min(end - offset, kKeptOfLongLine)});
   return finish(Result::failure);
 }
 

@@ -82,7 +82,7 @@ class PlotReader {
   [[nodiscard]] bool fixed_point_values() const noexcept { return fixed_; }
   [[nodiscard]] bool ended_inside_record() const noexcept { return ended_inside_; }
   // For a failure: the line (counted from 1, header lines included) and its
-  // text, trimmed, of which at most 256 characters.
+  // first 256 characters, trimmed.
   [[nodiscard]] std::int64_t error_line() const noexcept { return error_line_; }
   [[nodiscard]] std::string_view error_text() const noexcept { return error_text_; }
 

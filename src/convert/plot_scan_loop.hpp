@@ -28,12 +28,13 @@ namespace kestrel::plot {
 namespace {
 
 #if defined(__SSE2__) && defined(__SIZEOF_INT128__)
+#define KESTREL_PLOT_MASKS 1
 constexpr bool kHaveMasks = true;
 #else
 constexpr bool kHaveMasks = false;
 #endif
 
-#if defined(__SIZEOF_INT128__)
+#if defined(KESTREL_PLOT_MASKS)
 __extension__ typedef unsigned __int128 u128;
 
 struct Masks {
@@ -205,7 +206,6 @@ bool line_by_masks(const char* p, unsigned len, const Masks& m, detail::Line& ou
   out.date_len = e[8] - s[8] + 1;
   return true;
 }
-#endif
 
 // AERMOD's own layout, (3(1X,F13.5),3(1X,F8.2),2X,A6,2X,A8,2X,I8.8,2X,A8),
 // or with the value in E13.6: every column is known, so a whole line is
@@ -280,6 +280,8 @@ bool line_by_layout(const char* p, unsigned len, const Masks& m, detail::Line& o
   return true;
 }
 
+#endif
+
 bool same_bytes(const char* a, const char* b, std::size_t n) noexcept {
   if (n < 8) {
     for (std::size_t i = 0; i < n; ++i) {
@@ -319,7 +321,7 @@ void scan_loop(const char* text, std::size_t begin, std::size_t end, Scan& out) 
     std::size_t next = 0;
     bool ok = false;
     detail::Line line;
-#if defined(__SIZEOF_INT128__)
+#if defined(KESTREL_PLOT_MASKS)
     if constexpr (Wide) {
       const Masks m = masks_at(p);
       const u128 nl = m.nl & low_bits(static_cast<unsigned>(avail < 128 ? avail : 128));

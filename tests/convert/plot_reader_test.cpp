@@ -110,7 +110,8 @@ TEST(PlotReader, EndingsErrorsAndRecordBoundaries) {
       {"short lines", kHeader + terse, "1A1 2A1 3A1 4A1 5A1 6A1 7A1 8A1 9A1 end"},
       {"a line of 512 characters", kHeader + h1 + padded(512) + h2.substr(h2.find('\n') + 1), "1ALL1 2ALL1 end"},
       {"a line of 513 characters", kHeader + h1 + padded(513) + h2.substr(h2.find('\n') + 1),
-       "1ALL1 fail@5 [" + padded(513).substr(7, 256) + "]"},
+       "1ALL1 fail@5 [" + padded(513).substr(7, 249) + "]"},
+      {"a header line longer than a segment", kHeader + "*" + std::string(3000, '-') + "\n" + h1 + h2, "1ALL1 2ALL1 end"},
       {"a line longer than a segment", kHeader + h1 + std::string(3000, '7') + "\n" + h2, "1ALL1 fail@5 [" + std::string(256, '7') + "]"},
   };
   // Small segments and two slots put record and line ends at other places
