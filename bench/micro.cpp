@@ -134,7 +134,7 @@ BENCHMARK(BM_ControlFileScan);
 // The scan of one 512 KiB segment of PLOT text (cache resident): AERMOD's
 // layout with F13.5 and E13.6 values; the F13.5 lines shifted by one column,
 // and with single blanks between the fields, which only the general masks
-// read; each through the AVX2 build, the baseline (SSE2) build and the
+// read; each through the AVX-512, AVX2 and baseline (SSE2) builds and the
 // field-by-field reference.
 std::string plot_text(int form) {
   std::string text;
@@ -152,39 +152,37 @@ std::string plot_text(int form) {
   return text;
 }
 
-template <int Form, int Path>
+template <int Form, kestrel::plot::Build Build>
 void BM_ScanPlot(benchmark::State& state) {
   const std::string body = plot_text(Form);
   std::string text = std::string(kestrel::plot::kLead, ' ') + body + std::string(kestrel::plot::kTail, ' ');
   const char* t = text.data() + kestrel::plot::kLead;
   kestrel::plot::Scan out(body.size() / 48, 1024);
-  if (Path == 0 && !kestrel::plot::scan_wide(t, 0, body.size(), out)) {
-    state.SkipWithError("no AVX2 build or processor");
+  if (!kestrel::plot::scan_with(Build, t, 0, body.size(), out)) {
+    state.SkipWithError("build not in this program or not for this processor");
     return;
   }
   for (auto _ : state) {
-    if constexpr (Path == 0) {
-      kestrel::plot::scan_wide(t, 0, body.size(), out);
-    } else if constexpr (Path == 1) {
-      kestrel::plot::scan_baseline(t, 0, body.size(), out);
-    } else {
-      kestrel::plot::scan_scalar(t, 0, body.size(), out);
-    }
+    kestrel::plot::scan_with(Build, t, 0, body.size(), out);
     benchmark::DoNotOptimize(out.values.get());
   }
   if (out.stop != kestrel::plot::Stop::end) state.SkipWithError("text not read whole");
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(body.size()));
 }
-BENCHMARK(BM_ScanPlot<0, 0>)->Name("BM_ScanPlot/F13.5/avx2");
-BENCHMARK(BM_ScanPlot<0, 1>)->Name("BM_ScanPlot/F13.5/baseline");
-BENCHMARK(BM_ScanPlot<0, 2>)->Name("BM_ScanPlot/F13.5/fields");
-BENCHMARK(BM_ScanPlot<1, 0>)->Name("BM_ScanPlot/E13.6/avx2");
-BENCHMARK(BM_ScanPlot<1, 1>)->Name("BM_ScanPlot/E13.6/baseline");
-BENCHMARK(BM_ScanPlot<1, 2>)->Name("BM_ScanPlot/E13.6/fields");
-BENCHMARK(BM_ScanPlot<2, 0>)->Name("BM_ScanPlot/shifted/avx2");
-BENCHMARK(BM_ScanPlot<2, 1>)->Name("BM_ScanPlot/shifted/baseline");
-BENCHMARK(BM_ScanPlot<3, 0>)->Name("BM_ScanPlot/single-blanks/avx2");
-BENCHMARK(BM_ScanPlot<3, 1>)->Name("BM_ScanPlot/single-blanks/baseline");
-BENCHMARK(BM_ScanPlot<3, 2>)->Name("BM_ScanPlot/single-blanks/fields");
+using kestrel::plot::Build;
+BENCHMARK(BM_ScanPlot<0, Build::avx512>)->Name("BM_ScanPlot/F13.5/avx512");
+BENCHMARK(BM_ScanPlot<0, Build::avx2>)->Name("BM_ScanPlot/F13.5/avx2");
+BENCHMARK(BM_ScanPlot<0, Build::baseline>)->Name("BM_ScanPlot/F13.5/baseline");
+BENCHMARK(BM_ScanPlot<0, Build::fields>)->Name("BM_ScanPlot/F13.5/fields");
+BENCHMARK(BM_ScanPlot<1, Build::avx512>)->Name("BM_ScanPlot/E13.6/avx512");
+BENCHMARK(BM_ScanPlot<1, Build::avx2>)->Name("BM_ScanPlot/E13.6/avx2");
+BENCHMARK(BM_ScanPlot<1, Build::baseline>)->Name("BM_ScanPlot/E13.6/baseline");
+BENCHMARK(BM_ScanPlot<1, Build::fields>)->Name("BM_ScanPlot/E13.6/fields");
+BENCHMARK(BM_ScanPlot<2, Build::avx512>)->Name("BM_ScanPlot/shifted/avx512");
+BENCHMARK(BM_ScanPlot<2, Build::avx2>)->Name("BM_ScanPlot/shifted/avx2");
+BENCHMARK(BM_ScanPlot<2, Build::baseline>)->Name("BM_ScanPlot/shifted/baseline");
+BENCHMARK(BM_ScanPlot<3, Build::avx512>)->Name("BM_ScanPlot/single-blanks/avx512");
+BENCHMARK(BM_ScanPlot<3, Build::baseline>)->Name("BM_ScanPlot/single-blanks/baseline");
+BENCHMARK(BM_ScanPlot<3, Build::fields>)->Name("BM_ScanPlot/single-blanks/fields");
 
 }  // namespace

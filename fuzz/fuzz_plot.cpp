@@ -1,5 +1,5 @@
-// A fuzzed PLOT POSTFILE: every scan path (AVX2, baseline, field by field)
-// must read it alike, and the reader must give the same records and ending
+// A fuzzed PLOT POSTFILE: every build of the scan (AVX-512, AVX2, baseline,
+// field by field) must read it alike, and the reader must give the same records and ending
 // whatever its segment size.
 #include <cstddef>
 #include <cstdint>
@@ -53,12 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<char> text(kestrel::plot::kLead + size + kestrel::plot::kTail);
   if (size != 0) std::memcpy(text.data() + kestrel::plot::kLead, data, size);
   const char* t = text.data() + kestrel::plot::kLead;
-  Scan wide(size / 8 + 4, size / 8 + 4), base(size / 8 + 4, size / 8 + 4), scalar(size / 8 + 4, size / 8 + 4);
-  kestrel::plot::scan(t, 0, size, wide);
-  kestrel::plot::scan_baseline(t, 0, size, base);
-  kestrel::plot::scan_scalar(t, 0, size, scalar);
-  same_scan(wide, scalar);
-  same_scan(base, scalar);
+  using kestrel::plot::Build;
+  Scan fields(size / 8 + 4, size / 8 + 4);
+  kestrel::plot::scan_with(Build::fields, t, 0, size, fields);
+  for (const Build b : {Build::baseline, Build::avx2, Build::avx512}) {
+    Scan other(size / 8 + 4, size / 8 + 4);
+    if (kestrel::plot::scan_with(b, t, 0, size, other)) same_scan(other, fields);
+  }
 
   kestrel::PlotBuffers small(1024, 2);
   if (records(data, size, nullptr) != records(data, size, &small)) __builtin_trap();

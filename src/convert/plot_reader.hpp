@@ -24,7 +24,7 @@ namespace kestrel {
 // The segments a reader works in; one set can serve one file after another.
 class PlotBuffers {
  public:
-  static constexpr std::size_t kSegment = std::size_t{512} << 10;
+  static constexpr std::size_t kSegment = std::size_t{256} << 10;
   static constexpr std::size_t kSlots = 4;
 
   // At least 1 KiB segments and two slots.

@@ -10,8 +10,10 @@
 namespace kestrel::plot {
 
 #if defined(KESTREL_PLOT_AVX2)
-// Built in plot_scan_wide.cpp with AVX2 enabled.
+// Built in plot_scan_wide.cpp with AVX2 enabled, and in plot_scan_wide512.cpp
+// with AVX-512.
 void scan_avx2(const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept;
+void scan_avx512(const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept;
 #endif
 
 namespace {
@@ -77,12 +79,29 @@ std::int32_t hours_of(std::string_view ave) noexcept {
 }
 
 #if defined(KESTREL_PLOT_AVX2)
-bool avx2_usable() noexcept {
-  static const bool usable = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-                             __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-  return usable;
+enum class Wide { none, avx2, avx512 };
+
+
+// The widest build this processor runs (the checks include the system's
+// support for the registers).
+Wide wide_usable() noexcept {
+  static const Wide wide = [] {
+    if (!(__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+          __builtin_cpu_supports("popcnt")))
+      return Wide::none;
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") ? Wide::avx512 : Wide::avx2;
+  }();
+  return wide;
 }
 #endif
+
+bool available(Build b) noexcept {
+#if defined(KESTREL_PLOT_AVX2)
+  if (b == Build::avx512) return wide_usable() == Wide::avx512;
+  if (b == Build::avx2) return wide_usable() != Wide::none;
+#endif
+  return b == Build::fields || b == Build::baseline;
+}
 
 }  // namespace
 
@@ -165,27 +184,39 @@ Scan::Scan(std::size_t max_entries_, std::size_t max_runs_)
       offsets(std::make_unique_for_overwrite<std::uint32_t[]>(max_entries_)),
       runs(std::make_unique<Run[]>(max_runs_)) {}
 
-void scan_scalar(const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept {
-  scan_loop<false>(text, begin, end, out);
-}
-
-void scan_baseline(const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept {
-  scan_loop<kHaveMasks>(text, begin, end, out);
-}
-
-bool scan_wide(const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept {
+bool scan_with(Build build, const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept {
+  if (!available(build)) return false;
+  switch (build) {
+    case Build::fields:
+      scan_loop<false>(text, begin, end, out);
+      break;
+    case Build::baseline:
+      scan_loop<kHaveMasks>(text, begin, end, out);
+      break;
 #if defined(KESTREL_PLOT_AVX2)
-  if (!avx2_usable()) return false;
-  scan_avx2(text, begin, end, out);
-  return true;
+    case Build::avx2:
+      scan_avx2(text, begin, end, out);
+      break;
+    case Build::avx512:
+      scan_avx512(text, begin, end, out);
+      break;
 #else
-  (void)text, (void)begin, (void)end, (void)out;
-  return false;
+    case Build::avx2:
+    case Build::avx512:
+      break;
 #endif
+  }
+  return true;
 }
 
 void scan(const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept {
-  if (!scan_wide(text, begin, end, out)) scan_baseline(text, begin, end, out);
+  static const Build widest = [] {
+    for (const Build b : {Build::avx512, Build::avx2}) {
+      if (available(b)) return b;
+    }
+    return Build::baseline;
+  }();
+  scan_with(widest, text, begin, end, out);
 }
 
 }  // namespace kestrel::plot

@@ -70,12 +70,13 @@ class Scan {
 // without its line feed. text[begin - kLead, end + kTail) must be readable.
 // Uses the widest vectors this machine offers; the outcome is the same on all.
 void scan(const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept;
-// The field-by-field reference the wide loops fall back on, line by line.
-void scan_scalar(const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept;
-// The baseline build's loop (SSE2 on x86-64), and the AVX2 one: false, doing
-// nothing, where this build or this machine has none.
-void scan_baseline(const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept;
-bool scan_wide(const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept;
+
+// The builds of the scan loop, for tests and benchmarks: the field-by-field
+// reference that the others fall back on line by line, the baseline build
+// (SSE2 on x86-64), AVX2 and AVX-512.
+enum class Build { fields, baseline, avx2, avx512 };
+// False, doing nothing, where this program or this machine lacks the build.
+bool scan_with(Build build, const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept;
 
 // A number field as Fortran reads it: optional sign, digits with at most one
 // point, optional exponent (also Fortran's E-less form of three-digit

@@ -18,7 +18,7 @@
 
 #include "convert/plot_scan_detail.hpp"
 
-#if defined(__AVX2__)
+#if defined(__AVX2__) || defined(__AVX512BW__)
 #include <immintrin.h>
 #elif defined(__SSE2__)
 #include <emmintrin.h>
@@ -45,7 +45,25 @@ struct Masks {
   u128 minus;
 };
 
-#if defined(__AVX2__)
+#if defined(__AVX512BW__)
+Masks masks_at(const char* p) noexcept {
+  const __m512i lf = _mm512_set1_epi8('\n');
+  const __m512i sp = _mm512_set1_epi8(' ');
+  const __m512i zero = _mm512_set1_epi8('0');
+  const __m512i ten = _mm512_set1_epi8(10);
+  const __m512i pt = _mm512_set1_epi8('.');
+  const __m512i mi = _mm512_set1_epi8('-');
+  __m512i v[2];
+  std::memcpy(v, p, 128);
+  const auto join = [](__mmask64 lo, __mmask64 hi) { return static_cast<u128>(lo) | (static_cast<u128>(hi) << 64); };
+  return Masks{join(_mm512_cmpeq_epi8_mask(v[0], lf), _mm512_cmpeq_epi8_mask(v[1], lf)),
+               join(_mm512_cmple_epu8_mask(v[0], sp), _mm512_cmple_epu8_mask(v[1], sp)),
+               join(_mm512_cmplt_epu8_mask(_mm512_sub_epi8(v[0], zero), ten),
+                    _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v[1], zero), ten)),
+               join(_mm512_cmpeq_epi8_mask(v[0], pt), _mm512_cmpeq_epi8_mask(v[1], pt)),
+               join(_mm512_cmpeq_epi8_mask(v[0], mi), _mm512_cmpeq_epi8_mask(v[1], mi))};
+}
+#elif defined(__AVX2__)
 Masks masks_at(const char* p) noexcept {
   const __m256i lf = _mm256_set1_epi8('\n');
   const __m256i sp = _mm256_set1_epi8(' ');

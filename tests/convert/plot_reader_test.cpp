@@ -123,7 +123,7 @@ TEST(PlotReader, EndingsErrorsAndRecordBoundaries) {
   }
 }
 
-TEST(PlotScan, LinesReadAlikeOnEveryPath) {
+TEST(PlotScan, LinesReadAlikeInEveryBuild) {
   struct Case {
     const char* value;
     bool reads;
@@ -149,15 +149,13 @@ TEST(PlotScan, LinesReadAlikeOnEveryPath) {
       {"*************", false, 0, false},
       {"1,5", false, 0, false},
   };
-  using ScanFn = void (*)(const char*, std::size_t, std::size_t, plot::Scan&);
-  const ScanFn paths[] = {plot::scan, plot::scan_baseline, plot::scan_scalar};
   for (const auto& c : cases) {
     char text[400] = {};
     const int n = std::snprintf(text + plot::kLead, 200, " %13.5f %13.5f %13s %8.2f %8.2f %8.2f  %6s  %-8s  %08d\n",
                                 1.0, -2.0, c.value, 0.0, 0.0, 0.0, "1-HR", "ALL", 88010101);
-    for (const ScanFn scan : paths) {
+    for (const auto build : {plot::Build::fields, plot::Build::baseline, plot::Build::avx2, plot::Build::avx512}) {
       plot::Scan out(4, 4);
-      scan(text + plot::kLead, 0, static_cast<std::size_t>(n), out);
+      if (!plot::scan_with(build, text + plot::kLead, 0, static_cast<std::size_t>(n), out)) continue;
       EXPECT_EQ(out.stop == plot::Stop::end, c.reads) << c.value;
       if (!c.reads) continue;
       EXPECT_EQ(out.values[0], static_cast<float>(c.want)) << c.value;
