@@ -1,8 +1,9 @@
 // The I/O floor of a conversion: reads every byte of each POSTFILE named
 // POST*.BIN in DIR and writes a file of the dataset's size beside it,
-// converting nothing. Same block size as the program.
+// converting nothing. Same block size as the program. Given HOURS, it does
+// the same for the formatted POSTFILEs POST*.PLT, of HOURS records each.
 //
-// usage: floor DIR RECEPTORS
+// usage: floor DIR RECEPTORS [HOURS]
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,11 +12,13 @@
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: floor DIR RECEPTORS\n");
+    std::fprintf(stderr, "usage: floor DIR RECEPTORS [HOURS]\n");
     return 2;
   }
   const std::filesystem::path dir = argv[1];
   const long nrec = std::atol(argv[2]);
+  const long hours = argc > 3 ? std::atol(argv[3]) : -1;
+  const char* kind = hours >= 0 ? ".PLT" : ".BIN";
   // Blocks of 1 MiB less 4 bytes, for reading and writing. On the benchmark
   // machine (a virtual machine whose host takes back memory the guest frees)
   // page-aligned 1 MiB writes are put into large page-cache folios that the
@@ -27,13 +30,13 @@ int main(int argc, char** argv) {
   std::vector<char> out_buf(block, ' ');
   for (const auto& e : std::filesystem::directory_iterator(dir)) {
     const std::string name = e.path().filename().string();
-    if (name.rfind("POST", 0) != 0 || e.path().extension() != ".BIN") continue;
+    if (name.rfind("POST", 0) != 0 || e.path().extension() != kind) continue;
     const long size = static_cast<long>(std::filesystem::file_size(e.path()));
     // Dataset size: header + per record 40 + 40 + 8 + 15 + 4 * nrec; the
     // record count follows from the POSTFILE's size (8-byte or 4-byte).
     const long rec8 = 24 + 8 * nrec;
     const long rec4 = 24 + 4 * nrec;
-    const long records = (size % rec8 == 0) ? size / rec8 : size / rec4;
+    const long records = hours >= 0 ? hours : (size % rec8 == 0) ? size / rec8 : size / rec4;
     const long out_size = 1023 + 8 + 12 * nrec + records * (103 + 4 * nrec);
     std::FILE* in = std::fopen(e.path().c_str(), "rb");
     std::FILE* out = std::fopen((e.path().string() + ".gdx.part").c_str(), "wb");

@@ -1,8 +1,11 @@
 // Writes an AERMOD-like run folder for benchmarks: AERMOD.INP with R inline
 // DISCCART receptors, ME STARTEND, POLLUTID and F POSTFILE lines, and F
-// POSTFILEs of H hourly records framed as AERMOD writes them.
+// POSTFILEs of H hourly records framed as AERMOD writes them: unformatted
+// with 8-byte or 4-byte reals (POSTnnn.BIN), or formatted as PLOT files
+// (POSTnnn.PLT) with the values in F13.5 ("plot") or E13.6 ("exp").
 //
-// usage: gen_run DIR RECEPTORS HOURS [FILES [REALSIZE]]
+// usage: gen_run DIR RECEPTORS HOURS [FILES [8|4|plot|exp]]
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -41,6 +44,60 @@ std::int32_t stamp(int hour_index) {
   return year * 1000000 + (month + 1) * 10000 + (day + 1) * 100 + hr;
 }
 
+// A receptor's place and a plume-like value that changes with the hour and
+// the receptor, the same in every form.
+double receptor_x(int i, int side) { return (i % side) * 100.0 - 5000.0; }
+double receptor_y(int i, int side) { return (i / side) * 100.0 - 5000.0; }
+double value_at(int r, int h) { return 50.0 * std::exp(-((r + h * 7) % 997) / 120.0); }
+
+// Fortran's E13.6: 0.ddddddE+xx, right-justified.
+void put_e13_6(char (&out)[32], double v) {
+  if (v == 0.0) {
+    std::snprintf(out, sizeof out, "%13s", "0.000000E+00");
+    return;
+  }
+  char d[32];
+  std::snprintf(d, sizeof d, "%.5E", std::fabs(v));  // d.dddddE+xx
+  const int exp10 = std::max(-99, std::min(99, std::atoi(d + 8) + 1));
+  std::snprintf(out, sizeof out, "%s0.%c%.5sE%c%02d", v < 0 ? "-" : " ", d[0], d + 2, exp10 < 0 ? '-' : '+', std::abs(exp10));
+}
+
+void write_plot(const std::filesystem::path& path, int nrec, int hours, bool exp_form) {
+  const int side = static_cast<int>(std::ceil(std::sqrt(nrec)));
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  std::fprintf(out, "* AERMOD ( 24142 ): Benchmark run\n* AERMET ( 24142):\n* MODELING OPTIONS USED:   CONC\n"
+                    "*         POST/PLOT FILE OF CONCURRENT  1-HR VALUES FOR SOURCE GROUP: ALL     \n"
+                    "*         FOR A TOTAL OF %5d RECEPTORS.\n"
+                    "*         FORMAT: (%s3(1X,F8.2),2X,A6,2X,A8,2X,I8.8,2X,A8)\n"
+                    "*        X             Y      AVERAGE CONC    ZELEV    ZHILL    ZFLAG    AVE     GRP       DATE     NET ID\n"
+                    "* ____________  ____________  ____________   ______   ______   ______  ______  ________  ________  ________\n",
+               nrec, exp_form ? "2(1X,F13.5),1X,E13.6," : "3(1X,F13.5),");
+  std::string block;
+  char line[160];
+  char value[32];
+  for (int h = 0; h < hours; ++h) {
+    const std::int32_t date = stamp(h);
+    for (int r = 0; r < nrec; ++r) {
+      const double v = value_at(r, h);
+      if (exp_form) {
+        put_e13_6(value, v);
+      } else {
+        std::snprintf(value, sizeof value, "%13.5f", v);
+      }
+      const int n = std::snprintf(line, sizeof line, " %13.5f %13.5f %s %8.2f %8.2f %8.2f  %6s  %-8s  %08d  %-8s\n",
+                                  receptor_x(r, side), receptor_y(r, side), value, (r % 17) * 1.5, 0.0, 0.0, "1-HR",
+                                  "ALL", static_cast<int>(date), "");
+      block.append(line, static_cast<std::size_t>(n));
+    }
+    if (block.size() >= (std::size_t{4} << 20)) {
+      std::fwrite(block.data(), 1, block.size(), out);
+      block.clear();
+    }
+  }
+  std::fwrite(block.data(), 1, block.size(), out);
+  std::fclose(out);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,7 +109,9 @@ int main(int argc, char** argv) {
   const int nrec = std::atoi(argv[2]);
   const int hours = std::atoi(argv[3]);
   const int files = argc > 4 ? std::atoi(argv[4]) : 1;
-  const int realsize = argc > 5 ? std::atoi(argv[5]) : 8;
+  const std::string form = argc > 5 ? argv[5] : "8";
+  const bool plot = form == "plot" || form == "exp";
+  const int realsize = plot ? 8 : std::atoi(form.c_str());
   std::filesystem::create_directories(dir);
 
   std::string inp;
@@ -61,8 +120,8 @@ int main(int argc, char** argv) {
   const int side = static_cast<int>(std::ceil(std::sqrt(nrec)));
   char line[128];
   for (int i = 0; i < nrec; ++i) {
-    std::snprintf(line, sizeof line, "   DISCCART  %10.2f  %10.2f  %7.2f\n", (i % side) * 100.0 - 5000.0,
-                  (i / side) * 100.0 - 5000.0, (i % 17) * 1.5);
+    std::snprintf(line, sizeof line, "   DISCCART  %10.2f  %10.2f  %7.2f\n", receptor_x(i, side), receptor_y(i, side),
+                  (i % 17) * 1.5);
     inp += line;
   }
   inp += "RE FINISHED\nME STARTING\n";
@@ -72,13 +131,23 @@ int main(int argc, char** argv) {
   inp += line;
   inp += "ME FINISHED\nOU STARTING\n";
   for (int f = 0; f < files; ++f) {
-    std::snprintf(line, sizeof line, "   POSTFILE  1  ALL  UNFORM  POST%03d.BIN  %d\n", f + 1, 31 + f % 60);
+    std::snprintf(line, sizeof line, "   POSTFILE  1  ALL  %s  POST%03d.%s  %d\n", plot ? "PLOT  " : "UNFORM", f + 1,
+                  plot ? "PLT" : "BIN", 31 + f % 60);
     inp += line;
   }
   inp += "OU FINISHED\n";
   std::FILE* c = std::fopen((dir / "AERMOD.INP").c_str(), "wb");
   std::fwrite(inp.data(), 1, inp.size(), c);
   std::fclose(c);
+
+  if (plot) {
+    for (int f = 0; f < files; ++f) {
+      char name[32];
+      std::snprintf(name, sizeof name, "POST%03d.PLT", f + 1);
+      write_plot(dir / name, nrec, hours, form == "exp");
+    }
+    return 0;
+  }
 
   const std::size_t payload = 16 + static_cast<std::size_t>(realsize) * nrec;
   std::vector<unsigned char> rec(payload + 8);
@@ -94,8 +163,7 @@ int main(int argc, char** argv) {
     for (int h = 0; h < hours; ++h) {
       put32(rec.data() + 4, static_cast<std::uint32_t>(stamp(h)));
       for (int r = 0; r < nrec; ++r) {
-        // A plume-like value that changes with the hour and the receptor.
-        const double v = 50.0 * std::exp(-((r + h * 7) % 997) / 120.0);
+        const double v = value_at(r, h);
         unsigned char* p = rec.data() + 20 + static_cast<std::size_t>(realsize) * r;
         if (realsize == 8) {
           std::uint64_t u;

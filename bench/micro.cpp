@@ -2,10 +2,14 @@
 // record, the value conversion, and the control-file line scan.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <string>
 #include <fstream>
 #include <vector>
 
+#include "convert/plot_scan.hpp"
 #include "convert/postfile.hpp"
 #include "convert/scale.hpp"
 #include "io/record_io.hpp"
@@ -118,5 +122,59 @@ void BM_ControlFileScan(benchmark::State& state) {
   std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_ControlFileScan);
+
+// The scan of one 512 KiB segment of PLOT text (cache resident): AERMOD's
+// layout with F13.5 and E13.6 values; the F13.5 lines shifted by one column,
+// and with single blanks between the fields, which only the general masks
+// read; each through the AVX-512, AVX2 and baseline (SSE2) builds and the
+// field-by-field reference.
+std::string plot_text(int form) {
+  std::string text;
+  char line[160];
+  for (int k = 0; text.size() < (std::size_t{512} << 10) - 160; ++k) {
+    const double v = 50.0 * std::exp(-(k % 997) / 120.0);
+    const char* fmt = form == 0   ? " %13.5f %13.5f %13.5f %8.2f %8.2f %8.2f  %6s  %-8s  %08d  %-8s\n"
+                      : form == 1 ? " %13.5f %13.5f %13.6E %8.2f %8.2f %8.2f  %6s  %-8s  %08d  %-8s\n"
+                      : form == 2 ? "  %13.5f %13.5f %13.5f %8.2f %8.2f %8.2f  %6s  %-8s  %08d  %-8s\n"
+                                  : " %.5f %.5f %.5f %.2f %.2f %.2f %s %s %08d %s\n";
+    text += std::string(line, static_cast<std::size_t>(std::snprintf(line, sizeof line, fmt, k * 10.0 - 5000.0,
+                                                                       -k * 5.0, v, 1.5, 0.0, 0.0, "1-HR", "ALL",
+                                                                       88010101 + k / 1000, "")));
+  }
+  return text;
+}
+
+template <int Form, kestrel::plot::Build Build>
+void BM_ScanPlot(benchmark::State& state) {
+  const std::string body = plot_text(Form);
+  std::string text = std::string(kestrel::plot::kLead, ' ') + body + std::string(kestrel::plot::kTail, ' ');
+  const char* t = text.data() + kestrel::plot::kLead;
+  kestrel::plot::Scan out(body.size() / 48, 1024);
+  if (!kestrel::plot::scan_with(Build, t, 0, body.size(), out)) {
+    state.SkipWithError("build not in this program or not for this processor");
+    return;
+  }
+  for (auto _ : state) {
+    kestrel::plot::scan_with(Build, t, 0, body.size(), out);
+    benchmark::DoNotOptimize(out.values.get());
+  }
+  if (out.stop != kestrel::plot::Stop::end) state.SkipWithError("text not read whole");
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(body.size()));
+}
+using kestrel::plot::Build;
+BENCHMARK(BM_ScanPlot<0, Build::avx512>)->Name("BM_ScanPlot/F13.5/avx512");
+BENCHMARK(BM_ScanPlot<0, Build::avx2>)->Name("BM_ScanPlot/F13.5/avx2");
+BENCHMARK(BM_ScanPlot<0, Build::baseline>)->Name("BM_ScanPlot/F13.5/baseline");
+BENCHMARK(BM_ScanPlot<0, Build::fields>)->Name("BM_ScanPlot/F13.5/fields");
+BENCHMARK(BM_ScanPlot<1, Build::avx512>)->Name("BM_ScanPlot/E13.6/avx512");
+BENCHMARK(BM_ScanPlot<1, Build::avx2>)->Name("BM_ScanPlot/E13.6/avx2");
+BENCHMARK(BM_ScanPlot<1, Build::baseline>)->Name("BM_ScanPlot/E13.6/baseline");
+BENCHMARK(BM_ScanPlot<1, Build::fields>)->Name("BM_ScanPlot/E13.6/fields");
+BENCHMARK(BM_ScanPlot<2, Build::avx512>)->Name("BM_ScanPlot/shifted/avx512");
+BENCHMARK(BM_ScanPlot<2, Build::avx2>)->Name("BM_ScanPlot/shifted/avx2");
+BENCHMARK(BM_ScanPlot<2, Build::baseline>)->Name("BM_ScanPlot/shifted/baseline");
+BENCHMARK(BM_ScanPlot<3, Build::avx512>)->Name("BM_ScanPlot/single-blanks/avx512");
+BENCHMARK(BM_ScanPlot<3, Build::baseline>)->Name("BM_ScanPlot/single-blanks/baseline");
+BENCHMARK(BM_ScanPlot<3, Build::fields>)->Name("BM_ScanPlot/single-blanks/fields");
 
 }  // namespace

@@ -8,7 +8,12 @@ run's writeback does not land in the next one's time). Medians of wall time,
 CPU time and peak resident memory are reported, then the same for the
 overwrite case (datasets already present).
 
-usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcde]
+Cases (f) and (g) are formatted (PLOT) POSTFILEs, in F13.5 and E13.6. Until
+the conversion reads them, they are converted by bench/plot_convert.cpp (the
+PLOT reader with kestrel's dataset writer), built with -DKESTREL_BENCHMARKS=ON;
+their floor reads the same text.
+
+usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcdefg]
 """
 import argparse
 import glob
@@ -18,13 +23,15 @@ import statistics
 import subprocess
 import sys
 
-# name: (receptors, hours, files, real size, description)
+# name: (receptors, hours, files, real size or PLOT form, description)
 FULL = {
     'a': (10000, 8784, 1, 8, '10,000 receptors x 8,784 h, 8-byte'),
     'b': (10000, 8784, 1, 4, '10,000 receptors x 8,784 h, 4-byte'),
     'c': (500, 8784, 1, 8, '500 receptors x 8,784 h'),
     'd': (10000, 24, 1, 8, '10,000 receptors x 24 h'),
     'e': (100, 8784, 100, 8, '100 POSTFILEs of 100 receptors x 8,784 h'),
+    'f': (1000, 8784, 1, 'plot', '1,000 receptors x 8,784 h, PLOT F13.5'),
+    'g': (1000, 8784, 1, 'exp', '1,000 receptors x 8,784 h, PLOT E13.6'),
 }
 TINY = {k: (max(1, r // 100), max(2, h // 100), max(1, f // 10), s, d) for k, (r, h, f, s, d) in FULL.items()}
 
@@ -59,12 +66,13 @@ def main():
     ap.add_argument('--work', default='/tmp/kestrel-bench')
     ap.add_argument('--size', choices=['tiny', 'full'], default='full')
     ap.add_argument('--repeat', type=int, default=7)
-    ap.add_argument('--cases', default='abcde')
+    ap.add_argument('--cases', default='abcde')  # f and g: see above
     args = ap.parse_args()
     build = os.path.abspath(args.build)
     kestrel = os.path.join(build, 'kestrel')
     gen = os.path.join(build, 'bench', 'kestrel_gen_run')
     floor = os.path.join(build, 'bench', 'kestrel_floor')
+    plot_convert = os.path.join(build, 'bench', 'kestrel_plot_convert')
     cases = FULL if args.size == 'full' else TINY
     global TIMER
     TIMER = os.path.join(build, 'bench', 'kestrel_timer')
@@ -72,12 +80,19 @@ def main():
     rows = []
     for name in args.cases:
         nrec, hours, files, real, _ = cases[name]
-        what = '%s x %d receptors x %d h, %d-byte' % (
-            '1 POSTFILE' if files == 1 else '%d POSTFILEs' % files, nrec, hours, real)
+        plot = real in ('plot', 'exp')
+        what = '%s x %d receptors x %d h, %s' % (
+            '1 POSTFILE' if files == 1 else '%d POSTFILEs' % files, nrec, hours,
+            {'plot': 'PLOT F13.5', 'exp': 'PLOT E13.6'}.get(real, '%s-byte' % real))
         folder = os.path.join(args.work, name)
         shutil.rmtree(folder, ignore_errors=True)
         subprocess.run([gen, folder, str(nrec), str(hours), str(files), str(real)], check=True)
-        k_cmd, f_cmd = [kestrel], [floor, '.', str(nrec)]
+        if plot:
+            if not os.path.exists(plot_convert):
+                sys.exit('case %s needs %s (configure with -DKESTREL_BENCHMARKS=ON)' % (name, plot_convert))
+            k_cmd, f_cmd = [plot_convert, '.'], [floor, '.', str(nrec), str(hours)]
+        else:
+            k_cmd, f_cmd = [kestrel], [floor, '.', str(nrec)]
         for cmd in (k_cmd, f_cmd):  # warm-up: input in the page cache
             measure(cmd, folder, True)
         k, f = [], []

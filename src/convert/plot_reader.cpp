@@ -1,0 +1,369 @@
+#include "convert/plot_reader.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <iterator>
+#include <mutex>
+#include <thread>
+
+#include "io/byte_order.hpp"
+
+namespace kestrel {
+
+namespace {
+
+// Of a line that cannot be read only this much is kept for the message.
+constexpr std::size_t kKeptOfLongLine = 256;
+constexpr double kTolerance = 0.01;  // metres
+
+enum class SlotState { free, ready, claimed, scanned };
+
+}  // namespace
+
+// A segment of whole lines and its scan.
+struct PlotBuffers::Slot {
+  explicit Slot(std::size_t segment)
+      : raw(std::make_unique<char[]>(plot::kLead + segment + plot::kTail)),
+        // AERMOD's lines are 108 bytes; a scan that runs out of room is
+        // taken up again where it stopped.
+        scan(segment / 48 + 4, segment / 1024 + 4) {}
+
+  [[nodiscard]] char* text() noexcept { return raw.get() + plot::kLead; }
+
+  std::unique_ptr<char[]> raw;
+  plot::Scan scan;
+  std::size_t len = 0;     // bytes of whole lines at text()
+  bool last = false;       // the file ends with them
+  bool too_long = false;   // one line longer than a segment, of which the start is kept
+  SlotState state = SlotState::free;
+};
+
+PlotBuffers::PlotBuffers(std::size_t segment, std::size_t slots)
+    : segment_(std::max<std::size_t>(segment, 2 * plot::kMaxLine)) {
+  for (std::size_t i = 0; i < std::max<std::size_t>(slots, 2); ++i) slots_.push_back(std::make_unique<Slot>(segment_));
+}
+
+PlotBuffers::~PlotBuffers() = default;
+
+PlotBuffers::Slot& PlotBuffers::slot(std::size_t i) noexcept { return *slots_[i % slots_.size()]; }
+
+// Reads segments ahead into free slots and has them scanned, by a second
+// thread or, when that one is busy elsewhere, by the caller; hands them out in
+// file order.
+class PlotReader::Pipeline {
+ public:
+  Pipeline(io::ByteSource& source, PlotBuffers& buffers) : source_(source), buffers_(buffers) {
+    for (std::size_t i = 0; i < buffers_.slots(); ++i) buffers_.slot(i).state = SlotState::free;
+  }
+  Pipeline(const Pipeline&) = delete;
+  Pipeline& operator=(const Pipeline&) = delete;
+  ~Pipeline() {
+    {
+      const std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (worker_.joinable()) worker_.join();
+  }
+
+  // The next segment, scanned; nullptr after the last. While the second
+  // thread scans it, this one scans a later segment rather than wait.
+  PlotBuffers::Slot* acquire() {
+    fill();
+    if (head_ == tail_) return nullptr;
+    PlotBuffers::Slot& s = buffers_.slot(head_);
+    std::unique_lock lock(mutex_);
+    while (s.state != SlotState::scanned) {
+      PlotBuffers::Slot* todo = s.state == SlotState::ready ? &s : next_ready();
+      if (todo == nullptr) {
+        changed_.wait(lock);
+        continue;
+      }
+      todo->state = SlotState::claimed;
+      lock.unlock();
+      scan(*todo);
+      lock.lock();
+      todo->state = SlotState::scanned;
+    }
+    return &s;
+  }
+
+  void release() {
+    const std::lock_guard lock(mutex_);
+    buffers_.slot(head_).state = SlotState::free;
+    ++head_;
+  }
+
+ private:
+  static void scan(PlotBuffers::Slot& s) noexcept {
+    if (!s.too_long) {
+      plot::scan(s.text(), 0, s.len, s.scan);
+      return;
+    }
+    // Only the start of the line is held: a header line, or one that cannot be read.
+    plot::Scan& sc = s.scan;
+    const bool header = s.text()[0] == '*';
+    sc.entries = sc.run_count = 0;
+    sc.first_fixed = -1;
+    sc.lines = header ? 1 : 0;
+    sc.stop = header ? plot::Stop::end : plot::Stop::bad_line;
+    sc.stop_offset = 0;
+    sc.stop_next = static_cast<std::uint32_t>(s.len);
+  }
+
+  void fill() {
+    while (tail_ - head_ < buffers_.slots() && !(source_done_ && carry_len_ == 0)) {
+      PlotBuffers::Slot& s = buffers_.slot(tail_);
+      if (!read_segment(s)) break;
+      {
+        const std::lock_guard lock(mutex_);
+        s.state = SlotState::ready;
+        ++tail_;
+      }
+      changed_.notify_all();
+      if (tail_ - head_ >= 2 && !worker_.joinable()) worker_ = std::thread([this] { work(); });
+    }
+  }
+
+  std::size_t read_into(char* dest, std::size_t n) {
+    const std::size_t got = source_.read_at(offset_, {reinterpret_cast<std::byte*>(dest), n});
+    offset_ += got;
+    if (got < n || offset_ >= source_.size()) source_done_ = true;
+    return got;
+  }
+
+  // The carried part line and as many bytes after it as fit; the part line
+  // at the end goes on to the next segment.
+  bool read_segment(PlotBuffers::Slot& s) {
+    char* t = s.text();
+    const std::size_t cap = buffers_.segment();
+    std::size_t have = carry_len_;
+    if (have != 0) std::memmove(t, carry_, have);
+    carry_len_ = 0;
+    if (!source_done_) have += read_into(t + have, cap - have);
+    if (have == 0) return false;
+    s.too_long = false;
+    s.last = false;
+    if (source_done_) {
+      s.len = have;
+      s.last = true;
+      return true;
+    }
+    const auto last_nl = std::find(std::make_reverse_iterator(t + have), std::make_reverse_iterator(t), '\n');
+    if (last_nl != std::make_reverse_iterator(t)) {
+      s.len = static_cast<std::size_t>(last_nl.base() - t);
+      carry_ = t + s.len;
+      carry_len_ = have - s.len;
+      return true;
+    }
+    skip_long_line(s);
+    return true;
+  }
+
+  // A segment without a line end holds part of a line too long to read:
+  // keeps its start for the message, reads on to its end.
+  void skip_long_line(PlotBuffers::Slot& s) {
+    char* t = s.text();
+    s.too_long = true;
+    s.len = kKeptOfLongLine;
+    char* chunk = t + kKeptOfLongLine;
+    const std::size_t room = buffers_.segment() - kKeptOfLongLine;
+    while (!source_done_) {
+      const std::size_t got = read_into(chunk, room);
+      const void* nl = std::memchr(chunk, '\n', got);
+      if (nl != nullptr) {
+        carry_ = static_cast<const char*>(nl) + 1;
+        carry_len_ = got - static_cast<std::size_t>(carry_ - chunk);
+        break;
+      }
+    }
+    s.last = source_done_ && carry_len_ == 0;
+  }
+
+  // The first segment waiting for its scan (the mutex held).
+  PlotBuffers::Slot* next_ready() noexcept {
+    for (std::size_t i = head_; i < tail_; ++i) {
+      if (buffers_.slot(i).state == SlotState::ready) return &buffers_.slot(i);
+    }
+    return nullptr;
+  }
+
+  void work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      PlotBuffers::Slot* todo = nullptr;
+      changed_.wait(lock, [&] { return stop_ || (todo = next_ready()) != nullptr; });
+      if (stop_) return;
+      todo->state = SlotState::claimed;
+      lock.unlock();
+      scan(*todo);
+      lock.lock();
+      todo->state = SlotState::scanned;
+      changed_.notify_all();
+    }
+  }
+
+  io::ByteSource& source_;
+  PlotBuffers& buffers_;
+  std::uint64_t offset_ = 0;
+  bool source_done_ = false;
+  const char* carry_ = nullptr;
+  std::size_t carry_len_ = 0;
+  std::size_t head_ = 0;  // the segment handed out next (or now)
+  std::size_t tail_ = 0;  // the segment read next
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stop_ = false;
+  std::thread worker_;
+};
+
+namespace {
+
+// Buffers for one file: no larger segments than the file needs.
+std::unique_ptr<PlotBuffers> own_buffers(const io::ByteSource& source, PlotBuffers* given) {
+  if (given != nullptr) return nullptr;
+  const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(source.size(), PlotBuffers::kSegment));
+  return std::make_unique<PlotBuffers>(std::max<std::size_t>(size, 4096));
+}
+
+}  // namespace
+
+PlotReader::PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m)
+    : PlotReader(source, x_m, y_m, nullptr) {}
+
+PlotReader::PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m,
+                       PlotBuffers& buffers)
+    : PlotReader(source, x_m, y_m, &buffers) {}
+
+PlotReader::PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m,
+                       PlotBuffers* buffers)
+    : x_m_(x_m),
+      y_m_(y_m),
+      nrecin_(std::min(x_m.size(), y_m.size())),
+      own_(own_buffers(source, buffers)),
+      pipe_(std::make_unique<Pipeline>(source, buffers != nullptr ? *buffers : *own_)),
+      values_(std::make_unique_for_overwrite<float[]>(nrecin_)) {}
+
+PlotReader::~PlotReader() = default;
+
+// Moves on until there are values to take, a line that cannot be read, or
+// the end of the file.
+PlotReader::At PlotReader::settle() {
+  for (;;) {
+    if (slot_ == nullptr) {
+      slot_ = pipe_->acquire();
+      if (slot_ == nullptr) return At::end;
+      run_ = entry_ = 0;
+    }
+    plot::Scan& sc = slot_->scan;
+    if (entry_ < sc.entries) return At::values;
+    if (sc.stop == plot::Stop::bad_line) return At::bad_line;
+    line_base_ += sc.lines;
+    if (sc.stop == plot::Stop::full) {
+      plot::scan(slot_->text(), sc.stop_offset, slot_->len, sc);
+      run_ = entry_ = 0;
+      continue;
+    }
+    pipe_->release();
+    slot_ = nullptr;
+  }
+}
+
+// Takes the next n values of the current run into the record being gathered.
+void PlotReader::take(std::size_t n, std::size_t& count) {
+  const plot::Scan& sc = slot_->scan;
+  if (sc.first_fixed >= 0 && sc.first_fixed < static_cast<std::int64_t>(entry_ + n)) fixed_ = true;
+  const std::size_t used = count < nrecin_ ? std::min(n, nrecin_ - count) : 0;
+  std::copy_n(sc.values.get() + entry_, used, values_.get() + count);
+  if (!checked_) check_places(entry_, used, count);
+  entry_ += static_cast<std::uint32_t>(n);
+  count += n;
+}
+
+// The coordinates of the first record's lines against the receptors'.
+void PlotReader::check_places(std::size_t first, std::size_t n, std::size_t receptor) {
+  const plot::Scan& sc = slot_->scan;
+  for (std::size_t i = 0; i < n && candidate_ == 0; ++i) {
+    const char* line = slot_->text() + sc.offsets[first + i];
+    std::string_view f[2];
+    plot::split_fields({line, line_end(sc.offsets[first + i]) - sc.offsets[first + i]}, f, 2);
+    const double x = plot::read_number(f[0]).value_or(0.0);
+    const double y = plot::read_number(f[1]).value_or(0.0);
+    const std::size_t r = receptor + i;
+    if (std::fabs(x - x_m_[r]) > kTolerance || std::fabs(y - y_m_[r]) > kTolerance)
+      candidate_ = static_cast<std::int32_t>(r + 1);
+  }
+}
+
+PlotReader::Result PlotReader::next() {
+  if (done_) return final_;
+  longer_ = false;
+  At at = settle();
+  if (at == At::end) return finish(Result::end_of_file);
+  if (at == At::bad_line) return bad_line();
+  key_ = slot_->scan.runs[run_].key;
+  candidate_ = 0;
+  std::size_t count = 0;
+  for (;;) {
+    const plot::Scan& sc = slot_->scan;
+    const bool more_runs = run_ + 1 < sc.run_count;
+    take((more_runs ? sc.runs[run_ + 1].first_entry : sc.entries) - entry_, count);
+    if (more_runs) {
+      ++run_;
+      break;
+    }
+    at = settle();
+    // A run goes on into the next scan when its first run has the same key.
+    if (at != At::values || !(slot_->scan.runs[0].key == key_)) break;
+  }
+  if (count >= nrecin_) {
+    longer_ = count > nrecin_;
+    if (!checked_) misplaced_ = candidate_;
+    checked_ = true;
+    return Result::record;
+  }
+  // Short: what follows tells whether the file was cut or the record is wrong.
+  if (at == At::end) return end_inside();
+  if (at == At::bad_line) return bad_line();
+  const plot::Run& r = slot_->scan.runs[run_];
+  if (last_line(line_end(r.offset))) return end_inside();
+  return fail_at(r.offset, line_end(r.offset), line_base_ + r.line + 1);
+}
+
+void PlotReader::convert_into(std::byte* out, float factor) const noexcept {
+  for (std::size_t i = 0; i < nrecin_; ++i) io::put_f32(out + 4 * i, values_[i] * factor);
+}
+
+PlotReader::Result PlotReader::bad_line() {
+  const plot::Scan& sc = slot_->scan;
+  if (last_line(sc.stop_next)) return end_inside();
+  return fail_at(sc.stop_offset, sc.stop_next, line_base_ + sc.lines + 1);
+}
+
+std::size_t PlotReader::line_end(std::size_t offset) const noexcept {
+  const void* nl = std::memchr(slot_->text() + offset, '\n', slot_->len - offset);
+  return nl != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nl) - slot_->text()) + 1 : slot_->len;
+}
+
+bool PlotReader::last_line(std::size_t line_end) const noexcept { return slot_->last && line_end == slot_->len; }
+
+PlotReader::Result PlotReader::finish(Result r) {
+  done_ = true;
+  final_ = r;
+  return r;
+}
+
+PlotReader::Result PlotReader::end_inside() {
+  ended_inside_ = true;
+  return finish(Result::end_of_file);
+}
+
+PlotReader::Result PlotReader::fail_at(std::size_t offset, std::size_t end, std::int64_t line) {
+  error_line_ = line;
+  error_text_ = plot::trim({slot_->text() + offset, std::min(end - offset, kKeptOfLongLine)});
+  return finish(Result::failure);
+}
+
+}  // namespace kestrel

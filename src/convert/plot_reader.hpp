@@ -1,0 +1,130 @@
+// Records of an AERMOD formatted POSTFILE (`OU POSTFILE ... PLOT`): one text
+// line per receptor and hour, `X Y VALUE ZELEV ZHILL ZFLAG AVE GRP DATE
+// [NET]`; the lines of one stamp, group and averaging period are one record.
+//
+// The reader reports everything through its return values and accessors.
+// The file is read in segments of whole lines; while one is consumed, a
+// second thread scans the next, so that both cores parse. Memory does not
+// grow with the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/plot_scan.hpp"
+#include "io/files.hpp"
+
+namespace kestrel {
+
+// The segments a reader works in; one set can serve one file after another.
+class PlotBuffers {
+ public:
+  static constexpr std::size_t kSegment = std::size_t{256} << 10;
+  static constexpr std::size_t kSlots = 4;
+
+  // At least 1 KiB segments and two slots.
+  explicit PlotBuffers(std::size_t segment = kSegment, std::size_t slots = kSlots);
+  PlotBuffers(const PlotBuffers&) = delete;
+  PlotBuffers& operator=(const PlotBuffers&) = delete;
+  ~PlotBuffers();
+
+  struct Slot;
+  [[nodiscard]] std::size_t segment() const noexcept { return segment_; }
+  [[nodiscard]] std::size_t slots() const noexcept { return slots_.size(); }
+  // The slot of the i-th segment of a file.
+  [[nodiscard]] Slot& slot(std::size_t i) noexcept;
+
+ private:
+  std::size_t segment_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+};
+
+class PlotReader {
+ public:
+  enum class Result { record, end_of_file, failure };
+
+  // x_m, y_m: the control file's receptors in metres; their count is the
+  // number of lines a record needs. Both spans must outlive the reader.
+  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m);
+  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m,
+             PlotBuffers& buffers);
+  PlotReader(const PlotReader&) = delete;
+  PlotReader& operator=(const PlotReader&) = delete;
+  ~PlotReader();
+
+  // The next record, once it has a line for every receptor. A record with
+  // fewer lines, or a line that cannot be read (fewer than nine fields, a
+  // number or the date unreadable, more than 512 characters), is a failure,
+  // except at the end of the file, where it is the end with
+  // ended_inside_record().
+  Result next();
+
+  [[nodiscard]] std::int32_t kurdat() const noexcept { return key_.kurdat; }
+  // Hours of the averaging period: "1-HR" is 1, "24-HR" 24, others 0.
+  [[nodiscard]] std::int32_t kave() const noexcept { return key_.kave; }
+  // Eight characters, blank-padded.
+  [[nodiscard]] std::string_view grpid() const noexcept { return {key_.grpid.data(), 8}; }
+  // The record had more lines than receptors; the extra ones are left out.
+  [[nodiscard]] bool longer() const noexcept { return longer_; }
+  // Writes the record's values, each times `factor` in single precision, as
+  // little-endian floats at `out` (one per receptor).
+  void convert_into(std::byte* out, float factor) const noexcept;
+
+  // The 1-based receptor whose line in the file's first whole record is more
+  // than 0.01 m away from the control file's, the first such; 0 when none.
+  [[nodiscard]] std::int32_t first_misplaced() const noexcept { return misplaced_; }
+  // A data line read so far wrote its value without an exponent (F13.5).
+  [[nodiscard]] bool fixed_point_values() const noexcept { return fixed_; }
+  [[nodiscard]] bool ended_inside_record() const noexcept { return ended_inside_; }
+  // For a failure: the line (counted from 1, header lines included) and its
+  // first 256 characters, trimmed.
+  [[nodiscard]] std::int64_t error_line() const noexcept { return error_line_; }
+  [[nodiscard]] std::string_view error_text() const noexcept { return error_text_; }
+
+ private:
+  class Pipeline;
+  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m, PlotBuffers* buffers);
+  enum class At { values, bad_line, end };
+
+  At settle();
+  void take(std::size_t n, std::size_t& count);
+  void check_places(std::size_t first, std::size_t n, std::size_t receptor);
+  Result bad_line();
+  Result finish(Result r);
+  Result end_inside();
+  Result fail_at(std::size_t offset, std::size_t end, std::int64_t line);
+  [[nodiscard]] std::size_t line_end(std::size_t offset) const noexcept;
+  [[nodiscard]] bool last_line(std::size_t line_end) const noexcept;
+
+  std::span<const double> x_m_;
+  std::span<const double> y_m_;
+  std::size_t nrecin_;
+  std::unique_ptr<PlotBuffers> own_;
+  std::unique_ptr<Pipeline> pipe_;
+  std::unique_ptr<float[]> values_;
+
+  // Where the consumption stands: a scan of the current slot and an entry in it.
+  PlotBuffers::Slot* slot_ = nullptr;
+  std::uint32_t run_ = 0;
+  std::uint32_t entry_ = 0;
+  std::int64_t line_base_ = 0;  // lines before the current scan
+
+  plot::Key key_;
+  bool longer_ = false;
+  bool checked_ = false;
+  std::int32_t misplaced_ = 0;
+  std::int32_t candidate_ = 0;
+  bool fixed_ = false;
+  bool ended_inside_ = false;
+  bool done_ = false;
+  Result final_ = Result::end_of_file;
+  std::int64_t error_line_ = 0;
+  std::string error_text_;
+};
+
+}  // namespace kestrel
