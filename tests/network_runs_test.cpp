@@ -99,6 +99,48 @@ TEST_P(NetworkRun, ReceptorsInAermodsOrderAndValuesOfThePostfile) {
   EXPECT_GT(datasets, 0);
 }
 
+// The same hours written formatted: every record equals the one converted
+// from the UNFORM twin, the values to the PLOT file's printed precision.
+TEST_P(NetworkRun, FormattedPostfilesGiveTheUnformattedDatasetsToTheirPrecision) {
+  const fs::path input = kNetworks / GetParam() / "input";
+  const fs::path expected = kNetworks / GetParam() / "expected";
+  test::TempDir dir;
+  for (const auto& e : fs::directory_iterator(input)) fs::copy_file(e.path(), dir / e.path().filename().string());
+  ASSERT_EQ(test::run_in(dir.path()).status, 0);
+  const test::RunResult r = test::run_in(dir.path(), {"AERMOD_PLOT.INP"});
+  ASSERT_EQ(r.status, 0) << r.console;
+  EXPECT_EQ(r.console, test::read_text(expected / "console_plot.txt"));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(test::read_text(dir / "AERMOD_PLOT.INP.kst"), test::read_text(expected / "AERMOD_PLOT.INP.kst"));
+  const bool exponent = std::string_view(GetParam()) == "fileform-exp";
+
+  int pairs = 0;
+  for (const auto& e : fs::directory_iterator(dir.path())) {
+    const std::string name = e.path().filename().string();
+    if (!name.ends_with(".BIN.gdx")) continue;
+    ++pairs;
+    const auto bin = records(test::read_bytes(e.path()));
+    const auto plt = records(test::read_bytes(dir / (name.substr(0, name.size() - 8) + ".PLT.gdx")));
+    ASSERT_EQ(plt.size(), bin.size()) << name;
+    for (std::size_t i = 0; i < bin.size(); ++i) {
+      const bool values = i >= 9 && (i - 9) % 3 == 2;
+      if (!values) {
+        ASSERT_EQ(plt[i], bin[i]) << name << " record " << i;
+        continue;
+      }
+      ASSERT_EQ(plt[i].size(), bin[i].size());
+      for (std::size_t k = 15; k < bin[i].size(); k += 4) {
+        // Back in micrograms: F13.5 prints 5 decimals, E13.6 six significant digits.
+        const double want = 1.0e6 * io::get_f32(bin[i].data() + k);
+        const double got = 1.0e6 * io::get_f32(plt[i].data() + k);
+        const double unit = exponent ? (want == 0.0 ? 0.0 : std::pow(10.0, std::floor(std::log10(std::abs(want))) - 5)) : 1e-5;
+        ASSERT_NEAR(got, want, 0.5 * unit + std::abs(want) * 0x1p-22) << name << " record " << i << " value " << (k - 15) / 4;
+      }
+    }
+  }
+  EXPECT_GT(pairs, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(RealRuns, NetworkRun,
                          ::testing::Values("aertest-polar", "allsrcs-networks", "terrain-included", "fileform-exp"),
                          [](const auto& info) {

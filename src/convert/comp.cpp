@@ -8,7 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "convert/plot_reader.hpp"
 #include "convert/postfile.hpp"
+#include "convert/series.hpp"
 #include "io/byte_order.hpp"
 #include "dataset/dataset_file.hpp"
 #include "dataset/header.hpp"
@@ -34,76 +36,57 @@ std::string display(const std::filesystem::path& path, const std::filesystem::pa
   return rel.empty() ? path.string() : rel.string();
 }
 
-// Checks that a dataset makes one unbroken hourly series of one source group.
-class SeriesCheck {
- public:
-  void add(const PostfileReader& r, const DateHour& end) {
-    if (count_ == 0) {
-      std::memcpy(&grp0_, r.grpid().data(), sizeof grp0_);
-    } else {
-      std::uint64_t grp = 0;
-      std::memcpy(&grp, r.grpid().data(), sizeof grp);
-      if (grp != grp0_) mixed_groups_ = true;
-      if (deltt(prev_, end) != 1) ++not_following_;
-    }
-    if (r.kave() != 1) not_hourly_ = true;
-    if (r.longer()) longer_ = true;
-    prev_ = end;
-    ++count_;
-  }
-
-  [[nodiscard]] std::int64_t count() const noexcept { return count_; }
-
-  void report(Report& report, const std::string& name) const {
-    if (mixed_groups_) report.warn("WARNING: " + name + " holds records of more than one source group");
-    if (not_hourly_) report.warn("WARNING: " + name + " holds records whose averaging period is not 1 hour");
-    if (not_following_ > 0) {
-      report.warn("WARNING: " + name + " holds " + std::to_string(not_following_) +
-              " periods that do not follow the one before by one hour (missing or repeated hours)");
-    }
-    if (longer_) {
-      report.warn("WARNING: " + name +
-                  " holds records with more values than the control file has receptors; only the first values were "
-              "converted");
-    }
-  }
-
- private:
-  std::int64_t count_ = 0;
-  std::uint64_t grp0_ = 0;  // the first record's 8-character group id
-  DateHour prev_;
-  bool mixed_groups_ = false;
-  bool not_hourly_ = false;
-  bool longer_ = false;
-  std::int64_t not_following_ = 0;
-};
-
 struct RunPeriod {
   DateHour begin;  // the hour before the run's first hour
   std::int32_t irlg = 0;
 };
 
+// The receptors' coordinates in metres, which formatted POSTFILEs repeat.
+struct Places {
+  explicit Places(const Ctrl& ctrl) {
+    for (const Receptor& r : ctrl.receptors) {
+      x.push_back(r.xm);
+      y.push_back(r.ym);
+    }
+  }
+  std::vector<double> x, y;
+};
+
+// The stamps of a POSTFILE's first and last whole records; none when it has none.
+std::optional<std::pair<std::int32_t, std::int32_t>> stamp_range(const std::filesystem::path& dir,
+                                                                 const PostfileName& p, const Places& places) {
+  io::FileSource src(io::resolve_name(dir, p.name, "POSTFILE"), file_label("POSTFILE", p.name));
+  std::optional<std::pair<std::int32_t, std::int32_t>> range;
+  const auto add = [&](std::int32_t kurdat) {
+    if (!range) range.emplace(kurdat, kurdat);
+    range->second = kurdat;
+  };
+  if (p.plot) {
+    // Up to the first line that cannot be read: the conversion halts there.
+    PlotReader reader(src, places.x, places.y);
+    while (reader.next() == PlotReader::Result::record) add(reader.kurdat());
+    return range;
+  }
+  io::RecordReader reader(src);
+  std::byte head[4];
+  for (;;) {
+    const auto outcome = reader.read(head);
+    if (outcome == io::ReadOutcome::end_of_file) break;
+    if (outcome == io::ReadOutcome::error) continue;  // too short to hold a stamp
+    add(io::get_i32(head));
+  }
+  return range;
+}
+
 // Without ME STARTEND the first POSTFILE that holds a record gives the run's
 // start (its first stamp) and end (its last stamp).
-Result<std::pair<DateHour, DateHour>> period_from_postfiles(const Ctrl& ctrl, const std::filesystem::path& dir) {
-  for (const auto& [shown, plot] : ctrl.aernam) {
-    io::FileSource src(io::resolve_name(dir, shown, "POSTFILE"), file_label("POSTFILE", shown));
-    io::RecordReader reader(src);
-    std::byte head[4];
-    bool any = false;
-    std::int32_t first = 0;
-    std::int32_t last = 0;
-    for (;;) {
-      const auto outcome = reader.read(head);
-      if (outcome == io::ReadOutcome::end_of_file) break;
-      if (outcome == io::ReadOutcome::error) continue;  // too short to hold a stamp
-      last = io::get_i32(head);
-      if (!any) first = last;
-      any = true;
-    }
-    if (!any) continue;
-    const Stamp s1 = decode_kurdat(first);
-    const Stamp s2 = decode_kurdat(last);
+Result<std::pair<DateHour, DateHour>> period_from_postfiles(const Ctrl& ctrl, const std::filesystem::path& dir,
+                                                            const Places& places) {
+  for (const PostfileName& p : ctrl.aernam) {
+    const auto range = stamp_range(dir, p, places);
+    if (!range) continue;
+    const Stamp s1 = decode_kurdat(range->first);
+    const Stamp s2 = decode_kurdat(range->second);
     auto jul1 = julday(s1.iyr, s1.imo, s1.idy);
     if (!jul1.ok()) return std::move(jul1).status();
     auto jul2 = julday(s2.iyr, s2.imo, s2.idy);
@@ -114,11 +97,11 @@ Result<std::pair<DateHour, DateHour>> period_from_postfiles(const Ctrl& ctrl, co
   return Status::halt(std::string(msg), true).line(free_line(msg));
 }
 
-Result<RunPeriod> run_period(const Ctrl& ctrl, const std::filesystem::path& dir) {
+Result<RunPeriod> run_period(const Ctrl& ctrl, const std::filesystem::path& dir, const Places& places) {
   DateHour start{ctrl.isyr, ctrl.isjul, ctrl.ishr};
   DateHour end{ctrl.ieyr, ctrl.iejul, ctrl.iehr};
   if (!ctrl.lstartend) {
-    auto found = period_from_postfiles(ctrl, dir);
+    auto found = period_from_postfiles(ctrl, dir, places);
     if (!found.ok()) return std::move(found).status();
     std::tie(start, end) = *found;
   }
@@ -127,7 +110,6 @@ Result<RunPeriod> run_period(const Ctrl& ctrl, const std::filesystem::path& dir)
   return RunPeriod{*begin, static_cast<std::int32_t>(deltt(*begin, end))};
 }
 
-// One POSTFILE into one dataset.
 // Buffers that serve every POSTFILE and dataset of the run.
 struct Buffers {
   explicit Buffers(std::size_t nrecin)
@@ -137,67 +119,133 @@ struct Buffers {
   }
   std::size_t size;
   std::unique_ptr<std::byte[]> read;
+  std::optional<PlotBuffers> plot;  // made at the first formatted POSTFILE
   io::RecordWriter write;
 };
 
+enum class Step { record, end, halt };
+
+// An unformatted POSTFILE in the conversion loop's terms.
+class UnformSource {
+ public:
+  UnformSource(io::ByteSource& src, std::size_t nrecin, const std::string& name, Buffers& buffers)
+      : reader(src, nrecin, name, std::span<std::byte>(buffers.read.get(), buffers.size)) {}
+
+  Step next(Report& report, Status& halt) {
+    const auto result = reader.next();
+    if (!retry_noted_ && !reader.real8()) {
+      for (const auto& line : reader.retry_notes()) report.note(line);
+      retry_noted_ = true;
+    }
+    if (result == PostfileReader::Result::failure) halt = reader.failure();
+    return result == PostfileReader::Result::record ? Step::record
+           : result == PostfileReader::Result::failure ? Step::halt
+                                                       : Step::end;
+  }
+
+  PostfileReader reader;
+
+ private:
+  bool retry_noted_ = false;
+};
+
+// A formatted POSTFILE in the conversion loop's terms.
+class PlotSource {
+ public:
+  PlotSource(io::ByteSource& src, const Places& places, const std::string& name, Buffers& buffers)
+      : reader(src, places.x, places.y, buffers.plot ? *buffers.plot : buffers.plot.emplace()), name_(name) {}
+
+  Step next(Report& report, Status& halt) {
+    const auto result = reader.next();
+    if (!noted_ && reader.fixed_point_values()) {
+      report.note(free_line("Note: " + name_ + " holds values with 5 decimals; OU FILEFORM EXP keeps 6 significant digits"));
+      noted_ = true;
+    }
+    if (result == PlotReader::Result::failure) {
+      constexpr std::string_view msg = "ERROR reading formatted AERMOD file";
+      halt = Status::halt(std::string(msg), false)
+                 .line(free_line(std::string(msg) + ": " + name_))
+                 .line(free_line("Line " + std::to_string(reader.error_line()) + ": " + std::string(reader.error_text())));
+      return Step::halt;
+    }
+    if (result == PlotReader::Result::end_of_file) return Step::end;
+    if (!warned_ && reader.first_misplaced() != 0) {
+      report.warn("WARNING: " + name_ + " holds receptors at other places than the control file's, first receptor " +
+                  std::to_string(reader.first_misplaced()));
+      warned_ = true;
+    }
+    return Step::record;
+  }
+
+  PlotReader reader;
+
+ private:
+  const std::string& name_;
+  bool noted_ = false;
+  bool warned_ = false;
+};
+
+// What a conversion writes into: the dataset's records and what they share.
+struct Target {
+  io::RecordWriter& io8;
+  const dataset::HeaderArgs& header;
+  const dataset::PeriodSource& source;
+  std::size_t nvalues;
+  float factor;
+};
+
+// The records of one POSTFILE into the dataset's periods.
+template <class Source>
+Status convert_records(Source& in, const Target& out, Report& report, const std::string& shown, SeriesCheck& series) {
+  for (;;) {
+    Status halt;
+    const Step step = in.next(report, halt);
+    if (step == Step::halt) return halt;
+    if (step == Step::end) break;
+    auto end = period_end(decode_kurdat(in.reader.kurdat()));
+    if (!end.ok()) return std::move(end).status();
+    auto begin = incr(*end, -1);
+    if (!begin.ok()) return std::move(begin).status();
+    dataset::write_period_head(out.io8, *begin, *end, out.source);
+    out.io8.begin().text(out.header.speclev, 15);
+    in.reader.convert_into(out.io8.grow(4 * out.nvalues), out.factor);
+    out.io8.end();
+    series.add(in.reader.grpid(), in.reader.kave(), in.reader.longer(), *end);
+    report.reading(shown, in.reader.position(), in.reader.size());
+  }
+  report.read_done();
+  if (in.reader.ended_inside_record()) {
+    report.warn("WARNING: " + shown + " ends inside a record; its incomplete last record was not converted");
+  }
+  return {};
+}
+
 // One POSTFILE into one dataset. A halt inside the POSTFILE keeps what was
 // written before it.
-Status convert_one(const Ctrl& ctrl, Report& report, const std::filesystem::path& dir, const std::string& shown,
-                   const dataset::HeaderArgs& header, const dataset::PeriodSource& source, Buffers& buffers) {
+Status convert_one(const Ctrl& ctrl, Report& report, const std::filesystem::path& dir, const PostfileName& p,
+                   const Places& places, const dataset::HeaderArgs& header, const dataset::PeriodSource& source,
+                   Buffers& buffers) {
+  const std::string& shown = p.name;
   const std::filesystem::path post = io::resolve_name(dir, shown, "POSTFILE");
   io::FileSource src(post, file_label("POSTFILE", shown));
   std::filesystem::path gdx = post;
   gdx += ".gdx";
   dataset::DatasetFile ds(gdx, display(gdx, dir), buffers.write);
-  auto& io8 = ds.records();
-  dataset::wrout1(io8, header);
+  dataset::wrout1(ds.records(), header);
 
-  const std::size_t nvalues = ctrl.receptors.size();
-  PostfileReader reader(src, nvalues, shown, std::span<std::byte>(buffers.read.get(), buffers.size));
+  const Target target{ds.records(), header, source, ctrl.receptors.size(), ctrl.cfactor};
   SeriesCheck series;
-  bool retry_noted = false;
-  for (;;) {
-    const auto result = reader.next();
-    if (!retry_noted && !reader.real8()) {
-      for (const auto& line : reader.retry_notes()) report.note(line);
-      retry_noted = true;
-    }
-    if (result == PostfileReader::Result::failure) {
-      ds.close();
-      return reader.failure();
-    }
-    if (result == PostfileReader::Result::end_of_file) break;
-
-    auto end = period_end(reader.stamp());
-    if (!end.ok()) {
-      ds.close();
-      return std::move(end).status();
-    }
-    auto begin = incr(*end, -1);
-    if (!begin.ok()) {
-      ds.close();
-      return std::move(begin).status();
-    }
-    dataset::write_period_head(io8, *begin, *end, source);
-    io8.begin().text(header.speclev, 15);
-    reader.convert_into(io8.grow(4 * nvalues), ctrl.cfactor);
-    io8.end();
-    series.add(reader, *end);
-    report.reading(shown, reader.position(), reader.size());
+  Status status;
+  if (p.plot) {
+    PlotSource in(src, places, shown, buffers);
+    status = convert_records(in, target, report, shown, series);
+  } else {
+    UnformSource in(src, ctrl.receptors.size(), shown, buffers);
+    status = convert_records(in, target, report, shown, series);
   }
-  report.read_done();
-  if (reader.ended_inside_record()) {
-    report.warn("WARNING: " + shown + " ends inside a record; its incomplete last record was not converted");
-  }
-  series.report(report, shown);
-  if (series.count() == 0) {
-    report.warn("WARNING: " + shown + " holds no records");
-  } else if (series.count() != header.irlg) {
-    report.warn("WARNING: " + shown + " holds " + std::to_string(series.count()) + " periods but the run period has " +
-                std::to_string(header.irlg) + " hours");
-  }
+  if (status.ok()) series.report(report, shown, header.irlg);
   ds.close();
-  return {};
+  return status;
 }
 
 }  // namespace
@@ -235,7 +283,8 @@ ReceptorBox receptor_box(std::span<const Receptor> receptors) {
 Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report) {
   const std::string speclev = fixed(ctrl.aerspec, 12) + "  1";
   const ReceptorBox box = receptor_box(ctrl.receptors);
-  auto period = run_period(ctrl, dir);
+  const Places places(ctrl);
+  auto period = run_period(ctrl, dir, places);
   if (!period.ok()) return std::move(period).status();
 
   const std::size_t n = ctrl.receptors.size();
@@ -271,7 +320,7 @@ Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report) 
 
   for (const PostfileName& aernam : ctrl.aernam) {
     report.progress(FreeLine().text("Processing: ").text(fixed(aernam.name, kNameWidth)).str());
-    if (Status s = convert_one(ctrl, report, dir, aernam.name, header, source, buffers); !s.ok()) return s;
+    if (Status s = convert_one(ctrl, report, dir, aernam, places, header, source, buffers); !s.ok()) return s;
   }
   if (ctrl.aernam.empty()) report.warn("WARNING: the control file names no 1-hour POSTFILE; nothing was converted");
   return {};

@@ -90,6 +90,10 @@ class PlotReader::Pipeline {
     return &s;
   }
 
+  // Bytes of the file read so far (the segments ahead included).
+  [[nodiscard]] std::uint64_t fetched() const noexcept { return offset_; }
+  [[nodiscard]] std::uint64_t size() const { return source_.size(); }
+
   void release() {
     const std::lock_guard lock(mutex_);
     buffers_.slot(head_).state = SlotState::free;
@@ -341,6 +345,9 @@ PlotReader::Result PlotReader::bad_line() {
   if (last_line(sc.stop_next)) return end_inside();
   return fail_at(sc.stop_offset, sc.stop_next, line_base_ + sc.lines + 1);
 }
+
+std::uint64_t PlotReader::position() const noexcept { return pipe_->fetched(); }
+std::uint64_t PlotReader::size() const { return pipe_->size(); }
 
 std::size_t PlotReader::line_end(std::size_t offset) const noexcept {
   const void* nl = std::memchr(slot_->text() + offset, '\n', slot_->len - offset);

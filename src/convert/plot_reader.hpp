@@ -81,6 +81,9 @@ class PlotReader {
   // A data line read so far wrote its value without an exponent (F13.5).
   [[nodiscard]] bool fixed_point_values() const noexcept { return fixed_; }
   [[nodiscard]] bool ended_inside_record() const noexcept { return ended_inside_; }
+  // Bytes of the file read so far, a little ahead of the records handed out.
+  [[nodiscard]] std::uint64_t position() const noexcept;
+  [[nodiscard]] std::uint64_t size() const;
   // For a failure: the line (counted from 1, header lines included) and its
   // first 256 characters, trimmed.
   [[nodiscard]] std::int64_t error_line() const noexcept { return error_line_; }

@@ -196,7 +196,7 @@ TEST(PlotReader, RealRunsEqualTheirUnformattedTwinsToThePrintedPrecision) {
   const Twin twins[] = {{"terrain-included", "TERRAIN_01H.PLT", "TERRAIN_01H.BIN", true},
                         {"fileform-exp", "AERTEST_EXP_01H.PLT", "AERTEST_EXP_01H.BIN", false}};
   for (const auto& t : twins) {
-    const auto dir = std::filesystem::path(KESTREL_TEST_DATA) / "plot" / t.folder;
+    const auto dir = std::filesystem::path(KESTREL_TEST_DATA) / "networks" / t.folder / "input";
     const std::string csv = test::read_text(dir / "receptors.csv");
     const std::vector<double> x = column(csv, 1), y = column(csv, 2);
     const std::string lf = test::read_text(dir / t.plot);

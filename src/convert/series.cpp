@@ -1,0 +1,37 @@
+#include "convert/series.hpp"
+
+namespace kestrel {
+
+void SeriesCheck::add(std::string_view grpid, std::int32_t kave, bool longer, const DateHour& end) {
+  if (count_ == 0) {
+    grp0_.assign(grpid);
+  } else {
+    if (grpid != grp0_) mixed_groups_ = true;
+    if (deltt(prev_, end) != 1) ++not_following_;
+  }
+  if (kave != 1) not_hourly_ = true;
+  if (longer) longer_ = true;
+  prev_ = end;
+  ++count_;
+}
+
+void SeriesCheck::report(Report& report, const std::string& name, std::int32_t irlg) const {
+  const std::string holds = "WARNING: " + name + " holds ";
+  if (mixed_groups_) report.warn(holds + "records of more than one source group");
+  if (not_hourly_) report.warn(holds + "records whose averaging period is not 1 hour");
+  if (not_following_ > 0) {
+    report.warn(holds + std::to_string(not_following_) +
+                " periods that do not follow the one before by one hour (missing or repeated hours)");
+  }
+  if (longer_) {
+    report.warn(holds +
+                "records with more values than the control file has receptors; only the first values were converted");
+  }
+  if (count_ == 0) {
+    report.warn(holds + "no records");
+  } else if (count_ != irlg) {
+    report.warn(holds + std::to_string(count_) + " periods but the run period has " + std::to_string(irlg) + " hours");
+  }
+}
+
+}  // namespace kestrel
