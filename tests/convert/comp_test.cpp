@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <sstream>
 
 #include "dataset/dataset_file.hpp"
@@ -256,6 +258,86 @@ TEST_F(Comp, WithoutStartendOrRecordsThereIsNoRunPeriod) {
   EXPECT_EQ(halt.text(), std::string(msg) + "   --   See the list file");
   EXPECT_EQ(list, " " + std::string(msg) + "\n");
   EXPECT_FALSE(std::filesystem::exists(dir / "POST.BIN.gdx"));
+}
+
+// A formatted POSTFILE line of this fixture's receptor k (0-based) as AERMOD writes it.
+std::string plot_line(int k, const char* value, int kurdat = 88010101, const char* grp = "ALL", double dx = 0.0) {
+  static constexpr double xs[] = {0.0, 4000.0, 1000.0}, ys[] = {0.0, 1000.0, 500.0};
+  char buf[160];
+  std::snprintf(buf, sizeof buf, " %13.5f %13.5f %13s %8.2f %8.2f %8.2f    1-HR  %-8s  %08d  NET1    \n",
+                xs[k] + dx, ys[k], value, 0.0, 0.0, 0.0, grp, kurdat);
+  return buf;
+}
+
+std::string plot_record(int kurdat, const char* grp = "ALL") {
+  return plot_line(0, "1.00000", kurdat, grp) + plot_line(1, "2.00000", kurdat, grp) + plot_line(2, "3.00000", kurdat, grp);
+}
+
+TEST_F(Comp, FormattedPostfiles) {
+  const std::string head = "* AERMOD ( 24142): test\n*         X             Y      AVERAGE CONC\n";
+  const std::string note = " Note: POST.PLT holds values with 5 decimals; OU FILEFORM EXP keeps 6 significant digits\n";
+  const std::string error = " ERROR reading formatted AERMOD file: POST.PLT\n";
+  struct Case {
+    const char* what;
+    std::string text;
+    int periods;
+    std::string list;  // after the Processing line
+    bool halts = false;
+  };
+  const std::string two = plot_record(88010101) + plot_record(88010102);
+  const Case cases[] = {
+      {"two whole records, E13.6", head + plot_line(0, "0.100000E+01") + plot_line(1, "0.200000E+01") +
+                                        plot_line(2, "0.300000E+01"),
+       1, " WARNING: POST.PLT holds 1 periods but the run period has 48 hours\n"},
+      {"CRLF line ends", [&] {
+         std::string t;
+         for (char c : head + two) t += c == '\n' ? std::string("\r\n") : std::string(1, c);
+         return t;
+       }(),
+       2, note + " WARNING: POST.PLT holds 2 periods but the run period has 48 hours\n"},
+      {"cut inside its last record", head + two + plot_line(0, "1.00000", 88010103), 2,
+       note + " WARNING: POST.PLT ends inside a record; its incomplete last record was not converted\n"
+              " WARNING: POST.PLT holds 2 periods but the run period has 48 hours\n"},
+      {"a last line cut short", head + two + " 0.00000 0.0", 2,
+       note + " WARNING: POST.PLT ends inside a record; its incomplete last record was not converted\n"
+              " WARNING: POST.PLT holds 2 periods but the run period has 48 hours\n"},
+      {"a wrong line", head + plot_record(88010101) + plot_line(0, "1.0000X", 88010102) + plot_record(88010103), 1,
+       note + error + " Line 6: 0.00000       0.00000       1.0000X     0.00     0.00     0.00    1-HR  ALL       88010102  NET1\n",
+       true},
+      {"a short record", head + plot_line(0, "1.00000") + plot_line(1, "2.00000") + plot_record(88010102), 0,
+       note + error + " Line 5: 0.00000       0.00000       1.00000     0.00     0.00     0.00    1-HR  ALL       88010102  NET1\n",
+       true},
+      {"a record with an extra line", head + plot_record(88010101) + plot_line(2, "9.00000") + plot_record(88010102), 2,
+       note + " WARNING: POST.PLT holds records with more values than the control file has receptors; only the first "
+              "values were converted\n WARNING: POST.PLT holds 2 periods but the run period has 48 hours\n"},
+      {"a shared file of two groups", head + plot_record(88010101, "G1") + plot_record(88010101, "G2"), 2,
+       note + " WARNING: POST.PLT holds records of more than one source group\n"
+              " WARNING: POST.PLT holds 1 periods that do not follow the one before by one hour (missing or repeated "
+              "hours)\n WARNING: POST.PLT holds 2 periods but the run period has 48 hours\n"},
+      {"receptors elsewhere", head + plot_line(0, "1.00000") + plot_line(1, "2.00000", 88010101, "ALL", 0.02) +
+                                  plot_line(2, "3.00000"),
+       1, note + " WARNING: POST.PLT holds receptors at other places than the control file's, first receptor 2\n"
+                 " WARNING: POST.PLT holds 1 periods but the run period has 48 hours\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ctrl.aernam = {{"POST.PLT", true}};
+    test::write_text(dir / "POST.PLT", c.text);
+    run();
+    EXPECT_EQ(halt.ok(), !c.halts);
+    if (c.halts) {
+      EXPECT_EQ(halt.text(), "ERROR reading formatted AERMOD file");
+    }
+    EXPECT_EQ(list, " Processing: " + fixed("POST.PLT", 132) + "\n" + c.list);
+    const Bytes got = dataset("POST.PLT.gdx");
+    EXPECT_EQ(got.size(), header().size() + static_cast<std::size_t>(c.periods) * (40 + 40 + 8 + 15 + 12));
+    if (c.periods > 0) {
+      const Bytes first = period({1988, 1, 0}, {1988, 1, 1}, {1e-6F, 2e-6F, 3e-6F});
+      EXPECT_EQ(Bytes(got.begin() + static_cast<std::ptrdiff_t>(header().size()),
+                      got.begin() + static_cast<std::ptrdiff_t>(header().size() + first.size())),
+                first);
+    }
+  }
 }
 
 TEST_F(Comp, DatasetNameTakenByAFolder) {
