@@ -1,5 +1,5 @@
 // The whole conversion of a fuzzed POSTFILE against a fixed, valid control
-// record (with and without an ME STARTEND line).
+// record (with and without an ME STARTEND line, and as a formatted POSTFILE).
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -11,13 +11,13 @@
 
 namespace {
 
-kestrel::Ctrl control(bool startend) {
+kestrel::Ctrl control(bool startend, bool plot) {
   kestrel::Ctrl c;
   c.receptors = {{0.0F, 0.0F, 0.0F, 0.0, 0.0}, {4.0F, 1.0F, 0.0F, 4000.0, 1000.0}, {-1.0F, 2.5F, 0.0F, -1000.0, 2500.0}};
   c.isyr = 88, c.ismo = 1, c.isday = 1, c.isjul = 1, c.ishr = 1;
   c.ieyr = 88, c.iemo = 1, c.ieday = 2, c.iejul = 2, c.iehr = 24;
   c.lstartend = startend;
-  c.aernam = {{"POST.BIN", false}};
+  c.aernam = {{"POST.BIN", plot}};
   c.aerspec = "SO2";
   return c;
 }
@@ -30,9 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream out(dir / "POST.BIN", std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  static const kestrel::Ctrl with_startend = control(true);
-  static const kestrel::Ctrl without_startend = control(false);
-  for (const kestrel::Ctrl* c : {&with_startend, &without_startend}) {
+  // The file read as unformatted with and without STARTEND, and as formatted.
+  static const kestrel::Ctrl with_startend = control(true, false);
+  static const kestrel::Ctrl without_startend = control(false, false);
+  static const kestrel::Ctrl formatted = control(false, true);
+  for (const kestrel::Ctrl* c : {&with_startend, &without_startend, &formatted}) {
     const kestrel::Ctrl& ctrl = *c;
     kestrel::SilentReport report;
     try {
