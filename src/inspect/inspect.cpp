@@ -22,7 +22,9 @@ Receptors control_receptors(const ControlFile& c) {
   Receptors r;
   r.x = c.x;
   r.y = c.y;
-  r.grid = {true, c.x0, c.y0, c.d, 2, 2};
+  r.x_m = c.x_m;
+  r.y_m = c.y_m;
+  r.grid = {true, c.box.x0, c.box.y0, c.box.d, 2, 2};
   return r;
 }
 
@@ -47,6 +49,13 @@ void add_record_fields(Summary& s, std::int32_t lo, std::int32_t hi) {
   s.json_fields.emplace_back("averaging_h", s.averages.empty() ? "null" : averages);
 }
 
+// How a formatted POSTFILE wrote its values, known after its records are read.
+void add_plot_fields(Summary& s) {
+  if (s.periods == 0) return;
+  s.fields.emplace_back("values written", s.plot.fixed_point ? "with 5 decimals (F13.5)" : "with exponents");
+  s.json_fields.emplace_back("fixed_point_values", s.plot.fixed_point ? "true" : "false");
+}
+
 // Reads the file's periods into its statistics, writing CSV rows on the way.
 void tally(Summary& s, CsvOut& csv) {
   std::optional<HourCheck> hours;
@@ -56,7 +65,7 @@ void tally(Summary& s, CsvOut& csv) {
   std::int32_t lo = std::numeric_limits<std::int32_t>::max(), hi = std::numeric_limits<std::int32_t>::min();
   std::vector<ReceptorStat>* table = nullptr;
   std::string table_group;
-  s.ended_inside = !scan(s, [&](const Period& p) {
+  const PeriodVisitor visit = [&](const Period& p) {
     ++s.periods;
     if (!s.first) s.first = p.end;
     s.last = p.end;
@@ -80,9 +89,43 @@ void tally(Summary& s, CsvOut& csv) {
       (*table)[k].add(v * to_ugm3, p.end);
       csv.row(s, p, k, v);
     }
-  });
+  };
+  if (s.layout.plot) {
+    s.plot = scan_plot(s, visit);
+    s.ended_inside = s.plot.ended_inside;
+  } else {
+    s.ended_inside = !scan(s, visit);
+  }
   if (hours) s.hours = hours->result();
   if (!s.layout.dataset) add_record_fields(s, lo, hi);
+  if (s.layout.plot) add_plot_fields(s);
+}
+
+// Warnings, worded as kestrel's, on what reading the file found.
+void warn(const Summary& s, bool control, std::ostream& err) {
+  const std::string holds = "WARNING: " + s.file + " holds ";
+  if (s.plot.misplaced != 0) {
+    err << holds << "receptors at other places than the control file's, first receptor " << s.plot.misplaced << "\n";
+  }
+  if (s.ended_inside) {
+    err << "WARNING: " << s.file << " ends inside a record; its incomplete last record was not converted\n";
+  }
+  if (s.plot.longer && control) {
+    err << holds << "records with more values than the control file has receptors; only the first values were converted\n";
+  } else if (s.plot.longer) {
+    err << holds << "records with more lines than its first one; only the first " << s.layout.nrec
+        << " lines of each were read\n";
+  }
+}
+
+Summary open_file(const std::string& name, const Options& o, const Receptors& control) {
+  const fs::path path(name);
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) throw Failure("is a folder");
+  if (is_dataset(path, name)) return open_dataset(path, name);
+  if (!is_plot(path, name)) return open_postfile(path, name, o.real, o.receptors, control);
+  if (o.overrides()) throw Failure("a formatted POSTFILE: --real4, --real8 and --receptors are for unformatted ones");
+  return open_plot(path, name, control);
 }
 
 CsvColumns csv_columns(const Options& o) {
@@ -111,16 +154,10 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
   if (o.json && o.files.size() > 1) out << "[";
   for (std::size_t i = 0; i < o.files.size(); ++i) {
     current = o.files[i];
-    const fs::path path(current);
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) throw Failure("is a folder");
-    Summary s = is_dataset(path, current) ? open_dataset(path, current)
-                                          : open_postfile(path, current, o.real, o.receptors, control);
+    Summary s = open_file(current, o, control);
     if (!s.layout.dataset) s.species = species;
     tally(s, csv);
-    if (s.ended_inside) {
-      err << "WARNING: " << current << " ends inside a record; its incomplete last record was not converted\n";
-    }
+    warn(s, control.known(), err);
     if (o.json) {
       if (i > 0) out << ", ";
       print_json(s, out);

@@ -1,5 +1,7 @@
 #include "inspect/kestrel_calls.hpp"
 
+#include <algorithm>
+#include <charconv>
 #include <filesystem>
 
 #include "base/report.hpp"
@@ -7,9 +9,13 @@
 #include "base/io_error.hpp"
 #include "base/text.hpp"
 #include "convert/comp.hpp"
+#include "convert/plot_reader.hpp"
+#include "convert/plot_scan.hpp"
 #include "convert/postfile.hpp"
 #include "inspect/failure.hpp"
+#include "io/files.hpp"
 #include "setup/params.hpp"
+#include "setup/receptors.hpp"
 #include "setup/setup.hpp"
 
 namespace kestrel::inspect {
@@ -19,6 +25,15 @@ const std::int32_t kMaxReceptors = static_cast<std::int32_t>(MXREC);
 std::string version_line() {
   return "kestrel-inspect " + std::string(mver) + " (level " + std::string(mlevel) + ")";
 }
+
+Box nominal_box(std::span<const float> x_km, std::span<const float> y_km) {
+  std::vector<Receptor> receptors(std::min(x_km.size(), y_km.size()));
+  for (std::size_t i = 0; i < receptors.size(); ++i) receptors[i].x = x_km[i], receptors[i].y = y_km[i];
+  const ReceptorBox box = receptor_box(receptors);
+  return {box.x0, box.y0, box.dgrid};
+}
+
+float km_of(double metres) { return metres_to_km(static_cast<float>(metres)); }
 
 ControlFile read_control_file(const std::string& control) {
   namespace fs = std::filesystem;
@@ -36,9 +51,10 @@ ControlFile read_control_file(const std::string& control) {
   for (const Receptor& r : ctrl.receptors) {
     c.x.push_back(r.x);
     c.y.push_back(r.y);
+    c.x_m.push_back(r.xm);
+    c.y_m.push_back(r.ym);
   }
-  const ReceptorBox box = receptor_box(ctrl.receptors);
-  c.x0 = box.x0, c.y0 = box.y0, c.d = box.dgrid;
+  c.box = nominal_box(c.x, c.y);
   c.species = fixed(ctrl.aerspec, 12);
   return c;
 }
@@ -48,6 +64,80 @@ std::optional<Time> stamp_end(std::int32_t kurdat) {
   if (!end.ok()) return std::nullopt;
   return *end;
 }
+
+const std::size_t kMaxPlotLine = plot::kMaxLine;
+
+namespace {
+
+bool all_digits(std::string_view f) {
+  return !f.empty() && std::all_of(f.begin(), f.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+std::optional<PlotLine> read_plot_line(std::string_view line) {
+  std::string_view f[9];
+  if (line.size() > plot::kMaxLine || plot::split_fields(line, f, 9) < 9) return std::nullopt;
+  double xy[2] = {};
+  for (const std::size_t i : {0, 1, 2, 3, 4, 5}) {
+    const auto v = plot::read_number(f[i]);
+    if (!v) return std::nullopt;
+    if (i < 2) xy[i] = *v;
+  }
+  PlotLine p{xy[0], xy[1], f[6].substr(0, 8), f[7].substr(0, 8), 0};
+  if (!all_digits(f[8])) return std::nullopt;
+  const auto [ptr, ec] = std::from_chars(f[8].data(), f[8].data() + f[8].size(), p.date);
+  if (ec != std::errc{} || ptr != f[8].data() + f[8].size()) return std::nullopt;
+  return p;
+}
+
+bool plot_line_start(std::string_view line) {
+  std::string_view f[9];
+  if (plot::split_fields(line, f, 9) < 9 || f[8].size() != 8 || !all_digits(f[8])) return false;
+  return plot::read_number(f[0]) && plot::read_number(f[1]) && plot::read_number(f[2]);
+}
+
+std::string cannot_read_line(std::int64_t n, std::string_view line) {
+  return "cannot read Line " + std::to_string(n) + ": " + std::string(plot::trim(line.substr(0, 256)));
+}
+
+struct PlotFile::Reader {
+  Reader(const std::filesystem::path& path, const std::string& name, std::span<const double> x_m,
+         std::span<const double> y_m)
+      : source(path, "'" + name + "'"), reader(source, x_m, y_m), receptors(std::min(x_m.size(), y_m.size())) {}
+  io::FileSource source;
+  PlotReader reader;
+  std::size_t receptors;
+};
+
+PlotFile::PlotFile(const std::filesystem::path& path, const std::string& name, std::span<const double> x_m,
+                   std::span<const double> y_m)
+    : reader_(std::make_unique<Reader>(path, name, x_m, y_m)) {}
+
+PlotFile::~PlotFile() = default;
+
+bool PlotFile::next(std::span<std::byte> out) {
+  PlotReader& r = reader_->reader;
+  switch (r.next()) {
+    case PlotReader::Result::record:
+      if (out.size() < 4 * reader_->receptors) throw Failure("no room for a record's values");
+      r.convert_into(out.data(), 1.0F);
+      return true;
+    case PlotReader::Result::end_of_file:
+      return false;
+    case PlotReader::Result::failure:
+      break;
+  }
+  throw Failure(cannot_read_line(r.error_line(), r.error_text()));
+}
+
+std::int32_t PlotFile::stamp() const { return reader_->reader.kurdat(); }
+std::int32_t PlotFile::kave() const { return reader_->reader.kave(); }
+std::string_view PlotFile::group() const { return reader_->reader.grpid(); }
+bool PlotFile::longer() const { return reader_->reader.longer(); }
+std::int32_t PlotFile::first_misplaced() const { return reader_->reader.first_misplaced(); }
+bool PlotFile::fixed_point_values() const { return reader_->reader.fixed_point_values(); }
+bool PlotFile::ended_inside_record() const { return reader_->reader.ended_inside_record(); }
 
 std::int32_t four_digit(std::int32_t yr) { return yr < 100 ? decode_kurdat(yr * 1000000 + 10101).iyr : yr; }
 

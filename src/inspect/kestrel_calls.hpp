@@ -1,11 +1,17 @@
 // Every call kestrel-inspect makes into the converter's setup, convert and
-// datetime code, in one place: reading the control file, the POSTFILE stamp
-// and the date arithmetic. The rest of the tool sees only these.
+// datetime code, in one place: reading the control file, the POSTFILE stamp,
+// the formatted POSTFILE reader and the date arithmetic. The rest of the tool
+// sees only these.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "datetime/datetime.hpp"
@@ -20,11 +26,21 @@ extern const std::int32_t kMaxReceptors;
 // "kestrel-inspect <version> (level <level>)"
 std::string version_line();
 
-// What the control file gives: the receptors in km, the nominal grid the
-// conversion puts around them, and the pollutant.
+// The nominal grid the conversion puts around receptors (km): origin and cell.
+struct Box {
+  float x0 = 0, y0 = 0, d = 0;
+};
+Box nominal_box(std::span<const float> x_km, std::span<const float> y_km);
+
+// A receptor coordinate in km as kestrel keeps it.
+float km_of(double metres);
+
+// What the control file gives: the receptors in km (and in metres, as
+// formatted POSTFILEs repeat them), the nominal grid and the pollutant.
 struct ControlFile {
   std::vector<float> x, y;
-  float x0 = 0, y0 = 0, d = 0;
+  std::vector<double> x_m, y_m;
+  Box box;
   std::string species;
 };
 
@@ -34,6 +50,50 @@ ControlFile read_control_file(const std::string& control);
 // The end of the period a POSTFILE stamp closes, as the conversion writes
 // it; nothing for an impossible stamp.
 std::optional<Time> stamp_end(std::int32_t kurdat);
+
+// A data line of a formatted POSTFILE as the converter reads it; views into
+// `line`. Nothing for a line it cannot read.
+struct PlotLine {
+  double x_m = 0, y_m = 0;
+  std::string_view ave, group;  // lines with other first eight characters are another record
+  std::int32_t date = 0;
+};
+std::optional<PlotLine> read_plot_line(std::string_view line);
+// Whether the line starts as a formatted POSTFILE's data line does: nine
+// fields or more, the first three numbers, the ninth an eight-digit date.
+bool plot_line_start(std::string_view line);
+// The message on a line that cannot be read, naming it as kestrel does:
+// "cannot read Line <n>: <its first 256 characters, trimmed>".
+std::string cannot_read_line(std::int64_t n, std::string_view line);
+// Longer lines cannot be read.
+extern const std::size_t kMaxPlotLine;
+
+// A formatted POSTFILE read record by record with the converter's reader,
+// the receptors at x_m, y_m (which must outlive it). Throws Failure on a
+// line that cannot be read, worded as kestrel words it.
+class PlotFile {
+ public:
+  PlotFile(const std::filesystem::path& path, const std::string& name, std::span<const double> x_m,
+           std::span<const double> y_m);
+  PlotFile(const PlotFile&) = delete;
+  PlotFile& operator=(const PlotFile&) = delete;
+  ~PlotFile();
+
+  // The next whole record's values (ug/m3) into `out` as 4-byte
+  // little-endian reals, one per receptor; false at the end.
+  bool next(std::span<std::byte> out);
+  [[nodiscard]] std::int32_t stamp() const;
+  [[nodiscard]] std::int32_t kave() const;
+  [[nodiscard]] std::string_view group() const;  // 8 characters
+  [[nodiscard]] bool longer() const;             // the record had more lines than receptors
+  [[nodiscard]] std::int32_t first_misplaced() const;
+  [[nodiscard]] bool fixed_point_values() const;
+  [[nodiscard]] bool ended_inside_record() const;
+
+ private:
+  struct Reader;
+  std::unique_ptr<Reader> reader_;
+};
 
 // A two-digit year in a header gets the POSTFILEs' century window.
 std::int32_t four_digit(std::int32_t yr);

@@ -24,7 +24,8 @@ std::string_view usage() {
   return "usage: kestrel-inspect [--csv | --json | --receptors-csv] [--svg FILE [--grid]]\n"
          "                       [--svg-series FILE [--receptor N]] [--real4 | --real8] [--receptors N]\n"
          "                       [--control FILE] FILE...\n"
-         "Summarises converted datasets (.gdx) and AERMOD unformatted POSTFILEs.\n"
+         "Summarises converted datasets (.gdx) and AERMOD POSTFILEs, unformatted or formatted (PLOT;\n"
+         "told by their text, receptors' places from the first record unless --control gives them).\n"
          "  --csv             every value in long form: time (ISO 8601, period end), receptor, x_km, y_km,\n"
          "                    value (g/m3 for a dataset, ug/m3 for a POSTFILE); with several files a file\n"
          "                    column first, and a group column (source group or name) when a POSTFILE is\n"
@@ -36,8 +37,8 @@ std::string_view usage() {
          "  --grid            draw the dataset's nominal grid on the map\n"
          "  --svg-series FILE the hourly series of the receptor with the highest value (ug/m3)\n"
          "  --receptor N      the series of receptor N instead\n"
-         "  --real4/--real8   the POSTFILE's value width (default: inferred)\n"
-         "  --receptors N     the POSTFILE's receptor count (default: inferred)\n"
+         "  --real4/--real8   the unformatted POSTFILE's value width (default: inferred)\n"
+         "  --receptors N     the unformatted POSTFILE's receptor count (default: inferred)\n"
          "  --control FILE    the AERMOD control file: receptors, their coordinates and the pollutant\n";
 }
 

@@ -50,28 +50,12 @@ void add_json(Summary& s, const dataset::HeaderInfo& h) {
   add("nominal_grid", json_object({{"nx", h.nx}, {"ny", h.ny}, {"cell_km", h.dxkm}, {"x0_km", h.xorigkm},
                                    {"y0_km", h.yorigkm}}));
   add("receptors", std::to_string(h.xrec.size()));
-  if (!h.xrec.empty()) {
-    const auto [xmin, xmax] = std::minmax_element(h.xrec.begin(), h.xrec.end());
-    const auto [ymin, ymax] = std::minmax_element(h.yrec.begin(), h.yrec.end());
-    add("extent_km", json_object({{"x_min", *xmin}, {"y_min", *ymin}, {"x_max", *xmax}, {"y_max", *ymax}}));
-  }
+  if (s.receptors.known()) add("extent_km", extent_json(s.receptors));
   add("species", json_string(s.species));
   add("level", json_string(shown(h.speclev.substr(12))));
   add("titles", "[" + json_string(shown(h.titles[0])) + ", " + json_string(shown(h.titles[1])) + ", " +
                     json_string(shown(h.titles[2])) + "]");
   add("source", json_string(s.source));
-}
-
-std::string extent_text(const Receptors& r) {
-  std::string extent = std::to_string(r.x.size());
-  if (r.known()) {
-    const auto [xmin, xmax] = std::minmax_element(r.x.begin(), r.x.end());
-    const auto [ymin, ymax] = std::minmax_element(r.y.begin(), r.y.end());
-    char buf[160];
-    std::snprintf(buf, sizeof buf, " from (%.4f, %.4f) to (%.4f, %.4f) km", *xmin, *ymin, *xmax, *ymax);
-    extent += buf;
-  }
-  return extent;
 }
 
 }  // namespace

@@ -2,13 +2,46 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
+#include "inspect/format.hpp"
 #include "io/byte_order.hpp"
 
 namespace kestrel::inspect {
 
 double Period::value(std::size_t k) const {
   return width == 8 ? io::get_f64(values.data() + 8 * k) : io::get_f32(values.data() + 4 * k);
+}
+
+namespace {
+
+struct Extent {
+  float xmin, ymin, xmax, ymax;
+};
+
+Extent extent_of(const Receptors& r) {
+  const auto [xmin, xmax] = std::minmax_element(r.x.begin(), r.x.end());
+  const auto [ymin, ymax] = std::minmax_element(r.y.begin(), r.y.end());
+  return {*xmin, *ymin, *xmax, *ymax};
+}
+
+}  // namespace
+
+std::string extent_text(const Receptors& r) {
+  std::string extent = std::to_string(r.x.size());
+  if (r.known()) {
+    const Extent e = extent_of(r);
+    char buf[160];
+    std::snprintf(buf, sizeof buf, " from (%.4f, %.4f) to (%.4f, %.4f) km", e.xmin, e.ymin, e.xmax, e.ymax);
+    extent += buf;
+  }
+  return extent;
+}
+
+std::string extent_json(const Receptors& r) {
+  const Extent e = extent_of(r);
+  return "{\"x_min\": " + json_number(e.xmin) + ", \"y_min\": " + json_number(e.ymin) +
+         ", \"x_max\": " + json_number(e.xmax) + ", \"y_max\": " + json_number(e.ymax) + "}";
 }
 
 std::vector<double> Summary::highest() const {

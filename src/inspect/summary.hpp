@@ -27,17 +27,20 @@ struct Grid {
 
 struct Receptors {
   std::vector<float> x, y;  // km; empty when unknown
+  std::vector<double> x_m, y_m;  // metres, for reading a formatted POSTFILE
   Grid grid;                // the nominal grid the conversion gives them
   [[nodiscard]] bool known() const { return !x.empty(); }
 };
 
 // Where a file's values are: a dataset's values records hold 4-byte reals
 // after the 15-character species; a POSTFILE's records 4- or 8-byte reals
-// after stamp, averaging period and source group.
+// after stamp, averaging period and source group; a formatted POSTFILE's
+// records are lines, read into 4-byte reals.
 struct Layout {
   bool dataset = false;
   int width = 4;
   std::int32_t nrec = 0;
+  bool plot = false;
   [[nodiscard]] double to_ugm3() const { return dataset ? 1.0e6 : 1.0; }
 };
 
@@ -53,6 +56,14 @@ struct Period {
 };
 
 using PeriodVisitor = std::function<void(const Period&)>;
+
+// What reading a formatted POSTFILE finds besides its records.
+struct PlotEnd {
+  bool ended_inside = false;
+  std::int32_t misplaced = 0;  // the first receptor away from the control file's place, 1-based
+  bool longer = false;         // records with more lines than receptors
+  bool fixed_point = false;    // values written with 5 decimals rather than an exponent
+};
 
 struct Summary {
   std::filesystem::path path;
@@ -77,6 +88,7 @@ struct Summary {
   // Per source group (a dataset's source name), per receptor; in ug/m3.
   std::map<std::string, std::vector<ReceptorStat>> by_group;
   bool ended_inside = false;  // a POSTFILE's incomplete last record was left out
+  PlotEnd plot;
 
   // Each receptor's highest value over the groups (ug/m3), NaN when it has none.
   [[nodiscard]] std::vector<double> highest() const;
@@ -99,12 +111,27 @@ Summary open_dataset(const std::filesystem::path& path, const std::string& name)
 Summary open_postfile(const std::filesystem::path& path, const std::string& name, int real, std::int32_t receptors,
                       const Receptors& control);
 
+// Whether the file is a formatted POSTFILE: its first non-blank character is
+// the `*` of a header line, or its first line reads as a data line.
+bool is_plot(const std::filesystem::path& path, const std::string& name);
+
+// A formatted POSTFILE's receptors: the control file's when known, else the
+// places of the lines of its first record. Throws Failure.
+Summary open_plot(const std::filesystem::path& path, const std::string& name, const Receptors& control);
+
+// "N from (x0, y0) to (x1, y1) km", or just N when the places are unknown.
+std::string extent_text(const Receptors& r);
+// {"x_min": ..., ...}
+std::string extent_json(const Receptors& r);
+
 // Call `each` for every whole period of the file `s` describes.
 void scan_dataset(const Summary& s, const PeriodVisitor& each);
 // Returns false when the POSTFILE ends inside a record.
 bool scan_postfile(const Summary& s, const PeriodVisitor& each);
+PlotEnd scan_plot(const Summary& s, const PeriodVisitor& each);
 
 inline bool scan(const Summary& s, const PeriodVisitor& each) {
+  if (s.layout.plot) return !scan_plot(s, each).ended_inside;
   if (!s.layout.dataset) return scan_postfile(s, each);
   scan_dataset(s, each);
   return true;
