@@ -11,6 +11,7 @@
 #include "convert/plot_reader.hpp"
 #include "convert/postfile.hpp"
 #include "convert/series.hpp"
+#include "convert/warnings.hpp"
 #include "io/byte_order.hpp"
 #include "dataset/dataset_file.hpp"
 #include "dataset/header.hpp"
@@ -170,8 +171,7 @@ class PlotSource {
     }
     if (result == PlotReader::Result::end_of_file) return Step::end;
     if (!warned_ && reader.first_misplaced() != 0) {
-      report.warn("WARNING: " + name_ + " holds receptors at other places than the control file's, first receptor " +
-                  std::to_string(reader.first_misplaced()));
+      report.warn(misplaced_warning(name_, reader.first_misplaced()));
       warned_ = true;
     }
     return Step::record;
@@ -215,7 +215,7 @@ Status convert_records(Source& in, const Target& out, Report& report, const std:
   }
   report.read_done();
   if (in.reader.ended_inside_record()) {
-    report.warn("WARNING: " + shown + " ends inside a record; its incomplete last record was not converted");
+    report.warn(ended_inside_warning(shown));
   }
   return {};
 }

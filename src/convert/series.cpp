@@ -1,5 +1,7 @@
 #include "convert/series.hpp"
 
+#include "convert/warnings.hpp"
+
 namespace kestrel {
 
 void SeriesCheck::add(std::string_view grpid, std::int32_t kave, bool longer, const DateHour& end) {
@@ -23,10 +25,7 @@ void SeriesCheck::report(Report& report, const std::string& name, std::int32_t i
     report.warn(holds + std::to_string(not_following_) +
                 " periods that do not follow the one before by one hour (missing or repeated hours)");
   }
-  if (longer_) {
-    report.warn(holds +
-                "records with more values than the control file has receptors; only the first values were converted");
-  }
+  if (longer_) report.warn(longer_warning(name));
   if (count_ == 0) {
     report.warn(holds + "no records");
   } else if (count_ != irlg) {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/io_error.hpp"
+#include "convert/warnings.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
 #include "inspect/options.hpp"
@@ -104,14 +105,10 @@ void tally(Summary& s, CsvOut& csv) {
 // Warnings, worded as kestrel's, on what reading the file found.
 void warn(const Summary& s, bool control, std::ostream& err) {
   const std::string holds = "WARNING: " + s.file + " holds ";
-  if (s.plot.misplaced != 0) {
-    err << holds << "receptors at other places than the control file's, first receptor " << s.plot.misplaced << "\n";
-  }
-  if (s.ended_inside) {
-    err << "WARNING: " << s.file << " ends inside a record; its incomplete last record was not converted\n";
-  }
+  if (s.plot.misplaced != 0) err << misplaced_warning(s.file, s.plot.misplaced) << "\n";
+  if (s.ended_inside) err << ended_inside_warning(s.file) << "\n";
   if (s.plot.longer && control) {
-    err << holds << "records with more values than the control file has receptors; only the first values were converted\n";
+    err << longer_warning(s.file) << "\n";
   } else if (s.plot.longer) {
     err << holds << "records with more lines than its first one; only the first " << s.layout.nrec
         << " lines of each were read\n";
