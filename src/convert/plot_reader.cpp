@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "io/byte_order.hpp"
@@ -123,7 +124,16 @@ class PlotReader::Pipeline {
         ++tail_;
       }
       changed_.notify_all();
-      if (tail_ - head_ >= 2 && !worker_.joinable()) worker_ = std::thread([this] { work(); });
+      if (tail_ - head_ >= 2 && !worker_.joinable() && !single_) start_worker();
+    }
+  }
+
+  // Without a second thread (none to be had) this one scans every segment.
+  void start_worker() {
+    try {
+      worker_ = std::thread([this] { work(); });
+    } catch (const std::system_error&) {
+      single_ = true;
     }
   }
 
@@ -216,6 +226,7 @@ class PlotReader::Pipeline {
   std::mutex mutex_;
   std::condition_variable changed_;
   bool stop_ = false;
+  bool single_ = false;
   std::thread worker_;
 };
 

@@ -21,7 +21,8 @@
 
 namespace kestrel {
 
-// The segments a reader works in; one set can serve one file after another.
+// The segments a reader works in; one set can serve one file after another
+// (one reader at a time).
 class PlotBuffers {
  public:
   static constexpr std::size_t kSegment = std::size_t{256} << 10;

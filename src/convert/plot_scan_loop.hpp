@@ -1,15 +1,16 @@
-// The scan loop over the lines of a PLOT POSTFILE segment. Built once for the
-// baseline instruction set (plot_scan.cpp) and once with AVX2
-// (plot_scan_wide.cpp), so, like scale_loop.hpp, it lives in an unnamed
-// namespace and calls no inline library code: each build must stay private
-// to its file.
+// The scan loop over the lines of a PLOT POSTFILE segment. Built for the
+// baseline instruction set (plot_scan.cpp), with AVX2 (plot_scan_wide.cpp)
+// and with AVX-512 (plot_scan_wide512.cpp), so, like scale_loop.hpp, it lives
+// in an unnamed namespace and calls no inline library code: each build must
+// stay private to its file.
 //
 // Each line is classified 128 bytes at a time into bit masks (line feed,
-// non-blank, digit, point, minus), from which the fields, their checks and
-// the digits of the value come with a few bit operations. A line the masks
-// cannot settle (longer than 127 bytes, a number that is not a plain decimal,
-// a value with more than 15 digits, ...) goes to detail::read_line, which
-// gives the same results field by field.
+// blank, digit, point, minus). A line in AERMOD's own columns is checked
+// against constant masks at once; other spacings have their fields found and
+// checked through the masks. A line the masks cannot settle (longer than 127
+// bytes, a number that is not a plain decimal, a value with more than 15
+// digits, ...) goes to detail::read_line, which gives the same results field
+// by field.
 #pragma once
 
 #include <cstddef>
