@@ -41,8 +41,8 @@ struct PlotBuffers::Slot {
   SlotState state = SlotState::free;
 };
 
-PlotBuffers::PlotBuffers(std::size_t segment, std::size_t slots)
-    : segment_(std::max<std::size_t>(segment, 2 * plot::kMaxLine)) {
+PlotBuffers::PlotBuffers(std::size_t segment, std::size_t slots, bool second_thread)
+    : segment_(std::max<std::size_t>(segment, 2 * plot::kMaxLine)), second_thread_(second_thread) {
   for (std::size_t i = 0; i < std::max<std::size_t>(slots, 2); ++i) slots_.push_back(std::make_unique<Slot>(segment_));
 }
 
@@ -55,7 +55,8 @@ PlotBuffers::Slot& PlotBuffers::slot(std::size_t i) noexcept { return *slots_[i 
 // file order.
 class PlotReader::Pipeline {
  public:
-  Pipeline(io::ByteSource& source, PlotBuffers& buffers) : source_(source), buffers_(buffers) {
+  Pipeline(io::ByteSource& source, PlotBuffers& buffers)
+      : source_(source), buffers_(buffers), single_(!buffers.second_thread()) {
     for (std::size_t i = 0; i < buffers_.slots(); ++i) buffers_.slot(i).state = SlotState::free;
   }
   Pipeline(const Pipeline&) = delete;
@@ -226,7 +227,7 @@ class PlotReader::Pipeline {
   std::mutex mutex_;
   std::condition_variable changed_;
   bool stop_ = false;
-  bool single_ = false;
+  bool single_;  // no second thread
   std::thread worker_;
 };
 

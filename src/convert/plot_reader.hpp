@@ -28,8 +28,9 @@ class PlotBuffers {
   static constexpr std::size_t kSegment = std::size_t{256} << 10;
   static constexpr std::size_t kSlots = 4;
 
-  // At least 1 KiB segments and two slots.
-  explicit PlotBuffers(std::size_t segment = kSegment, std::size_t slots = kSlots);
+  // At least 1 KiB segments and two slots. Without `second_thread` the
+  // reader scans every segment itself (for runs converted side by side).
+  explicit PlotBuffers(std::size_t segment = kSegment, std::size_t slots = kSlots, bool second_thread = true);
   PlotBuffers(const PlotBuffers&) = delete;
   PlotBuffers& operator=(const PlotBuffers&) = delete;
   ~PlotBuffers();
@@ -37,11 +38,13 @@ class PlotBuffers {
   struct Slot;
   [[nodiscard]] std::size_t segment() const noexcept { return segment_; }
   [[nodiscard]] std::size_t slots() const noexcept { return slots_.size(); }
+  [[nodiscard]] bool second_thread() const noexcept { return second_thread_; }
   // The slot of the i-th segment of a file.
   [[nodiscard]] Slot& slot(std::size_t i) noexcept;
 
  private:
   std::size_t segment_;
+  bool second_thread_;
   std::vector<std::unique_ptr<Slot>> slots_;
 };
 

@@ -117,9 +117,11 @@ TEST(PlotReader, EndingsErrorsAndRecordBoundaries) {
   // Small segments and two slots put record and line ends at other places
   // in a segment and bring in the second thread.
   PlotBuffers small(1024, 2);
+  PlotBuffers one_thread(1024, 2, false);
   for (const auto& c : cases) {
     EXPECT_EQ(outcome(c.text), c.want) << c.name;
     EXPECT_EQ(outcome(c.text, kX, kY, &small), c.want) << c.name << ", small segments";
+    EXPECT_EQ(outcome(c.text, kX, kY, &one_thread), c.want) << c.name << ", one thread";
   }
 }
 
