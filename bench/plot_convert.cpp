@@ -81,7 +81,8 @@ int main(int argc, char** argv) {
                    reader.error_text().data());
       status = 1;
     }
-    if (reader.first_misplaced() != 0) std::fprintf(stderr, "%s: receptor %d misplaced\n", name.c_str(), reader.first_misplaced());
+    if (reader.first_misplaced() != 0)
+      std::fprintf(stderr, "%s: receptor %d misplaced\n", name.c_str(), reader.first_misplaced());
     ds.close();
   }
   return status;

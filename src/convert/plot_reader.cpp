@@ -35,9 +35,9 @@ struct PlotBuffers::Slot {
 
   std::unique_ptr<char[]> raw;
   plot::Scan scan;
-  std::size_t len = 0;     // bytes of whole lines at text()
-  bool last = false;       // the file ends with them
-  bool too_long = false;   // one line longer than a segment, of which the start is kept
+  std::size_t len = 0;    // bytes of whole lines at text()
+  bool last = false;      // the file ends with them
+  bool too_long = false;  // one line longer than a segment, of which the start is kept
   SlotState state = SlotState::free;
 };
 

@@ -55,8 +55,7 @@ class PlotReader {
   // x_m, y_m: the control file's receptors in metres; their count is the
   // number of lines a record needs. Both spans must outlive the reader.
   PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m);
-  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m,
-             PlotBuffers& buffers);
+  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m, PlotBuffers& buffers);
   PlotReader(const PlotReader&) = delete;
   PlotReader& operator=(const PlotReader&) = delete;
   ~PlotReader();

@@ -121,7 +121,8 @@ unsigned ctz128(u128 x) noexcept {
                  : 64U + static_cast<unsigned>(__builtin_ctzll(static_cast<std::uint64_t>(x >> 64)));
 }
 int pop128(u128 x) noexcept {
-  return __builtin_popcountll(static_cast<std::uint64_t>(x)) + __builtin_popcountll(static_cast<std::uint64_t>(x >> 64));
+  return __builtin_popcountll(static_cast<std::uint64_t>(x)) +
+         __builtin_popcountll(static_cast<std::uint64_t>(x >> 64));
 }
 bool single_bit(u128 x) noexcept { return x != 0 && (x & (x - 1)) == 0; }
 
@@ -232,8 +233,8 @@ bool line_by_masks(const char* p, unsigned len, const Masks& m, detail::Line& ou
 constexpr u128 cols(unsigned first, unsigned last) noexcept { return (u128{2} << last) - (u128{1} << first); }
 constexpr u128 col(unsigned c) noexcept { return u128{1} << c; }
 // Blanks that part the fields (the one before the network id ends the date).
-constexpr u128 kSep = col(0) | col(14) | col(28) | col(42) | col(51) | col(60) | cols(69, 70) | cols(77, 78) |
-                      cols(87, 88) | col(97);
+constexpr u128 kSep =
+    col(0) | col(14) | col(28) | col(42) | col(51) | col(60) | cols(69, 70) | cols(77, 78) | cols(87, 88) | col(97);
 constexpr u128 kAve = cols(71, 76);
 constexpr u128 kGrp = cols(79, 86);
 constexpr u128 kDate = cols(89, 96);
@@ -265,7 +266,8 @@ bool line_by_layout(const char* p, unsigned len, const Masks& m, detail::Line& o
   std::uint64_t mant = 0;
   int k = 0;
   unsigned first = 0;  // the value's first character
-  if (fixed) {  // F13.5
+  if (fixed) {
+    // F13.5
     const u128 pre = kPre | cols(29, 35);
     const u128 points = kPoints | col(36);
     const u128 frac = kFrac | cols(37, 41);
@@ -276,7 +278,8 @@ bool line_by_layout(const char* p, unsigned len, const Masks& m, detail::Line& o
     const unsigned digits_from = first + (p[first] == '-' ? 1U : 0U);
     mant = digits8(p + 36, 36 - digits_from) * 100000 + digits8(p + 42, 5);
     k = -5;
-  } else {  // E13.6: [-]0.ddddddE+xx
+  } else {
+    // E13.6: [-]0.ddddddE+xx
     const u128 pre = kPre | cols(29, 30);
     const u128 points = kPoints | col(31);
     const u128 frac = kFrac | cols(32, 37) | cols(40, 41);
