@@ -59,18 +59,22 @@ void put_e13_6(char (&out)[32], double v) {
   char d[32];
   std::snprintf(d, sizeof d, "%.5E", std::fabs(v));  // d.dddddE+xx
   const int exp10 = std::max(-99, std::min(99, std::atoi(d + 8) + 1));
-  std::snprintf(out, sizeof out, "%s0.%c%.5sE%c%02d", v < 0 ? "-" : " ", d[0], d + 2, exp10 < 0 ? '-' : '+', std::abs(exp10));
+  std::snprintf(out, sizeof out, "%s0.%c%.5sE%c%02d", v < 0 ? "-" : " ", d[0], d + 2, exp10 < 0 ? '-' : '+',
+                std::abs(exp10));
 }
 
 void write_plot(const std::filesystem::path& path, int nrec, int hours, bool exp_form) {
   const int side = static_cast<int>(std::ceil(std::sqrt(nrec)));
   std::FILE* out = std::fopen(path.c_str(), "wb");
-  std::fprintf(out, "* AERMOD ( 24142 ): Benchmark run\n* AERMET ( 24142):\n* MODELING OPTIONS USED:   CONC\n"
-                    "*         POST/PLOT FILE OF CONCURRENT  1-HR VALUES FOR SOURCE GROUP: ALL     \n"
-                    "*         FOR A TOTAL OF %5d RECEPTORS.\n"
-                    "*         FORMAT: (%s3(1X,F8.2),2X,A6,2X,A8,2X,I8.8,2X,A8)\n"
-                    "*        X             Y      AVERAGE CONC    ZELEV    ZHILL    ZFLAG    AVE     GRP       DATE     NET ID\n"
-                    "* ____________  ____________  ____________   ______   ______   ______  ______  ________  ________  ________\n",
+  std::fprintf(out,
+               "* AERMOD ( 24142 ): Benchmark run\n* AERMET ( 24142):\n* MODELING OPTIONS USED:   CONC\n"
+               "*         POST/PLOT FILE OF CONCURRENT  1-HR VALUES FOR SOURCE GROUP: ALL     \n"
+               "*         FOR A TOTAL OF %5d RECEPTORS.\n"
+               "*         FORMAT: (%s3(1X,F8.2),2X,A6,2X,A8,2X,I8.8,2X,A8)\n"
+               "*        X             Y      AVERAGE CONC    ZELEV    ZHILL    ZFLAG    AVE     GRP"
+               "       DATE     NET ID\n"
+               "* ____________  ____________  ____________   ______   ______   ______  ______  ________"
+               "  ________  ________\n",
                nrec, exp_form ? "2(1X,F13.5),1X,E13.6," : "3(1X,F13.5),");
   std::string block;
   char line[160];

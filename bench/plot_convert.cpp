@@ -6,7 +6,7 @@
 // This stands in for kestrel on PLOT POSTFILEs until the conversion reads
 // them itself.
 //
-// usage: plot_convert DIR [SEGMENT_KIB [SLOTS]]
+// usage: plot_convert DIR [SEGMENT_KIB [SLOTS [THREADS]]]
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -23,7 +23,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: plot_convert DIR [SEGMENT_KIB [SLOTS]]\n");
+    std::fprintf(stderr, "usage: plot_convert DIR [SEGMENT_KIB [SLOTS [THREADS]]]\n");
     return 2;
   }
   const std::filesystem::path dir = argv[1];
@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
   const std::string speclev = header.speclev;
 
   kestrel::PlotBuffers buffers(argc > 2 ? std::stoul(argv[2]) << 10 : kestrel::PlotBuffers::kSegment,
-                               argc > 3 ? std::stoul(argv[3]) : kestrel::PlotBuffers::kSlots);
+                               argc > 3 ? std::stoul(argv[3]) : kestrel::PlotBuffers::kSlots,
+                               argc > 4 ? std::stoul(argv[4]) > 1 : true);
   kestrel::io::RecordWriter writer;
   writer.reserve_for(8 + 12 * x.size() + 4096);
   int status = 0;
@@ -80,7 +81,8 @@ int main(int argc, char** argv) {
                    reader.error_text().data());
       status = 1;
     }
-    if (reader.first_misplaced() != 0) std::fprintf(stderr, "%s: receptor %d misplaced\n", name.c_str(), reader.first_misplaced());
+    if (reader.first_misplaced() != 0)
+      std::fprintf(stderr, "%s: receptor %d misplaced\n", name.c_str(), reader.first_misplaced());
     ds.close();
   }
   return status;

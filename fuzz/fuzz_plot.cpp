@@ -36,8 +36,9 @@ std::string records(const std::uint8_t* data, std::size_t size, kestrel::PlotBuf
   for (;;) {
     const auto res = r.next();
     if (res != kestrel::PlotReader::Result::record) {
-      out += res == kestrel::PlotReader::Result::failure ? "F" + std::to_string(r.error_line()) + std::string(r.error_text())
-                                                         : (r.ended_inside_record() ? "C" : "E");
+      out += res == kestrel::PlotReader::Result::failure
+                 ? "F" + std::to_string(r.error_line()) + std::string(r.error_text())
+                 : (r.ended_inside_record() ? "C" : "E");
       return out + std::to_string(r.first_misplaced()) + (r.fixed_point_values() ? "f" : "");
     }
     r.convert_into(values, 1.0F);

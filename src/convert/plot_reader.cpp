@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "io/byte_order.hpp"
@@ -34,14 +35,14 @@ struct PlotBuffers::Slot {
 
   std::unique_ptr<char[]> raw;
   plot::Scan scan;
-  std::size_t len = 0;     // bytes of whole lines at text()
-  bool last = false;       // the file ends with them
-  bool too_long = false;   // one line longer than a segment, of which the start is kept
+  std::size_t len = 0;    // bytes of whole lines at text()
+  bool last = false;      // the file ends with them
+  bool too_long = false;  // one line longer than a segment, of which the start is kept
   SlotState state = SlotState::free;
 };
 
-PlotBuffers::PlotBuffers(std::size_t segment, std::size_t slots)
-    : segment_(std::max<std::size_t>(segment, 2 * plot::kMaxLine)) {
+PlotBuffers::PlotBuffers(std::size_t segment, std::size_t slots, bool second_thread)
+    : segment_(std::max<std::size_t>(segment, 2 * plot::kMaxLine)), second_thread_(second_thread) {
   for (std::size_t i = 0; i < std::max<std::size_t>(slots, 2); ++i) slots_.push_back(std::make_unique<Slot>(segment_));
 }
 
@@ -54,7 +55,8 @@ PlotBuffers::Slot& PlotBuffers::slot(std::size_t i) noexcept { return *slots_[i 
 // file order.
 class PlotReader::Pipeline {
  public:
-  Pipeline(io::ByteSource& source, PlotBuffers& buffers) : source_(source), buffers_(buffers) {
+  Pipeline(io::ByteSource& source, PlotBuffers& buffers)
+      : source_(source), buffers_(buffers), single_(!buffers.second_thread()) {
     for (std::size_t i = 0; i < buffers_.slots(); ++i) buffers_.slot(i).state = SlotState::free;
   }
   Pipeline(const Pipeline&) = delete;
@@ -127,7 +129,16 @@ class PlotReader::Pipeline {
         ++tail_;
       }
       changed_.notify_all();
-      if (tail_ - head_ >= 2 && !worker_.joinable()) worker_ = std::thread([this] { work(); });
+      if (tail_ - head_ >= 2 && !worker_.joinable() && !single_) start_worker();
+    }
+  }
+
+  // Without a second thread (none to be had) this one scans every segment.
+  void start_worker() {
+    try {
+      worker_ = std::thread([this] { work(); });
+    } catch (const std::system_error&) {
+      single_ = true;
     }
   }
 
@@ -220,6 +231,7 @@ class PlotReader::Pipeline {
   std::mutex mutex_;
   std::condition_variable changed_;
   bool stop_ = false;
+  bool single_;  // no second thread
   std::thread worker_;
 };
 

@@ -21,14 +21,16 @@
 
 namespace kestrel {
 
-// The segments a reader works in; one set can serve one file after another.
+// The segments a reader works in; one set can serve one file after another
+// (one reader at a time).
 class PlotBuffers {
  public:
   static constexpr std::size_t kSegment = std::size_t{256} << 10;
   static constexpr std::size_t kSlots = 4;
 
-  // At least 1 KiB segments and two slots.
-  explicit PlotBuffers(std::size_t segment = kSegment, std::size_t slots = kSlots);
+  // At least 1 KiB segments and two slots. Without `second_thread` the
+  // reader scans every segment itself (for runs converted side by side).
+  explicit PlotBuffers(std::size_t segment = kSegment, std::size_t slots = kSlots, bool second_thread = true);
   PlotBuffers(const PlotBuffers&) = delete;
   PlotBuffers& operator=(const PlotBuffers&) = delete;
   ~PlotBuffers();
@@ -36,11 +38,13 @@ class PlotBuffers {
   struct Slot;
   [[nodiscard]] std::size_t segment() const noexcept { return segment_; }
   [[nodiscard]] std::size_t slots() const noexcept { return slots_.size(); }
+  [[nodiscard]] bool second_thread() const noexcept { return second_thread_; }
   // The slot of the i-th segment of a file.
   [[nodiscard]] Slot& slot(std::size_t i) noexcept;
 
  private:
   std::size_t segment_;
+  bool second_thread_;
   std::vector<std::unique_ptr<Slot>> slots_;
 };
 
@@ -51,8 +55,7 @@ class PlotReader {
   // x_m, y_m: the control file's receptors in metres; their count is the
   // number of lines a record needs. Both spans must outlive the reader.
   PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m);
-  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m,
-             PlotBuffers& buffers);
+  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m, PlotBuffers& buffers);
   PlotReader(const PlotReader&) = delete;
   PlotReader& operator=(const PlotReader&) = delete;
   ~PlotReader();

@@ -81,7 +81,6 @@ std::int32_t hours_of(std::string_view ave) noexcept {
 #if defined(KESTREL_PLOT_AVX2)
 enum class Wide { none, avx2, avx512 };
 
-
 // The widest build this processor runs (the checks include the system's
 // support for the registers).
 Wide wide_usable() noexcept {

@@ -54,7 +54,7 @@ class Scan {
 
   std::size_t max_entries;
   std::size_t max_runs;
-  std::unique_ptr<float[]> values;          // one per data line, rounded to single precision
+  std::unique_ptr<float[]> values;           // one per data line, rounded to single precision
   std::unique_ptr<std::uint32_t[]> offsets;  // where each data line starts in the segment
   std::unique_ptr<Run[]> runs;
   std::uint32_t entries = 0;
@@ -62,8 +62,8 @@ class Scan {
   std::uint32_t lines = 0;  // lines scanned, header lines included, the stop line not
   Stop stop = Stop::end;
   std::uint32_t stop_offset = 0;
-  std::uint32_t stop_next = 0;       // bad_line: where the line after it starts
-  std::int64_t first_fixed = -1;     // first value written without an exponent
+  std::uint32_t stop_next = 0;    // bad_line: where the line after it starts
+  std::int64_t first_fixed = -1;  // first value written without an exponent
 };
 
 // Scans the lines of text[begin, end): whole lines, the last one possibly

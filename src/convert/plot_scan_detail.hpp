@@ -13,7 +13,7 @@ namespace kestrel::plot::detail {
 // A readable data line: its value and where its key fields stand.
 struct Line {
   float value = 0.0F;
-  bool fixed = false;        // the value has no exponent
+  bool fixed = false;         // the value has no exponent
   const char* key = nullptr;  // from the period's first character to the date's last
   std::uint32_t key_len = 0;
   const char* period = nullptr;

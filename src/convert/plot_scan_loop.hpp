@@ -1,15 +1,16 @@
-// The scan loop over the lines of a PLOT POSTFILE segment. Built once for the
-// baseline instruction set (plot_scan.cpp) and once with AVX2
-// (plot_scan_wide.cpp), so, like scale_loop.hpp, it lives in an unnamed
-// namespace and calls no inline library code: each build must stay private
-// to its file.
+// The scan loop over the lines of a PLOT POSTFILE segment. Built for the
+// baseline instruction set (plot_scan.cpp), with AVX2 (plot_scan_wide.cpp)
+// and with AVX-512 (plot_scan_wide512.cpp), so, like scale_loop.hpp, it lives
+// in an unnamed namespace and calls no inline library code: each build must
+// stay private to its file.
 //
 // Each line is classified 128 bytes at a time into bit masks (line feed,
-// non-blank, digit, point, minus), from which the fields, their checks and
-// the digits of the value come with a few bit operations. A line the masks
-// cannot settle (longer than 127 bytes, a number that is not a plain decimal,
-// a value with more than 15 digits, ...) goes to detail::read_line, which
-// gives the same results field by field.
+// blank, digit, point, minus). A line in AERMOD's own columns is checked
+// against constant masks at once; other spacings have their fields found and
+// checked through the masks. A line the masks cannot settle (longer than 127
+// bytes, a number that is not a plain decimal, a value with more than 15
+// digits, ...) goes to detail::read_line, which gives the same results field
+// by field.
 #pragma once
 
 #include <cstddef>
@@ -120,7 +121,8 @@ unsigned ctz128(u128 x) noexcept {
                  : 64U + static_cast<unsigned>(__builtin_ctzll(static_cast<std::uint64_t>(x >> 64)));
 }
 int pop128(u128 x) noexcept {
-  return __builtin_popcountll(static_cast<std::uint64_t>(x)) + __builtin_popcountll(static_cast<std::uint64_t>(x >> 64));
+  return __builtin_popcountll(static_cast<std::uint64_t>(x)) +
+         __builtin_popcountll(static_cast<std::uint64_t>(x >> 64));
 }
 bool single_bit(u128 x) noexcept { return x != 0 && (x & (x - 1)) == 0; }
 
@@ -231,8 +233,8 @@ bool line_by_masks(const char* p, unsigned len, const Masks& m, detail::Line& ou
 constexpr u128 cols(unsigned first, unsigned last) noexcept { return (u128{2} << last) - (u128{1} << first); }
 constexpr u128 col(unsigned c) noexcept { return u128{1} << c; }
 // Blanks that part the fields (the one before the network id ends the date).
-constexpr u128 kSep = col(0) | col(14) | col(28) | col(42) | col(51) | col(60) | cols(69, 70) | cols(77, 78) |
-                      cols(87, 88) | col(97);
+constexpr u128 kSep =
+    col(0) | col(14) | col(28) | col(42) | col(51) | col(60) | cols(69, 70) | cols(77, 78) | cols(87, 88) | col(97);
 constexpr u128 kAve = cols(71, 76);
 constexpr u128 kGrp = cols(79, 86);
 constexpr u128 kDate = cols(89, 96);
@@ -264,7 +266,8 @@ bool line_by_layout(const char* p, unsigned len, const Masks& m, detail::Line& o
   std::uint64_t mant = 0;
   int k = 0;
   unsigned first = 0;  // the value's first character
-  if (fixed) {  // F13.5
+  if (fixed) {
+    // F13.5
     const u128 pre = kPre | cols(29, 35);
     const u128 points = kPoints | col(36);
     const u128 frac = kFrac | cols(37, 41);
@@ -275,7 +278,8 @@ bool line_by_layout(const char* p, unsigned len, const Masks& m, detail::Line& o
     const unsigned digits_from = first + (p[first] == '-' ? 1U : 0U);
     mant = digits8(p + 36, 36 - digits_from) * 100000 + digits8(p + 42, 5);
     k = -5;
-  } else {  // E13.6: [-]0.ddddddE+xx
+  } else {
+    // E13.6: [-]0.ddddddE+xx
     const u128 pre = kPre | cols(29, 30);
     const u128 points = kPoints | col(31);
     const u128 frac = kFrac | cols(32, 37) | cols(40, 41);

@@ -4,7 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "convert/plot_scan.hpp"
@@ -69,7 +69,8 @@ TEST(PlotReader, EndingsErrorsAndRecordBoundaries) {
   }
   std::string terse;  // more lines and records than a small segment's scan holds
   for (int h = 1; h <= 9; ++h) {
-    for (const char* x : {"0.", "100."}) terse += std::string(" ") + x + " 0 1.5 0 0 0 1-HR A 8801010" + char('0' + h) + "\n";
+    for (const char* x : {"0.", "100."})
+      terse += std::string(" ") + x + " 0 1.5 0 0 0 1-HR A 8801010" + char('0' + h) + "\n";
   }
   // The first line of hour 2, filled up with an extra field to n characters.
   const auto padded = [](std::size_t n) {
@@ -94,32 +95,38 @@ TEST(PlotReader, EndingsErrorsAndRecordBoundaries) {
       {"cut: trailing blank line", kHeader + h1 + "\n", "1ALL1 cut"},
       {"short record", kHeader + hour(1, 1) + h2 + h3,
        "fail@4 [0.00000       0.00000       2.00000     0.00     0.00     0.00    1-HR  ALL       88010102]"},
-      {"unreadable line", kHeader + h1 + bad + h3, "1ALL1 fail@5 [1.00000 2.00000 xyz 0.00 0.00 0.00 1-HR ALL 88010102]"},
+      {"unreadable line", kHeader + h1 + bad + h3,
+       "1ALL1 fail@5 [1.00000 2.00000 xyz 0.00 0.00 0.00 1-HR ALL 88010102]"},
       {"blank line", kHeader + h1 + "  \n" + h2, "1ALL1 fail@5 []"},
-      {"too few fields", kHeader + h1 + " 1. 2. 3. 4. 5. 6. 1-HR ALL\n" + h2, "1ALL1 fail@5 [1. 2. 3. 4. 5. 6. 1-HR ALL]"},
+      {"too few fields", kHeader + h1 + " 1. 2. 3. 4. 5. 6. 1-HR ALL\n" + h2,
+       "1ALL1 fail@5 [1. 2. 3. 4. 5. 6. 1-HR ALL]"},
       {"extra lines", kHeader + hour(1, 3) + h2, "1ALL1+ 2ALL1 end"},
       {"two groups in one file", kHeader + h1 + hour(1, 2, "STACK") + h2 + hour(2, 2, "STACK"),
        "1ALL1 1STACK1 2ALL1 2STACK1 end"},
-      {"periods", kHeader + line(0, 0, 1, 88010124, "ALL", "24-HR") + line(100, 0, 1, 88010124, "ALL", "24-HR") +
-                      line(0, 0, 1, 88010124, "ALL", "MONTH") + line(100, 0, 1, 88010124, "ALL", "MONTH"),
+      {"periods",
+       kHeader + line(0, 0, 1, 88010124, "ALL", "24-HR") + line(100, 0, 1, 88010124, "ALL", "24-HR") +
+           line(0, 0, 1, 88010124, "ALL", "MONTH") + line(100, 0, 1, 88010124, "ALL", "MONTH"),
        "24ALL24 24ALL0 end"},
       {"misplaced receptor", kHeader + line(0, 0, 1, 88010101) + line(100, 0.02, 1, 88010101) + h2,
        "1ALL1 2ALL1 end misplaced 2"},
-      {"within the tolerance", kHeader + line(0.005, 0, 1, 88010101) + line(100, -0.009, 1, 88010101),
-       "1ALL1 end"},
+      {"within the tolerance", kHeader + line(0.005, 0, 1, 88010101) + line(100, -0.009, 1, 88010101), "1ALL1 end"},
       {"short lines", kHeader + terse, "1A1 2A1 3A1 4A1 5A1 6A1 7A1 8A1 9A1 end"},
       {"a line of 512 characters", kHeader + h1 + padded(512) + h2.substr(h2.find('\n') + 1), "1ALL1 2ALL1 end"},
       {"a line of 513 characters", kHeader + h1 + padded(513) + h2.substr(h2.find('\n') + 1),
        "1ALL1 fail@5 [" + padded(513).substr(7, 249) + "]"},
-      {"a header line longer than a segment", kHeader + "*" + std::string(3000, '-') + "\n" + h1 + h2, "1ALL1 2ALL1 end"},
-      {"a line longer than a segment", kHeader + h1 + std::string(3000, '7') + "\n" + h2, "1ALL1 fail@5 [" + std::string(256, '7') + "]"},
+      {"a header line longer than a segment", kHeader + "*" + std::string(3000, '-') + "\n" + h1 + h2,
+       "1ALL1 2ALL1 end"},
+      {"a line longer than a segment", kHeader + h1 + std::string(3000, '7') + "\n" + h2,
+       "1ALL1 fail@5 [" + std::string(256, '7') + "]"},
   };
   // Small segments and two slots put record and line ends at other places
   // in a segment and bring in the second thread.
   PlotBuffers small(1024, 2);
+  PlotBuffers one_thread(1024, 2, false);
   for (const auto& c : cases) {
     EXPECT_EQ(outcome(c.text), c.want) << c.name;
     EXPECT_EQ(outcome(c.text, kX, kY, &small), c.want) << c.name << ", small segments";
+    EXPECT_EQ(outcome(c.text, kX, kY, &one_thread), c.want) << c.name << ", one thread";
   }
 }
 
