@@ -1,6 +1,7 @@
 // A fuzzed PLOT POSTFILE: every build of the scan (AVX-512, AVX2, baseline,
-// field by field) must read it alike, and the reader must give the same records and ending
-// whatever its segment size.
+// field by field) must read it alike, and the reader must give the same
+// records and ending whatever its segment size, with or without its second
+// thread.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -63,6 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   kestrel::PlotBuffers small(1024, 2);
-  if (records(data, size, nullptr) != records(data, size, &small)) __builtin_trap();
+  kestrel::PlotBuffers one_thread(1024, 3, false);
+  const std::string whole = records(data, size, nullptr);
+  if (whole != records(data, size, &small) || whole != records(data, size, &one_thread)) __builtin_trap();
   return 0;
 }

@@ -1,6 +1,7 @@
 // Records of an AERMOD formatted POSTFILE (`OU POSTFILE ... PLOT`): one text
 // line per receptor and hour, `X Y VALUE ZELEV ZHILL ZFLAG AVE GRP DATE
 // [NET]`; the lines of one stamp, group and averaging period are one record.
+// Lines that begin with `*` (AERMOD's header) are skipped wherever they stand.
 //
 // The reader reports everything through its return values and accessors.
 // The file is read in segments of whole lines; while one is consumed, a
@@ -35,14 +36,16 @@ class PlotBuffers {
   PlotBuffers& operator=(const PlotBuffers&) = delete;
   ~PlotBuffers();
 
-  struct Slot;
   [[nodiscard]] std::size_t segment() const noexcept { return segment_; }
   [[nodiscard]] std::size_t slots() const noexcept { return slots_.size(); }
   [[nodiscard]] bool second_thread() const noexcept { return second_thread_; }
+
+ private:
+  friend class PlotReader;
+  struct Slot;
   // The slot of the i-th segment of a file.
   [[nodiscard]] Slot& slot(std::size_t i) noexcept;
 
- private:
   std::size_t segment_;
   bool second_thread_;
   std::vector<std::unique_ptr<Slot>> slots_;
