@@ -260,7 +260,9 @@ PlotReader::PlotReader(io::ByteSource& source, std::span<const double> x_m, std:
       nrecin_(std::min(x_m.size(), y_m.size())),
       own_(own_buffers(source, buffers)),
       pipe_(std::make_unique<Pipeline>(source, buffers != nullptr ? *buffers : *own_)),
-      values_(std::make_unique_for_overwrite<float[]>(nrecin_)) {}
+      values_(std::make_unique_for_overwrite<float[]>(nrecin_)),
+      place_text_(std::make_unique_for_overwrite<char[]>(kPlaceText * nrecin_)),
+      place_len_(std::make_unique<std::uint8_t[]>(nrecin_)) {}
 
 PlotReader::~PlotReader() = default;
 
@@ -293,23 +295,37 @@ void PlotReader::take(std::size_t n, std::size_t& count) {
   if (sc.first_fixed >= 0 && sc.first_fixed < static_cast<std::int64_t>(entry_ + n)) fixed_ = true;
   const std::size_t used = count < nrecin_ ? std::min(n, nrecin_ - count) : 0;
   std::copy_n(sc.values.get() + entry_, used, values_.get() + count);
-  if (!checked_) check_places(entry_, used, count);
+  if (misplaced_ == 0) check_places(entry_, used, count);
   entry_ += static_cast<std::uint32_t>(n);
   count += n;
 }
 
-// The coordinates of the first record's lines against the receptors'.
+// The coordinates of a record's lines against the receptors'. AERMOD prints
+// the same X and Y in every record: a line whose X and Y text is the one
+// already found right for its receptor needs no reading.
 void PlotReader::check_places(std::size_t first, std::size_t n, std::size_t receptor) {
   const plot::Scan& sc = slot_->scan;
   for (std::size_t i = 0; i < n && candidate_ == 0; ++i) {
-    const char* line = slot_->text() + sc.offsets[first + i];
+    const std::size_t offset = sc.offsets[first + i];
+    const char* line = slot_->text() + offset;
+    const std::size_t len = line_end(offset) - offset;
+    const std::size_t r = receptor + i;
+    char* known = place_text_.get() + kPlaceText * r;
+    const std::size_t k = place_len_[r];
+    if (k != 0 && len > k && std::memcmp(line, known, k) == 0 && (line[k] == ' ' || line[k] == '\t')) continue;
     std::string_view f[2];
-    plot::split_fields({line, line_end(sc.offsets[first + i]) - sc.offsets[first + i]}, f, 2);
+    plot::split_fields({line, len}, f, 2);
     const double x = plot::read_number(f[0]).value_or(0.0);
     const double y = plot::read_number(f[1]).value_or(0.0);
-    const std::size_t r = receptor + i;
-    if (std::fabs(x - x_m_[r]) > kTolerance || std::fabs(y - y_m_[r]) > kTolerance)
+    if (std::fabs(x - x_m_[r]) > kTolerance || std::fabs(y - y_m_[r]) > kTolerance) {
       candidate_ = static_cast<std::int32_t>(r + 1);
+      continue;
+    }
+    const auto text = static_cast<std::size_t>(f[1].data() + f[1].size() - line);
+    if (text <= kPlaceText) {
+      std::memcpy(known, line, text);
+      place_len_[r] = static_cast<std::uint8_t>(text);
+    }
   }
 }
 
@@ -336,8 +352,7 @@ PlotReader::Result PlotReader::next() {
   }
   if (count >= nrecin_) {
     longer_ = count > nrecin_;
-    if (!checked_) misplaced_ = candidate_;
-    checked_ = true;
+    if (misplaced_ == 0) misplaced_ = candidate_;
     return Result::record;
   }
   // Short: what follows tells whether the file was cut or the record is wrong.

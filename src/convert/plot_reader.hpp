@@ -81,8 +81,9 @@ class PlotReader {
   // little-endian floats at `out` (one per receptor).
   void convert_into(std::byte* out, float factor) const noexcept;
 
-  // The 1-based receptor whose line in the file's first whole record is more
-  // than 0.01 m away from the control file's, the first such; 0 when none.
+  // The 1-based receptor whose line is more than 0.01 m away from the
+  // control file's, the first such in the first whole record that has one;
+  // 0 when none so far. Records are checked as they become whole.
   [[nodiscard]] std::int32_t first_misplaced() const noexcept { return misplaced_; }
   // A data line read so far wrote its value without an exponent (F13.5).
   [[nodiscard]] bool fixed_point_values() const noexcept { return fixed_; }
@@ -125,7 +126,10 @@ class PlotReader {
 
   plot::Key key_;
   bool longer_ = false;
-  bool checked_ = false;
+  // Per receptor, the X and Y text of a line found at its place.
+  static constexpr std::size_t kPlaceText = 32;
+  std::unique_ptr<char[]> place_text_;
+  std::unique_ptr<std::uint8_t[]> place_len_;
   std::int32_t misplaced_ = 0;
   std::int32_t candidate_ = 0;
   bool fixed_ = false;

@@ -314,6 +314,11 @@ TEST_F(Comp, FormattedPostfiles) {
        note + " WARNING: POST.PLT holds records of more than one source group\n"
               " WARNING: POST.PLT holds 1 periods that do not follow the one before by one hour (missing or repeated "
               "hours)\n WARNING: POST.PLT holds 2 periods but the run period has 48 hours\n"},
+      {"receptors elsewhere in a later record",
+       head + plot_record(88010101) + plot_line(0, "1.00000", 88010102) +
+           plot_line(1, "2.00000", 88010102, "ALL", -0.02) + plot_line(2, "3.00000", 88010102),
+       2, note + " WARNING: POST.PLT holds receptors at other places than the control file's, first receptor 2\n"
+                 " WARNING: POST.PLT holds 2 periods but the run period has 48 hours\n"},
       {"receptors elsewhere", head + plot_line(0, "1.00000") + plot_line(1, "2.00000", 88010101, "ALL", 0.02) +
                                   plot_line(2, "3.00000"),
        1, note + " WARNING: POST.PLT holds receptors at other places than the control file's, first receptor 2\n"
