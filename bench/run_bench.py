@@ -8,10 +8,8 @@ run's writeback does not land in the next one's time). Medians of wall time,
 CPU time and peak resident memory are reported, then the same for the
 overwrite case (datasets already present).
 
-Cases (f) and (g) are formatted (PLOT) POSTFILEs, in F13.5 and E13.6. Until
-the conversion reads them, they are converted by bench/plot_convert.cpp (the
-PLOT reader with kestrel's dataset writer), built with -DKESTREL_BENCHMARKS=ON;
-their floor reads the same text.
+Cases (f) and (g) are formatted (PLOT) POSTFILEs, in F13.5 and E13.6; their
+floor reads the same text and writes the same dataset size.
 
 usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcdefg]
 """
@@ -72,7 +70,6 @@ def main():
     kestrel = os.path.join(build, 'kestrel')
     gen = os.path.join(build, 'bench', 'kestrel_gen_run')
     floor = os.path.join(build, 'bench', 'kestrel_floor')
-    plot_convert = os.path.join(build, 'bench', 'kestrel_plot_convert')
     cases = FULL if args.size == 'full' else TINY
     global TIMER
     TIMER = os.path.join(build, 'bench', 'kestrel_timer')
@@ -87,12 +84,8 @@ def main():
         folder = os.path.join(args.work, name)
         shutil.rmtree(folder, ignore_errors=True)
         subprocess.run([gen, folder, str(nrec), str(hours), str(files), str(real)], check=True)
-        if plot:
-            if not os.path.exists(plot_convert):
-                sys.exit('case %s needs %s (configure with -DKESTREL_BENCHMARKS=ON)' % (name, plot_convert))
-            k_cmd, f_cmd = [plot_convert, '.'], [floor, '.', str(nrec), str(hours)]
-        else:
-            k_cmd, f_cmd = [kestrel], [floor, '.', str(nrec)]
+        k_cmd = [kestrel]
+        f_cmd = [floor, '.', str(nrec), str(hours)] if plot else [floor, '.', str(nrec)]
         for cmd in (k_cmd, f_cmd):  # warm-up: input in the page cache
             measure(cmd, folder, True)
         k, f = [], []

@@ -13,9 +13,24 @@ namespace {
 
 // Flips the case (the 0x20 bit) of the first n characters that lie in
 // [lo, hi], a range of ASCII letters; other bytes, those of 0x80 and above
-// included, stay as they are.
+// included, stay as they are. Eight characters at a time, as one 64-bit
+// word: adding (0x80 - lo) to a byte's low seven bits sets its top bit
+// exactly when they are lo or more, and no byte carries into the next.
 void flip_case(char* p, std::size_t n, char lo, char hi) {
-  for (std::size_t i = 0; i < n; ++i) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kTop = 0x80 * kOnes;
+  const std::uint64_t from_lo = static_cast<std::uint64_t>(0x80 - lo) * kOnes;
+  const std::uint64_t past_hi = static_cast<std::uint64_t>(0x80 - hi - 1) * kOnes;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t x;
+    std::memcpy(&x, p + i, 8);
+    const std::uint64_t low7 = x & ~kTop;
+    const std::uint64_t in_range = (low7 + from_lo) & ~(low7 + past_hi) & ~x & kTop;
+    x ^= in_range >> 2;  // the top bit moved down to 0x20
+    std::memcpy(p + i, &x, 8);
+  }
+  for (; i < n; ++i) {
     if (p[i] >= lo && p[i] <= hi) p[i] = static_cast<char>(p[i] ^ 0x20);
   }
 }

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <system_error>
-#include <type_traits>
+#include <optional>
 
 namespace kestrel {
 
@@ -37,26 +37,28 @@ struct Digits {
 
 // A decimal without exponent (coordinates, mostly), converted without the
 // library: its digits as an integer over a power of ten, both exact in
-// double, give a quotient rounded once. Rounding that to float gives the
-// correctly rounded float unless the quotient lies exactly halfway between
-// two floats; that case, more than 15 significant digits and more than 22
-// decimals are left to from_chars (false).
-bool plain_decimal(const Digits& d, bool negative, float& value) {
-  if (d.significant == 0) {
-    value = negative ? -0.0F : 0.0F;
-    return true;
-  }
-  if (d.significant > 15 || d.fraction >= static_cast<int>(kPow10.size())) return false;
+// double, give the correctly rounded double in one division. More than 15
+// significant digits or more than 22 decimals are left to from_chars.
+std::optional<double> plain_quotient(const Digits& d, bool negative) {
+  if (d.significant == 0) return negative ? -0.0 : 0.0;
+  if (d.significant > 15 || d.fraction >= static_cast<int>(kPow10.size())) return std::nullopt;
   // At most 15 digits over at most 1e22: between 1e-22 and 1e15, well
   // inside the normal float range.
   const double q = static_cast<double>(d.mantissa) / kPow10[static_cast<std::size_t>(d.fraction)];
+  return negative ? -q : q;
+}
+
+// The quotient rounded to float is the correctly rounded float unless it lies
+// exactly halfway between two floats (false).
+bool float_of(double q, float& value) {
   // A float has 29 fewer significand bits than a double: a quotient whose
   // dropped bits are exactly 1000...0 is a midpoint.
   constexpr std::uint64_t kDropped = (std::uint64_t{1} << 29) - 1;
   if ((std::bit_cast<std::uint64_t>(q) & kDropped) == (std::uint64_t{1} << 28)) return false;
-  value = static_cast<float>(negative ? -q : q);
+  value = static_cast<float>(q);
   return true;
 }
+
 
 }  // namespace
 
@@ -91,6 +93,14 @@ std::size_t split_fields(std::string_view text, std::span<std::string_view> out)
   return count;
 }
 
+std::string_view first_field(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && is_space(text[i])) ++i;
+  std::size_t j = i;
+  while (j < text.size() && !is_separator(text[j])) ++j;
+  return text.substr(i, j - i);
+}
+
 bool parse_int32(std::string_view field, std::int32_t& value) {
   // from_chars takes a minus sign but no plus sign.
   if (!field.empty() && field.front() == '+') {
@@ -104,62 +114,68 @@ bool parse_int32(std::string_view field, std::int32_t& value) {
 
 namespace {
 
-// The Fortran form: sign, digits with an optional point, an optional
-// exponent introduced by E or D. Copies the field into `buf` in the form
-// from_chars reads (no plus sign, 'e' for the exponent) and returns its
-// length, or 0 when the field is not such a number. `digits` receives the
-// mantissa's digits.
-std::size_t fortran_number(std::string_view field, char (&buf)[72], Digits& digits, bool& plain, bool& negative) {
-  std::size_t i = 0;
-  const std::size_t n = field.size();
-  if (n == 0 || n > 64) return 0;
-  negative = field[0] == '-';
-  if (negative || field[0] == '+') ++i;
-  for (; i < n && is_digit(field[i]); ++i) digits.add(field[i], false);
-  if (i < n && field[i] == '.') {
-    for (++i; i < n && is_digit(field[i]); ++i) digits.add(field[i], true);
-  }
-  if (digits.count == 0) return 0;
-  plain = i == n;
-  std::size_t exp_at = n;
-  if (i < n && (field[i] == 'E' || field[i] == 'e' || field[i] == 'D' || field[i] == 'd')) {
-    exp_at = i++;
-    if (i < n && (field[i] == '+' || field[i] == '-')) ++i;
-    std::size_t exp_digits = 0;
-    while (i < n && is_digit(field[i])) ++i, ++exp_digits;
-    if (exp_digits == 0) return 0;
-  }
-  if (i != n) return 0;
-  std::size_t len = 0;
-  for (std::size_t k = 0; k < n; ++k) {
-    char c = field[k];
-    if (k == 0 && c == '+') continue;  // from_chars takes no plus sign
-    if (k == exp_at) c = 'e';
-    buf[len++] = c;
-  }
-  return len;
-}
-
-// A Fortran number, correctly rounded straight to T (a Fortran REAL read
-// rounds once, to single precision).
-template <class T>
-bool parse_fortran(std::string_view field, T& value) {
-  char buf[72];
+// A field checked for the Fortran form: sign, digits with an optional point,
+// an optional exponent introduced by E or D.
+struct FortranNumber {
   Digits digits;
-  bool plain = false;
   bool negative = false;
-  const std::size_t len = fortran_number(field, buf, digits, plain, negative);
-  if (len == 0) return false;
-  if constexpr (std::is_same_v<T, float>) {
-    if (plain && plain_decimal(digits, negative, value)) return true;
+  bool plain = false;       // no exponent
+  std::size_t exp_at = 0;   // where the exponent letter stands
+  bool valid = false;
+
+  explicit FortranNumber(std::string_view field) {
+    std::size_t i = 0;
+    const std::size_t n = field.size();
+    exp_at = n;
+    if (n == 0 || n > 64) return;
+    negative = field[0] == '-';
+    if (negative || field[0] == '+') ++i;
+    for (; i < n && is_digit(field[i]); ++i) digits.add(field[i], false);
+    if (i < n && field[i] == '.') {
+      for (++i; i < n && is_digit(field[i]); ++i) digits.add(field[i], true);
+    }
+    if (digits.count == 0) return;
+    plain = i == n;
+    if (i < n && (field[i] == 'E' || field[i] == 'e' || field[i] == 'D' || field[i] == 'd')) {
+      exp_at = i++;
+      if (i < n && (field[i] == '+' || field[i] == '-')) ++i;
+      std::size_t exp_digits = 0;
+      while (i < n && is_digit(field[i])) ++i, ++exp_digits;
+      if (exp_digits == 0) return;
+    }
+    valid = i == n;
   }
-  const auto res = std::from_chars(buf, buf + len, value);
-  return res.ec == std::errc() && res.ptr == buf + len;
+
+  // The field as from_chars reads it: no plus sign, 'e' for the exponent.
+  template <class T>
+  bool read(std::string_view field, T& value) const {
+    char buf[72];
+    std::size_t len = 0;
+    for (std::size_t k = 0; k < field.size(); ++k) {
+      char c = field[k];
+      if (k == 0 && c == '+') continue;
+      if (k == exp_at) c = 'e';
+      buf[len++] = c;
+    }
+    const auto res = std::from_chars(buf, buf + len, value);
+    return res.ec == std::errc() && res.ptr == buf + len;
+  }
+};
+
+// A Fortran number, correctly rounded straight to single precision (as a
+// Fortran REAL read is) into `f` and to double into `d`, either optional.
+bool parse_fortran(std::string_view field, float* f, double* d) {
+  const FortranNumber number(field);
+  if (!number.valid) return false;
+  const std::optional<double> q = number.plain ? plain_quotient(number.digits, number.negative) : std::nullopt;
+  if (d != nullptr && !(q ? (*d = *q, true) : number.read(field, *d))) return false;
+  return f == nullptr || (q && float_of(*q, *f)) || number.read(field, *f);
 }
 
 }  // namespace
 
-bool parse_real(std::string_view field, float& value) { return parse_fortran(field, value); }
-bool parse_real(std::string_view field, double& value) { return parse_fortran(field, value); }
+bool parse_real(std::string_view field, float& value) { return parse_fortran(field, &value, nullptr); }
+bool parse_real(std::string_view field, double& value) { return parse_fortran(field, nullptr, &value); }
+bool parse_real(std::string_view field, float& single, double& twice) { return parse_fortran(field, &single, &twice); }
 
 }  // namespace kestrel

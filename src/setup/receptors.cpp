@@ -18,20 +18,22 @@ bool read_numbers(std::string_view text, std::array<float, 3>& f, std::array<dou
   std::array<std::string_view, 3> field;
   const std::size_t n = split_fields(text, field);
   if (n < 2) return false;
-  for (std::size_t i = 0; i < std::min<std::size_t>(n, 3); ++i) {
-    if (!parse_real(field[i], f[i])) return false;
-  }
-  return parse_real(field[0], d[0]) && parse_real(field[1], d[1]);
+  if (!parse_real(field[0], f[0], d[0]) || !parse_real(field[1], f[1], d[1])) return false;
+  return n < 3 || parse_real(field[2], f[2]);
 }
 
 }  // namespace
 
-bool ReceptorList::add(Form form, std::string_view text, double xs, double ys, const std::string& where) {
+bool ReceptorList::add(Form form, std::string_view text, double xs, double ys, const std::string& file,
+                       std::int64_t line) {
   if (receptors_.size() >= MXREC) return false;
   std::array<float, 3> f{0.0F, 0.0F, 0.0F};
   std::array<double, 2> d{0.0, 0.0};
   if (!read_numbers(text, f, d)) {
-    if (!first_bad_) first_bad_ = Bad{static_cast<std::int32_t>(receptors_.size() + 1), std::string(trim(text)), where};
+    if (!first_bad_) {
+      first_bad_ = Bad{static_cast<std::int32_t>(receptors_.size() + 1), std::string(trim(text)),
+                       where_line({{}, file, line})};
+    }
     receptors_.emplace_back();
     return true;
   }

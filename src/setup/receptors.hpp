@@ -28,9 +28,9 @@ class ReceptorList {
 
   // Adds the receptor of one entry: `text` is what follows its keyword; for
   // DISCPOLR, (xs, ys) is its source's location and `text` starts after the
-  // source id. `where` is the list-file line that says where the entry
-  // stands. False (nothing added) when MXREC receptors are already held.
-  bool add(Form form, std::string_view text, double xs, double ys, const std::string& where);
+  // source id. The entry stands in `file` at `line`. False (nothing added)
+  // when MXREC receptors are already held.
+  bool add(Form form, std::string_view text, double xs, double ys, const std::string& file, std::int64_t line);
   // Adds a network's receptors; the caller has checked the limit.
   void add(const std::vector<Receptor>& receptors);
 

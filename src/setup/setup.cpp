@@ -282,7 +282,7 @@ Status SetupPass::discrete(ReceptorList::Form form) {
       text = text.substr(static_cast<std::size_t>(id[0].data() + id[0].size() - text.data()));
     }
   }
-  if (!receptors_.add(form, text, xs, ys, where())) return too_many_receptors();
+  if (!receptors_.add(form, text, xs, ys, file_, line_number_)) return too_many_receptors();
   return {};
 }
 
@@ -358,12 +358,11 @@ Status SetupPass::read_included(Included kind, std::string_view key) {
     if (!status.ok()) break;
     fill_pathway(cpathway);
     // Included files do not nest.
-    std::array<std::string_view, 1> first;
-    split_fields(from_column3(hay_), first);
+    const std::string_view first = first_field(from_column3(hay_));
     if (kind == Included::sources) {
-      if (first[0] == "LOCATION") location();
+      if (first == "LOCATION") location();
     } else {
-      status = receptor_line(first[0]);
+      status = receptor_line(first);
     }
   }
   file_ = outer_file;
@@ -383,8 +382,7 @@ Status SetupPass::line(std::string_view raw) {
   // A title is only a title: its words may say "INCLUDED" or "DISCCART".
   const std::string_view word = word_from_column3(hay);
   const bool title_line = word == kTitleOne.text || word == kTitleTwo.text;
-  std::array<std::string_view, 1> first;
-  split_fields(from_column3(hay), first);
+  const std::string_view first = first_field(from_column3(hay));
 
   if (has(kTitleOne)) title(0, kTitleOne.text);
   if (has(kTitleTwo)) title(1, kTitleTwo.text);
@@ -401,8 +399,8 @@ Status SetupPass::line(std::string_view raw) {
   if (has(kEmisunit)) unit_label(emisunit_, kEmisunit.text);
   if (has(kConcunit)) unit_label(concunit_, kConcunit.text);
   if (network_ && contains(hay, kReFinished.text)) return close_network();
-  if (Status s = receptor_line(first[0]); !s.ok()) return s;
-  if (hay.substr(0, 2) == "SO" && first[0] == "LOCATION") location();
+  if (Status s = receptor_line(first); !s.ok()) return s;
+  if (hay.substr(0, 2) == "SO" && first == "LOCATION") location();
   if (has(kIncluded)) return read_included(Included::receptors, kIncluded.text);
   if (has(kSoIncluded)) return read_included(Included::sources, kSoIncluded.text);
   return {};
