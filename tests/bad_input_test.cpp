@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -13,9 +13,9 @@
 #include <set>
 #include <thread>
 
+#ifndef _WIN32
 #include <sys/mount.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include "base/text.hpp"
 #include "support.hpp"
@@ -26,31 +26,17 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-struct Outcome {
-  int status = -1;
-  std::string console;
-  std::string err;
-};
+using Outcome = test::RunResult;
 
-// Runs the program in `run` with its output beside the folder.
-Outcome run_binary(const fs::path& run, const std::string& args = "", long ulimit_kib = 0) {
-  const fs::path out = run.parent_path() / "stdout.txt";
-  const fs::path err = run.parent_path() / "stderr.txt";
-  std::string cmd = "cd '" + run.string() + "' && ";
-  if (ulimit_kib > 0) cmd += "ulimit -v " + std::to_string(ulimit_kib) + " && ";
-  cmd += "exec '" KESTREL_BINARY "' " + args + " >'" + out.string() + "' 2>'" + err.string() + "'";
-  const int rc = std::system(cmd.c_str());
-  Outcome o;
-  o.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  o.console = test::read_text(out);
-  o.err = test::read_text(err);
-  return o;
+// Runs the program in `run`.
+Outcome run_binary(const fs::path& run, const std::vector<std::string>& args = {}, long ulimit_kib = 0) {
+  return test::run_program(KESTREL_BINARY, args, run, static_cast<std::uint64_t>(ulimit_kib) * 1024);
 }
 
 std::map<std::string, Bytes> snapshot(const fs::path& dir) {
   std::map<std::string, Bytes> files;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = test::read_bytes(e.path());
+    if (e.is_regular_file()) files[fs::relative(e.path(), dir).generic_string()] = test::read_bytes(e.path());
   }
   return files;
 }
@@ -89,7 +75,8 @@ const Bytes kRecord = test::postfile_record(88010101, {1.0, 2.0, 3.0});
 const std::size_t kHeader = 1023 + 8 + 12 * 3;
 
 std::string halted(std::string_view msg, bool pointer = true) {
-  return " " + fixed(std::string(msg) + (pointer ? "   --   See the list file" : ""), 132);
+  std::string line = " ";
+  return line.append(fixed(std::string(msg) + (pointer ? "   --   See the list file" : ""), 132));
 }
 
 struct Row {
@@ -98,7 +85,7 @@ struct Row {
   int status;
   std::string want;  // exact standard error, or the console's last line if it starts with a blank
   std::set<std::string> created;
-  std::string args = "";
+  std::vector<std::string> args = {};
   long ulimit_kib = 0;
   std::function<void(const fs::path&)> check = nullptr;
 };
@@ -116,6 +103,34 @@ std::string many_receptors(int n) {
   std::string re;
   for (int i = 0; i < n; ++i) re += "RE DISCCART " + std::to_string(i) + " 1 2\n";
   return re;
+}
+
+void check(const Row& row) {
+  SCOPED_TRACE(row.what);
+  test::TempDir tmp;
+  const fs::path run = tmp / "run";
+  fs::create_directory(run);
+  row.prepare(run);
+  const auto before = snapshot(run);
+  const Outcome o = run_binary(run, row.args, row.ulimit_kib);
+  EXPECT_EQ(o.status, row.status);
+  if (!row.want.empty() && row.want.front() == ' ') {
+    EXPECT_EQ(last_line(o.console), row.want);
+  } else {
+    EXPECT_EQ(o.err, row.want);
+  }
+  const auto after = snapshot(run);
+  std::set<std::string> created;
+  for (const auto& [name, bytes] : after) {
+    const auto it = before.find(name);
+    if (it == before.end()) {
+      created.insert(name);
+    } else {
+      EXPECT_EQ(bytes, it->second) << name << " changed";
+    }
+  }
+  EXPECT_EQ(created, row.created);
+  if (row.check) row.check(run);
 }
 
 TEST(BadInput, Table) {
@@ -183,7 +198,7 @@ TEST(BadInput, Table) {
          write(d / "AERMOD.INP", deck());
          write(d / "POST.BIN", Bytes{});
        },
-       0, "WARNING: POST.BIN holds no records\n", kst_gdx, "", 0,
+       0, "WARNING: POST.BIN holds no records\n", kst_gdx, {}, 0,
        [](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader); }},
       {"POSTFILE cut inside a record",
        [](const fs::path& d) {
@@ -192,7 +207,7 @@ TEST(BadInput, Table) {
          write(d / "AERMOD.INP", deck());
          write(d / "POST.BIN", b);
        },
-       0, warn_cut, kst_gdx, "", 0,
+       0, warn_cut, kst_gdx, {}, 0,
        [](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader + 115); }},
       {"record too short for both modes",
        [](const fs::path& d) {
@@ -206,18 +221,12 @@ TEST(BadInput, Table) {
          write(d / "POST.BIN", cat({le32(-40), Bytes(48)}));
        },
        1, r4, kst_gdx},
-      {"2 GB length marker in a small file, 100 MB address space",
-       [](const fs::path& d) {
-         write(d / "AERMOD.INP", deck());
-         write(d / "POST.BIN", cat({kRecord, le32(0x7ffffff0), Bytes(100)}));
-       },
-       0, warn_cut, kst_gdx, "", kAddressSpaceLimit},
       {"month-13 stamp",
        [](const fs::path& d) {
          write(d / "AERMOD.INP", deck());
          write(d / "POST.BIN", cat({kRecord, test::postfile_record(88130101, {1, 2, 3})}));
        },
-       1, halted("Halted in JULDAY:  Invalid date"), kst_gdx, "", 0,
+       1, halted("Halted in JULDAY:  Invalid date"), kst_gdx, {}, 0,
        [](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader + 115); }},
       {"no STARTEND and no records",
        [](const fs::path& d) {
@@ -245,45 +254,75 @@ TEST(BadInput, Table) {
          write(d / "sub" / "post.bin", kRecord);
        },
        0, "", {"AERMOD.INP.kst", "sub/post.bin.gdx"}},
+      {"names outside ASCII and the system code page",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck("RE INCLUDED \xCE\xB4\xCE\xAD\xCE\xBA\xCF\x84\xCE\xB5\xCF\x82.dat\n",
+                                      "OU POSTFILE 1 ALL UNFORM \xC3\x84rger_\xE5\x8C\x97.bin\n"));
+         write(d / u8"δέκτες.dat", std::string("RE DISCCART 5 5 0\n"));
+         write(d / u8"Ärger_北.bin", test::postfile_record(88010101, {1.0, 2.0, 3.0, 4.0}));
+       },
+       0, "", {"AERMOD.INP.kst", "\xC3\x84rger_\xE5\x8C\x97.bin.gdx"}},
   };
 
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    test::TempDir tmp;
-    const fs::path run = tmp / "run";
-    fs::create_directory(run);
-    row.prepare(run);
-    const auto before = snapshot(run);
-    const Outcome o = run_binary(run, row.args, row.ulimit_kib);
-    EXPECT_EQ(o.status, row.status);
-    if (!row.want.empty() && row.want.front() == ' ') {
-      EXPECT_EQ(last_line(o.console), row.want);
-    } else {
-      EXPECT_EQ(o.err, row.want);
-    }
-    const auto after = snapshot(run);
-    std::set<std::string> created;
-    for (const auto& [name, bytes] : after) {
-      const auto it = before.find(name);
-      if (it == before.end()) {
-        created.insert(name);
-      } else {
-        EXPECT_EQ(bytes, it->second) << name << " changed";
-      }
-    }
-    EXPECT_EQ(created, row.created);
-    if (row.check) row.check(run);
+  for (const auto& row : rows) check(row);
+}
+
+// The length marker never sizes memory: a 2 GB one in a small file is a cut
+// record, also with 100 MB of address space.
+TEST(BadInput, HugeLengthMarkerInSmallAddressSpace) {
+  if (kAddressSpaceLimit > 0 && !test::can_limit_address_space()) {
+    GTEST_SKIP() << "this system cannot limit a process's address space";
   }
+  check({"2 GB length marker in a small file",
+         [](const fs::path& d) {
+           write(d / "AERMOD.INP", deck());
+           write(d / "POST.BIN", cat({kRecord, le32(0x7ffffff0), Bytes(100)}));
+         },
+         0, "WARNING: POST.BIN ends inside a record; its incomplete last record was not converted\n",
+         {"AERMOD.INP.kst", "POST.BIN.gdx"}, {}, kAddressSpaceLimit});
+}
+
+// Replacing a dataset that another program holds open: Windows refuses, and
+// that is the dataset's I/O failure, with the old dataset kept whole.
+TEST(BadInput, DatasetHeldOpen) {
+  test::TempDir tmp;
+  const fs::path run = tmp / "run";
+  fs::create_directory(run);
+  write(run / "AERMOD.INP", deck());
+  write(run / "POST.BIN", kRecord);
+  ASSERT_EQ(run_binary(run).status, 0);
+  const Bytes before = test::read_bytes(run / "POST.BIN.gdx");
+  write(run / "POST.BIN", test::postfile_record(88010101, {4.0, 5.0, 6.0}));
+  std::ifstream held(run / "POST.BIN.gdx", std::ios::binary);
+  ASSERT_TRUE(held.is_open());
+  const Outcome o = run_binary(run);
+#ifndef _WIN32
+  // POSIX systems replace the name; the reader keeps the old file.
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, "");
+  EXPECT_NE(test::read_bytes(run / "POST.BIN.gdx"), before);
+#else
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err.rfind("kestrel: cannot create dataset 'POST.BIN.gdx': ", 0), 0U) << o.err;
+  EXPECT_EQ(test::read_bytes(run / "POST.BIN.gdx"), before);
+#endif
+  EXPECT_FALSE(fs::exists(run / "POST.BIN.gdx.part"));
 }
 
 TEST(BadInput, FullDisk) {
   test::TempDir tmp;
   const fs::path run = tmp / "run";
   fs::create_directory(run);
+#ifdef _WIN32
+  GTEST_SKIP() << "no small file system to fill on Windows (tmpfs)";
+#else
   if (::mount("tmpfs", run.c_str(), "tmpfs", 0, "size=256k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+#endif
   struct Unmount {
     fs::path p;
+#ifndef _WIN32
     ~Unmount() { ::umount(p.c_str()); }
+#endif
   } unmount{run};
   // 2000 records of three 4-byte values: a 72 kB POSTFILE whose dataset
   // (230 kB) does not fit beside it.
@@ -307,26 +346,11 @@ TEST(BadInput, FullDisk) {
   EXPECT_EQ(test::read_bytes(run / "POST.BIN"), post);
 }
 
-// Starts the program in `run` with its output in files beside the folder.
-pid_t start_binary(const fs::path& run) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(run.c_str()) != 0) _exit(127);
-    if (freopen("../stdout.txt", "w", stdout) == nullptr || freopen("../stderr.txt", "w", stderr) == nullptr) _exit(127);
-    execl(KESTREL_BINARY, KESTREL_BINARY, static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return pid;
-}
-
-// Sends `sig` once `grown` holds more than `bytes`; false when the run ended first.
-bool signal_when_grown(pid_t pid, int sig, const fs::path& grown, std::uintmax_t bytes) {
+// Waits until `grown` holds more than `bytes`; false when `p` ended first.
+bool wait_for_growth(const fs::path& grown, std::uintmax_t bytes) {
   for (int i = 0; i < 20000; ++i) {
     std::error_code ec;
-    if (fs::exists(grown, ec) && fs::file_size(grown, ec) > bytes) {
-      kill(pid, sig);
-      return true;
-    }
+    if (fs::exists(grown, ec) && fs::file_size(grown, ec) > bytes) return true;
     std::this_thread::sleep_for(std::chrono::microseconds(100));
   }
   return false;
@@ -361,12 +385,10 @@ TEST(KillTest, NeverAPartialDataset) {
       ASSERT_EQ(run_binary(run).status, 0);
       before = test::read_bytes(gdx);
     }
+    test::Process p(KESTREL_BINARY, {}, run);
     // Kill it once its temporary dataset has grown past its header.
-    const pid_t pid = start_binary(run);
-    const bool killed = signal_when_grown(pid, SIGKILL, part, 100000);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!killed || !WIFSIGNALED(status)) GTEST_SKIP() << "the conversion finished before it could be killed";
+    if (wait_for_growth(part, 100000)) p.kill();
+    if (p.wait().status != -1) GTEST_SKIP() << "the conversion finished before it could be killed";
     if (before) {
       EXPECT_EQ(test::read_bytes(gdx), *before);
     } else {
@@ -392,14 +414,13 @@ TEST(KillTest, InterruptKeepsThePreviousDataset) {
   const Bytes before = test::read_bytes(run / "POST.BIN.gdx");
   for (const auto& [sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
     SCOPED_TRACE(sig);
-    const pid_t pid = start_binary(run);
-    const bool sent = signal_when_grown(pid, sig, run / "POST.BIN.gdx.part", 100000);
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    if (!sent) GTEST_SKIP() << "the conversion finished before it could be interrupted";
-    ASSERT_TRUE(WIFEXITED(wstatus));
-    EXPECT_EQ(WEXITSTATUS(wstatus), status);
-    EXPECT_EQ(test::read_text(tmp / "stderr.txt"), "kestrel: interrupted\n");
+    test::Process p(KESTREL_BINARY, {}, run);
+    const bool grown = wait_for_growth(run / "POST.BIN.gdx.part", 100000);
+    if (grown && !p.interrupt(sig)) GTEST_SKIP() << "this system cannot interrupt one program alone";
+    const Outcome o = p.wait();
+    if (!grown) GTEST_SKIP() << "the conversion finished before it could be interrupted";
+    EXPECT_EQ(o.status, status);
+    EXPECT_EQ(o.err, "kestrel: interrupted\n");
     EXPECT_EQ(test::lines_of(test::read_text(run / "AERMOD.INP.kst")).back(), " kestrel: interrupted");
     EXPECT_FALSE(fs::exists(run / "POST.BIN.gdx.part"));
     EXPECT_EQ(test::read_bytes(run / "POST.BIN.gdx"), before);
@@ -415,11 +436,9 @@ TEST(KillTest, ListFileUpToThePostfileBeingConverted) {
                                        "OU POSTFILE 1 ALL UNFORM ONE.BIN\nOU POSTFILE 1 ALL UNFORM TWO.BIN\n");
   test::write_bytes(run / "ONE.BIN", many_records(1));
   test::write_bytes(run / "TWO.BIN", many_records(1500000));
-  const pid_t pid = start_binary(run);
-  const bool sent = signal_when_grown(pid, SIGKILL, run / "TWO.BIN.gdx.part", 100000);
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  if (!sent) GTEST_SKIP() << "the conversion finished before it could be killed";
+  test::Process p(KESTREL_BINARY, {}, run);
+  if (wait_for_growth(run / "TWO.BIN.gdx.part", 100000)) p.kill();
+  if (p.wait().status != -1) GTEST_SKIP() << "the conversion finished before it could be killed";
   const auto lines = test::lines_of(test::read_text(run / "AERMOD.INP.kst"));
   ASSERT_GE(lines.size(), 2U);
   EXPECT_EQ(lines[lines.size() - 2], " Processing: " + fixed("ONE.BIN", 132));

@@ -4,12 +4,28 @@
 
 #include "base/free_line.hpp"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <atomic>
 #include <bit>
+#include <clocale>
 #include <cstring>
 #include <fstream>
+#include <locale>
 #include <random>
 #include <sstream>
+#include <system_error>
+#include <stdexcept>
 
 #include "dataset/header.hpp"
 #include "app/driver.hpp"
@@ -21,6 +37,24 @@ void RecordingReport::warn(std::string_view text) {
   err.append(text).append("\n");
 }
 
+
+namespace {
+// The tests take the number and character conventions of the locale that
+// the environment names, as a program embedding this code might: CI runs them
+// once under a decimal comma to show that no number is read or written
+// through the global locale. (Messages stay untranslated: their texts are
+// compared.)
+const bool kEnvironmentLocale = [] {
+  if (std::setlocale(LC_NUMERIC, "") == nullptr || std::setlocale(LC_CTYPE, "") == nullptr) return false;
+  try {
+    const std::locale env("");
+    std::locale::global(std::locale(std::locale::classic(), env, std::locale::numeric | std::locale::ctype));
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+  return true;
+}();
+}  // namespace
 
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
@@ -45,7 +79,7 @@ Bytes read_bytes(const std::filesystem::path& p) {
 
 std::string read_text(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
-  return {(std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()};
+  return normalised_text({(std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()});
 }
 
 void write_bytes(const std::filesystem::path& p, const Bytes& b) {
@@ -133,6 +167,181 @@ void set_env(const char* name, const char* value) {
     setenv(name, value, 1);
   }
 #endif
+}
+
+#ifdef _WIN32
+
+namespace {
+
+// One argument as the C runtime splits a command line: quoted, with the
+// backslashes before a quote doubled.
+std::wstring quoted(const std::wstring& arg) {
+  std::wstring q = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    q.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    q.push_back(c);
+  }
+  q.append(2 * backslashes, L'\\');
+  q.push_back(L'"');
+  return q;
+}
+
+HANDLE inheritable(const std::filesystem::path& p, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  return CreateFileW(p.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, disposition, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+HANDLE handle_of(std::intptr_t id) { return reinterpret_cast<HANDLE>(id); }
+
+}  // namespace
+
+Process::Process(const std::filesystem::path& program, const std::vector<std::string>& args,
+                 const std::filesystem::path& dir, std::uint64_t) {
+  const std::filesystem::path exe = std::filesystem::absolute(program);
+  std::wstring command = quoted(exe.wstring());
+  for (const auto& a : args) command += L" " + quoted(std::filesystem::path(std::u8string(a.begin(), a.end())).wstring());
+  HANDLE in = inheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
+  HANDLE out = inheritable(capture_ / "out", GENERIC_WRITE, CREATE_ALWAYS);
+  HANDLE err = inheritable(capture_ / "err", GENERIC_WRITE, CREATE_ALWAYS);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = in;
+  si.hStdOutput = out;
+  si.hStdError = err;
+  PROCESS_INFORMATION pi{};
+  const BOOL ok = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi);
+  const DWORD error = GetLastError();
+  CloseHandle(in);
+  CloseHandle(out);
+  CloseHandle(err);
+  if (!ok) throw std::system_error(static_cast<int>(error), std::system_category(), "CreateProcess " + exe.string());
+  CloseHandle(pi.hThread);
+  id_ = reinterpret_cast<std::intptr_t>(pi.hProcess);
+}
+
+Process::~Process() {
+  if (!done_) {
+    kill();
+    wait();
+  }
+  CloseHandle(handle_of(id_));
+}
+
+void Process::kill() noexcept {
+  if (WaitForSingleObject(handle_of(id_), 0) == WAIT_TIMEOUT && TerminateProcess(handle_of(id_), 255)) killed_ = true;
+}
+
+RunResult Process::wait() {
+  WaitForSingleObject(handle_of(id_), INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(handle_of(id_), &code);
+  done_ = true;
+  RunResult r;
+  r.status = killed_ ? -1 : static_cast<int>(code);
+  r.console = read_text(capture_ / "out");
+  r.err = read_text(capture_ / "err");
+  return r;
+}
+
+bool Process::interrupt(int) noexcept { return false; }
+
+bool can_limit_address_space() noexcept { return false; }
+
+std::string normalised_text(std::string text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out.push_back(text[i]);
+  }
+  return out;
+}
+
+#else
+
+Process::Process(const std::filesystem::path& program, const std::vector<std::string>& args,
+                 const std::filesystem::path& dir, std::uint64_t address_space_limit) {
+  std::vector<std::string> words{program.string()};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  const std::string out = (capture_ / "out").string();
+  const std::string err = (capture_ / "err").string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  // The child inherits the limit; the test process, single-threaded here,
+  // has it only while spawning.
+  rlimit before{};
+  getrlimit(RLIMIT_AS, &before);
+  if (address_space_limit > 0) {
+    const rlimit limited{static_cast<rlim_t>(address_space_limit), before.rlim_max};
+    setrlimit(RLIMIT_AS, &limited);
+  }
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  if (address_space_limit > 0) setrlimit(RLIMIT_AS, &before);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::system_error(rc, std::generic_category(), "posix_spawn " + words[0]);
+  id_ = pid;
+}
+
+Process::~Process() {
+  if (!done_) {
+    kill();
+    wait();
+  }
+}
+
+void Process::kill() noexcept {
+  if (!done_ && !killed_) killed_ = ::kill(static_cast<pid_t>(id_), SIGKILL) == 0;
+}
+
+RunResult Process::wait() {
+  int status = 0;
+  while (waitpid(static_cast<pid_t>(id_), &status, 0) < 0 && errno == EINTR) {
+  }
+  done_ = true;
+  RunResult r;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.console = read_text(capture_ / "out");
+  r.err = read_text(capture_ / "err");
+  return r;
+}
+
+bool Process::interrupt(int sig) noexcept { return !done_ && ::kill(static_cast<pid_t>(id_), sig) == 0; }
+
+bool can_limit_address_space() noexcept { return true; }
+
+std::string normalised_text(std::string text) { return text; }
+
+#endif
+
+bool names_can_differ_by_case() {
+  const TempDir dir;
+  write_text(dir / "case", "a");
+  write_text(dir / "CASE", "b");
+  return read_text(dir / "case") == "a";
+}
+
+RunResult run_program(const std::filesystem::path& program, const std::vector<std::string>& args,
+                      const std::filesystem::path& dir, std::uint64_t address_space_limit) {
+  Process p(program, args, dir, address_space_limit);
+  RunResult r = p.wait();
+  r.console = normalised_text(std::move(r.console));
+  r.err = normalised_text(std::move(r.err));
+  return r;
 }
 
 std::vector<std::string> lines_of(std::string_view text) {

@@ -35,6 +35,7 @@ class TempDir {
 };
 
 Bytes read_bytes(const std::filesystem::path& p);
+// The text of a file, its line ends normalised (see normalised_text).
 std::string read_text(const std::filesystem::path& p);
 void write_bytes(const std::filesystem::path& p, const Bytes& b);
 void write_text(const std::filesystem::path& p, std::string_view s);
@@ -88,6 +89,48 @@ RunResult run_in(const std::filesystem::path& dir, std::vector<std::string> args
 
 // Sets (or with an empty value, clears) an environment variable of this process.
 void set_env(const char* name, const char* value);
+
+// A program run as a user runs it: in the folder `dir`, no input, standard
+// output and error captured. Spawned directly (posix_spawn, CreateProcess):
+// the tests need no shell.
+class Process {
+ public:
+  // `address_space_limit` (bytes, 0 for none) applies where the system can
+  // limit a process's address space (see can_limit_address_space()).
+  Process(const std::filesystem::path& program, const std::vector<std::string>& args,
+          const std::filesystem::path& dir, std::uint64_t address_space_limit = 0);
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  ~Process();  // kills a program still running
+
+  void kill() noexcept;
+  // Sends SIGINT or SIGTERM where the system can send one to a single
+  // program (not on Windows): false when it cannot.
+  bool interrupt(int sig) noexcept;
+  // Waits for the end; the result's status is -1 when the program was killed.
+  RunResult wait();
+
+ private:
+  TempDir capture_;
+  std::intptr_t id_ = -1;  // the process id, or on Windows its handle
+  bool killed_ = false;
+  bool done_ = false;
+};
+
+bool can_limit_address_space() noexcept;
+
+// Whether the temporary folder can hold two names that differ only in case.
+bool names_can_differ_by_case();
+
+// Runs `program` to its end. Its console and standard-error text come with
+// their line ends normalised (see normalised_text).
+RunResult run_program(const std::filesystem::path& program, const std::vector<std::string>& args,
+                      const std::filesystem::path& dir, std::uint64_t address_space_limit = 0);
+
+// Text that the program wrote with its system's line ends (the console and
+// the list file end lines with CR LF on Windows), with LF line ends: tests
+// compare it with text written elsewhere. Elsewhere it is the text unchanged.
+std::string normalised_text(std::string text);
 
 // Lines of a text, without their line ends.
 std::vector<std::string> lines_of(std::string_view text);

@@ -30,7 +30,8 @@ void Channels::open_list(const std::filesystem::path& path, std::string shown) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw io_error("cannot create", file_label("list file", list_shown_), EISDIR);
   errno = 0;
-  list_.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+  // Text mode: lines end in CR LF on Windows, as its editors expect.
+  list_.open(path, std::ios::out | std::ios::trunc);
   if (!list_.is_open()) throw io_error("cannot create", file_label("list file", list_shown_), errno != 0 ? errno : EIO);
 }
 

@@ -1,9 +1,6 @@
 #include "convert/scale.hpp"
 
 #include <bit>
-#include <fstream>
-#include <sstream>
-#include <string>
 
 #include "convert/scale_loop.hpp"
 #include "io/byte_order.hpp"
@@ -18,22 +15,11 @@ void scale_values_avx(const std::byte* in, std::size_t n, bool real8, float fact
 namespace {
 
 #if defined(KESTREL_SCALE_AVX)
-// The kernel lists in /proc/cpuinfo only the features it has enabled, so
-// "avx" there means the registers are saved across task switches too. Where
-// the file is missing (another system), the baseline loop serves.
+// The compiler's run-time check reports AVX only where the system also saves
+// its registers across task switches, on Linux and Windows alike.
 bool cpu_has_avx() {
-  std::ifstream in("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("flags", 0) != 0) continue;
-    std::istringstream words(line.substr(line.find(':') + 1));
-    std::string word;
-    while (words >> word) {
-      if (word == "avx") return true;
-    }
-    return false;
-  }
-  return false;
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx") != 0;
 }
 
 bool wide_usable() {

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "base/io_error.hpp"
+#include "io/platform.hpp"
 
 namespace kestrel::io {
 
@@ -19,7 +20,7 @@ FilePtr open_for_reading(const std::filesystem::path& path, const std::string& l
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw io_error("cannot open", label, EISDIR);
   errno = 0;
-  FilePtr f(std::fopen(path.c_str(), "rb"));
+  FilePtr f(open_file(path, "rb"));
   if (!f) throw io_error("cannot open", label, errno != 0 ? errno : ENOENT);
   return f;
 }
@@ -37,7 +38,7 @@ FileSource::FileSource(const std::filesystem::path& path, std::string label)
 std::size_t FileSource::read_at(std::uint64_t offset, std::span<std::byte> dest) {
   if (offset >= size_ || dest.empty()) return 0;
   if (offset != pos_) {
-    if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) throw io_error("cannot read", label_, errno);
+    if (!seek_to(file_.get(), offset)) throw io_error("cannot read", label_, errno);
     pos_ = offset;
   }
   errno = 0;
@@ -51,7 +52,7 @@ FileSink::FileSink(const std::filesystem::path& path, std::string label) : label
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw io_error("cannot create", label_, EISDIR);
   errno = 0;
-  file_.reset(std::fopen(path.c_str(), "wb"));
+  file_.reset(open_file(path, "wb"));
   if (!file_) throw io_error("cannot create", label_, errno != 0 ? errno : EIO);
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "base/io_error.hpp"
+#include "io/platform.hpp"
 
 namespace kestrel::io {
 
@@ -21,6 +22,30 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
   return true;
 }
 
+struct Listed {
+  std::filesystem::path exact;
+  std::filesystem::path folded;
+  int folded_matches = 0;
+};
+
+// The entries of `folder` named `part`, exactly and ignoring case.
+Listed look_up(const std::filesystem::path& folder, const std::string& part) {
+  Listed found;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string entry = io::utf8_of(it->path().filename());
+    if (entry == part) {
+      found.exact = it->path();
+      return found;
+    }
+    if (same_ignoring_case(entry, part)) {
+      found.folded = it->path();
+      ++found.folded_matches;
+    }
+  }
+  return found;
+}
+
 }  // namespace
 
 std::filesystem::path resolve_name(const std::filesystem::path& dir, std::string_view name, std::string_view what) {
@@ -28,39 +53,27 @@ std::filesystem::path resolve_name(const std::filesystem::path& dir, std::string
   for (char& c : n) {
     if (c == '\\') c = '/';
   }
-  const std::filesystem::path stored = dir / n;
-  std::error_code ec;
-  if (n.empty() || std::filesystem::exists(stored, ec)) return stored;
+  const std::filesystem::path wanted = io::path_from_utf8(n);
+  const std::filesystem::path stored = dir / wanted;
+  if (n.empty()) return stored;
 
-  std::filesystem::path base = (!n.empty() && n.front() == '/') ? std::filesystem::path("/") : dir;
-  std::size_t i = 0;
-  while (i < n.size()) {
-    std::size_t j = n.find('/', i);
-    if (j == std::string::npos) j = n.size();
-    const std::string part = n.substr(i, j - i);
-    i = j + 1;
+  std::filesystem::path base = wanted.has_root_path() ? wanted.root_path() : dir;
+  for (const auto& component : wanted.relative_path()) {
+    const std::string part = io::utf8_of(component);
     if (part.empty() || part == "." || part == "..") {
-      if (!part.empty()) base /= part;
+      if (!part.empty()) base /= component;
       continue;
     }
-    if (std::filesystem::exists(base / part, ec)) {
-      base /= part;
-      continue;
-    }
-    std::filesystem::path found;
-    int matches = 0;
-    for (std::filesystem::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string entry = it->path().filename().string();
-      if (same_ignoring_case(entry, part)) {
-        found = it->path();
-        ++matches;
-      }
-    }
-    if (matches == 0) return stored;
-    if (matches > 1) {
+    const Listed found = look_up(base, part);
+    if (!found.exact.empty()) {
+      base = found.exact;
+    } else if (found.folded_matches == 1) {
+      base = found.folded;
+    } else if (found.folded_matches == 0) {
+      return stored;
+    } else {
       throw io_error("cannot open", file_label(what, name), "more than one file matches when case is ignored");
     }
-    base = found;
   }
   return base;
 }

@@ -1,19 +1,54 @@
 #include "io/platform.hpp"
 
-#if defined(_WIN32)
+#ifdef _WIN32
 #include <io.h>
+#include <process.h>
 #else
 #include <unistd.h>
 #endif
 
 namespace kestrel::io {
 
-bool stderr_is_terminal() noexcept {
-#if defined(_WIN32)
-  return _isatty(2) != 0;
+#ifdef _WIN32
+
+std::FILE* open_file(const std::filesystem::path& path, const char* mode) noexcept {
+  const std::string_view m(mode);
+  const std::wstring wide_mode(m.begin(), m.end());  // the mode letters are ASCII
+  return ::_wfopen(path.c_str(), wide_mode.c_str());
+}
+
+bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
+  return ::_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
+long process_id() noexcept { return ::_getpid(); }
+
+bool stderr_is_terminal() noexcept { return ::_isatty(2) != 0; }
+
 #else
-  return isatty(2) != 0;
+
+std::FILE* open_file(const std::filesystem::path& path, const char* mode) noexcept {
+  return std::fopen(path.c_str(), mode);
+}
+
+bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
+  static_assert(sizeof(off_t) == 8, "file offsets must be 64 bits");
+  return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+long process_id() noexcept { return static_cast<long>(::getpid()); }
+
+bool stderr_is_terminal() noexcept { return ::isatty(2) != 0; }
+
 #endif
+
+std::filesystem::path path_from_utf8(std::string_view name) {
+  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
+std::string utf8_of(const std::filesystem::path& path) {
+  const std::u8string u = path.u8string();
+  return std::string(u.begin(), u.end());
 }
 
 }  // namespace kestrel::io

@@ -1,7 +1,30 @@
-// The few things that differ between POSIX systems and Windows, in one place.
+// The few things that differ between POSIX systems and Windows, in one place:
+// opening files by name, 64-bit file positions and UTF-8 names.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
 namespace kestrel::io {
+
+// std::fopen for a path: on Windows through the wide API, so that names
+// outside the system code page open too. Sets errno when it fails.
+std::FILE* open_file(const std::filesystem::path& path, const char* mode) noexcept;
+
+// Moves to a byte offset that may lie past 4 GB (fseek takes a long, which
+// is 32 bits on Windows). Returns false and sets errno when it fails.
+bool seek_to(std::FILE* file, std::uint64_t offset) noexcept;
+
+// Names read from files are UTF-8 text on every system; a path made from
+// std::string would take the system code page on Windows.
+std::filesystem::path path_from_utf8(std::string_view name);
+std::string utf8_of(const std::filesystem::path& path);
+
+// This process's id, for scratch names.
+long process_id() noexcept;
 
 // Whether standard error is a terminal (and not a file or a pipe).
 [[nodiscard]] bool stderr_is_terminal() noexcept;

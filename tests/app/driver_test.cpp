@@ -71,7 +71,7 @@ TEST(Driver, HaltsEndTheRunWithStatus1) {
       for (const char* l : {" ", " COMPUTATION PHASE", " "}) console.emplace_back(l);
       console.push_back(" Processing: " + fixed("POST01.BIN", 132));
     }
-    console.push_back(" " + fixed(c.status, 132));
+    console.push_back(std::string(" ").append(fixed(c.status, 132)));
     EXPECT_EQ(test::lines_of(r.console), console);
     const std::string list = test::read_text(dir / "AERMOD.INP.kst");
     EXPECT_EQ(list.find("NORMAL TERMINATION"), std::string::npos);
@@ -112,6 +112,8 @@ TEST(Driver, InputOutputFailuresEndWithStatus2) {
     SCOPED_TRACE(c.what);
     test::TempDir dir;
     c.prepare(dir);
+    // Where case is ignored the two names are one file: nothing to refuse.
+    if (std::string_view(c.what).starts_with("two files") && !test::names_can_differ_by_case()) continue;
     const test::RunResult r = test::run_in(dir.path(), c.args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, c.err);

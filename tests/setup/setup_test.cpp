@@ -411,7 +411,8 @@ TEST(Fields, PlainDecimalsRoundLikeTheLibrary) {
     const int digits = 1 + static_cast<int>(rng() % 17);
     std::string t = (rng() % 2 != 0) ? "-" : "";
     for (int d = 0; d < digits; ++d) t += static_cast<char>('0' + rng() % 10);
-    t.insert(t.size() - std::min<std::size_t>(rng() % 24, static_cast<std::size_t>(digits)), ".");
+    const auto point = t.size() - std::min<std::size_t>(rng() % 24, static_cast<std::size_t>(digits));
+    t.insert(t.begin() + static_cast<std::ptrdiff_t>(point), '.');
     texts.push_back(t);
   }
   for (const std::string& t : texts) {
