@@ -17,6 +17,7 @@
 #endif
 
 #include <atomic>
+#include <charconv>
 #include <bit>
 #include <clocale>
 #include <cstring>
@@ -342,6 +343,14 @@ RunResult run_program(const std::filesystem::path& program, const std::vector<st
   r.console = normalised_text(std::move(r.console));
   r.err = normalised_text(std::move(r.err));
   return r;
+}
+
+std::string fixed_field(double v, int width, int decimals) {
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  std::string s(buf, res.ptr);
+  if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<std::size_t>(width) - s.size(), ' ');
+  return s;
 }
 
 std::vector<std::string> lines_of(std::string_view text) {

@@ -132,6 +132,10 @@ RunResult run_program(const std::filesystem::path& program, const std::vector<st
 // compare it with text written elsewhere. Elsewhere it is the text unchanged.
 std::string normalised_text(std::string text);
 
+// `v` with `decimals` decimals right-aligned in `width` columns, as Fortran's
+// F format writes it, whatever the locale (tests run under a decimal comma too).
+std::string fixed_field(double v, int width, int decimals);
+
 // Lines of a text, without their line ends.
 std::vector<std::string> lines_of(std::string_view text);
 

@@ -1,6 +1,7 @@
 #include "inspect/format.hpp"
 
 #include <cmath>
+#include <charconv>
 #include <cstdio>
 
 #include "base/text.hpp"
@@ -20,10 +21,12 @@ std::string format_time(const Time& t, bool iso8601) {
   return buf;
 }
 
-std::string printed(const char* format, double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, format, v);
-  return buf;
+// Through std::to_chars, which no locale changes (printf's decimal point is
+// the locale's).
+std::string printed(double v, std::chars_format form, int precision) {
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, form, precision);
+  return std::string(buf, res.ptr);
 }
 
 }  // namespace
@@ -37,8 +40,10 @@ std::string clock_time(const Time& t) {
   return s;
 }
 
-std::string num(double v) { return printed("%.7g", v); }
-std::string short_num(double v) { return printed("%.3g", v); }
+std::string general(double v, int digits) { return printed(v, std::chars_format::general, digits); }
+std::string num(double v) { return general(v, 7); }
+std::string short_num(double v) { return general(v, 3); }
+std::string fixed4(double v) { return printed(v, std::chars_format::fixed, 4); }
 
 std::string json_string(std::string_view s) {
   std::string o = "\"";

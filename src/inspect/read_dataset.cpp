@@ -85,10 +85,9 @@ Summary open_dataset(const std::filesystem::path& path, const std::string& name)
   s.fields.emplace_back("program", h.comments.empty() ? "" : shown(h.comments[0]));
   s.fields.emplace_back("begin", begin_text(begin));
   s.fields.emplace_back("run length", std::to_string(h.irlg) + " h");
-  char grid[160];
-  std::snprintf(grid, sizeof grid, "%d x %d cells of %.4g km from (%.4f, %.4f) km", s.grid.nx, s.grid.ny, s.grid.d,
-                s.grid.x0, s.grid.y0);
-  s.fields.emplace_back("nominal grid", grid);
+  s.fields.emplace_back("nominal grid", std::to_string(s.grid.nx) + " x " + std::to_string(s.grid.ny) + " cells of " +
+                                            general(s.grid.d, 4) + " km from (" + fixed4(s.grid.x0) + ", " +
+                                            fixed4(s.grid.y0) + ") km");
   s.fields.emplace_back("receptors", extent_text(s.receptors));
   s.fields.emplace_back("species", shown(h.speclev.substr(0, 12)) + ", level " + shown(h.speclev.substr(12)));
   s.fields.emplace_back("title 1", shown(h.titles[0]));

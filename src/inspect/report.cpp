@@ -74,10 +74,8 @@ void print_summary(const Summary& s, std::ostream& out) {
   for (const auto& t : s.stats.top()) {
     out << "    " << num(t.value) << " at " << readable(t.time) << ", receptor " << t.receptor;
     if (s.receptors.known()) {
-      char buf[80];
-      std::snprintf(buf, sizeof buf, " (%.4f, %.4f) km", s.receptors.x[static_cast<std::size_t>(t.receptor - 1)],
-                    s.receptors.y[static_cast<std::size_t>(t.receptor - 1)]);
-      out << buf;
+      const auto k = static_cast<std::size_t>(t.receptor - 1);
+      out << " (" << fixed4(s.receptors.x[k]) << ", " << fixed4(s.receptors.y[k]) << ") km";
     }
     out << "\n";
   }

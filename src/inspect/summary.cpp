@@ -31,9 +31,8 @@ std::string extent_text(const Receptors& r) {
   std::string extent = std::to_string(r.x.size());
   if (r.known()) {
     const Extent e = extent_of(r);
-    char buf[160];
-    std::snprintf(buf, sizeof buf, " from (%.4f, %.4f) to (%.4f, %.4f) km", e.xmin, e.ymin, e.xmax, e.ymax);
-    extent += buf;
+    extent += " from (" + fixed4(e.xmin) + ", " + fixed4(e.ymin) + ") to (" + fixed4(e.xmax) + ", " + fixed4(e.ymax) +
+              ") km";
   }
   return extent;
 }

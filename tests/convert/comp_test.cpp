@@ -264,8 +264,10 @@ TEST_F(Comp, WithoutStartendOrRecordsThereIsNoRunPeriod) {
 std::string plot_line(int k, const char* value, int kurdat = 88010101, const char* grp = "ALL", double dx = 0.0) {
   static constexpr double xs[] = {0.0, 4000.0, 1000.0}, ys[] = {0.0, 1000.0, 500.0};
   char buf[160];
-  std::snprintf(buf, sizeof buf, " %13.5f %13.5f %13s %8.2f %8.2f %8.2f    1-HR  %-8s  %08d  NET1    \n",
-                xs[k] + dx, ys[k], value, 0.0, 0.0, 0.0, grp, kurdat);
+  const std::string f0 = test::fixed_field(0, 8, 2);
+  std::snprintf(buf, sizeof buf, " %s %s %13s %s %s %s    1-HR  %-8s  %08d  NET1    \n",
+                test::fixed_field(xs[k] + dx, 13, 5).c_str(), test::fixed_field(ys[k], 13, 5).c_str(), value,
+                f0.c_str(), f0.c_str(), f0.c_str(), grp, kurdat);
   return buf;
 }
 

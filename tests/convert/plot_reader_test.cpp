@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -20,10 +22,11 @@ const std::string kHeader =
 
 // A data line as AERMOD writes it (F13.5 values).
 std::string line(double x, double y, double v, int date, const char* grp = "ALL", const char* ave = "1-HR") {
-  char b[160];
-  std::snprintf(b, sizeof b, " %13.5f %13.5f %13.5f %8.2f %8.2f %8.2f  %6s  %-8s  %08d  %-8s\n", x, y, v, 0.0, 0.0, 0.0,
-                ave, grp, date, "");
-  return b;
+  char tail[80];
+  std::snprintf(tail, sizeof tail, "  %6s  %-8s  %08d  %-8s\n", ave, grp, date, "");
+  const auto f = test::fixed_field;
+  return " " + f(x, 13, 5) + " " + f(y, 13, 5) + " " + f(v, 13, 5) + " " + f(0, 8, 2) + " " + f(0, 8, 2) + " " +
+         f(0, 8, 2) + tail;
 }
 
 // Two receptors at (0, 0) and (100, 0); `n` lines of hour `h`.
@@ -158,8 +161,10 @@ TEST(PlotScan, LinesReadAlikeInEveryBuild) {
   };
   for (const auto& c : cases) {
     char text[400] = {};
-    const int n = std::snprintf(text + plot::kLead, 200, " %13.5f %13.5f %13s %8.2f %8.2f %8.2f  %6s  %-8s  %08d\n",
-                                1.0, -2.0, c.value, 0.0, 0.0, 0.0, "1-HR", "ALL", 88010101);
+    const std::string f0 = test::fixed_field(0, 8, 2);
+    const int n = std::snprintf(text + plot::kLead, 200, " %s %s %13s %s %s %s  %6s  %-8s  %08d\n",
+                                test::fixed_field(1.0, 13, 5).c_str(), test::fixed_field(-2.0, 13, 5).c_str(), c.value,
+                                f0.c_str(), f0.c_str(), f0.c_str(), "1-HR", "ALL", 88010101);
     for (const auto build : {plot::Build::fields, plot::Build::baseline, plot::Build::avx2, plot::Build::avx512}) {
       plot::Scan out(4, 4);
       if (!plot::scan_with(build, text + plot::kLead, 0, static_cast<std::size_t>(n), out)) continue;
@@ -188,7 +193,9 @@ std::vector<double> column(const std::string& csv, int index) {
     std::istringstream cells(row);
     std::string cell;
     for (int i = 0; i <= index; ++i) std::getline(cells, cell, ',');
-    out.push_back(std::stod(cell));
+    double v = 0.0;  // from_chars: std::stod would take the locale's decimal point
+    std::from_chars(cell.data(), cell.data() + cell.size(), v);
+    out.push_back(v);
   }
   return out;
 }
