@@ -356,6 +356,14 @@ bool wait_for_growth(const fs::path& grown, std::uintmax_t bytes) {
   return false;
 }
 
+// A run folder in `tmp` holding the control file `deck`.
+fs::path make_run(const test::TempDir& tmp, const std::string& deck) {
+  const fs::path run = tmp / "run";
+  fs::create_directory(run);
+  test::write_text(run / "AERMOD.INP", deck);
+  return run;
+}
+
 Bytes many_records(std::size_t records) {
   Bytes post;
   const Bytes rec = test::postfile_record(88010101, {1.0});
@@ -368,12 +376,10 @@ Bytes many_records(std::size_t records) {
 // the final name; the next run completes and leaves no temporary file.
 TEST(KillTest, NeverAPartialDataset) {
   test::TempDir tmp;
-  const fs::path run = tmp / "run";
-  fs::create_directory(run);
   // Many one-receptor records: a conversion long enough to be killed.
   const std::size_t records = 1500000;
-  test::write_text(run / "AERMOD.INP", "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n"
-                                       "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
+  const fs::path run = make_run(tmp, "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n"
+                                          "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
   test::write_bytes(run / "POST.BIN", many_records(records));
 
   const fs::path gdx = run / "POST.BIN.gdx";
@@ -405,10 +411,8 @@ TEST(KillTest, NeverAPartialDataset) {
 // written is dropped, the previous one kept, and the run says so.
 TEST(KillTest, InterruptKeepsThePreviousDataset) {
   test::TempDir tmp;
-  const fs::path run = tmp / "run";
-  fs::create_directory(run);
-  test::write_text(run / "AERMOD.INP", "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n"
-                                       "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
+  const fs::path run = make_run(tmp, "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n"
+                                          "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
   test::write_bytes(run / "POST.BIN", many_records(1500000));
   ASSERT_EQ(run_binary(run).status, 0);
   const Bytes before = test::read_bytes(run / "POST.BIN.gdx");
@@ -430,10 +434,8 @@ TEST(KillTest, InterruptKeepsThePreviousDataset) {
 // A run killed in its second POSTFILE leaves the list file up to that POSTFILE.
 TEST(KillTest, ListFileUpToThePostfileBeingConverted) {
   test::TempDir tmp;
-  const fs::path run = tmp / "run";
-  fs::create_directory(run);
-  test::write_text(run / "AERMOD.INP", "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 1 88 1 1 1\n"
-                                       "OU POSTFILE 1 ALL UNFORM ONE.BIN\nOU POSTFILE 1 ALL UNFORM TWO.BIN\n");
+  const fs::path run = make_run(tmp, "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 1 88 1 1 1\n"
+                                          "OU POSTFILE 1 ALL UNFORM ONE.BIN\nOU POSTFILE 1 ALL UNFORM TWO.BIN\n");
   test::write_bytes(run / "ONE.BIN", many_records(1));
   test::write_bytes(run / "TWO.BIN", many_records(1500000));
   test::Process p(KESTREL_BINARY, {}, run);

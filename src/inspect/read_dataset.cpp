@@ -53,8 +53,10 @@ void add_json(Summary& s, const dataset::HeaderInfo& h) {
   if (s.receptors.known()) add("extent_km", extent_json(s.receptors));
   add("species", json_string(s.species));
   add("level", json_string(shown(h.speclev.substr(12))));
-  add("titles", "[" + json_string(shown(h.titles[0])) + ", " + json_string(shown(h.titles[1])) + ", " +
-                    json_string(shown(h.titles[2])) + "]");
+  std::string titles = "[";  // appended: GCC 12 at -O3 sees overlap in "[" + std::string
+  titles.append(json_string(shown(h.titles[0]))).append(", ").append(json_string(shown(h.titles[1])));
+  titles.append(", ").append(json_string(shown(h.titles[2]))).append("]");
+  add("titles", titles);
   add("source", json_string(s.source));
 }
 
@@ -85,9 +87,10 @@ Summary open_dataset(const std::filesystem::path& path, const std::string& name)
   s.fields.emplace_back("program", h.comments.empty() ? "" : shown(h.comments[0]));
   s.fields.emplace_back("begin", begin_text(begin));
   s.fields.emplace_back("run length", std::to_string(h.irlg) + " h");
-  s.fields.emplace_back("nominal grid", std::to_string(s.grid.nx) + " x " + std::to_string(s.grid.ny) + " cells of " +
-                                            general(s.grid.d, 4) + " km from (" + fixed4(s.grid.x0) + ", " +
-                                            fixed4(s.grid.y0) + ") km");
+  std::string grid = std::to_string(s.grid.nx);
+  grid.append(" x ").append(std::to_string(s.grid.ny)).append(" cells of ").append(general(s.grid.d, 4));
+  grid.append(" km from (").append(fixed4(s.grid.x0)).append(", ").append(fixed4(s.grid.y0)).append(") km");
+  s.fields.emplace_back("nominal grid", grid);
   s.fields.emplace_back("receptors", extent_text(s.receptors));
   s.fields.emplace_back("species", shown(h.speclev.substr(0, 12)) + ", level " + shown(h.speclev.substr(12)));
   s.fields.emplace_back("title 1", shown(h.titles[0]));
