@@ -107,8 +107,9 @@ bool is_plot(const std::filesystem::path& path, const std::string& name) {
   const auto at = std::find_if_not(text.begin(), text.end(), blank);
   if (at == text.end()) return false;
   if (*at == '*') return true;
-  const std::string_view rest = text.substr(static_cast<std::size_t>(at - text.begin()));
-  return plot_line_start(rest.substr(0, rest.find('\n')));
+  // Iterators, not find(): GCC 11 sees an unbounded memchr in the latter.
+  const auto end = std::find(at, text.end(), '\n');
+  return plot_line_start(std::string_view(&*at, static_cast<std::size_t>(end - at)));
 }
 
 Summary open_plot(const std::filesystem::path& path, const std::string& name, const Receptors& control) {
