@@ -23,10 +23,4 @@ std::string_view trim(std::string_view s) noexcept {
   return s.substr(i);
 }
 
-std::string left_adjust(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size() && s[i] == kBlank) ++i;
-  return fixed(s.substr(i), s.size());
-}
-
 }  // namespace kestrel

@@ -25,7 +25,4 @@ std::size_t len_trim(std::string_view s) noexcept;
 std::string_view trim_right(std::string_view s) noexcept;
 std::string_view trim(std::string_view s) noexcept;
 
-// Leading blanks moved to the end; the width stays the same.
-std::string left_adjust(std::string_view s);
-
 }  // namespace kestrel

@@ -52,7 +52,6 @@ class PostfileReader {
   [[nodiscard]] std::int32_t kurdat() const noexcept;
   [[nodiscard]] std::int32_t kave() const noexcept;
   [[nodiscard]] std::string_view grpid() const noexcept;
-  [[nodiscard]] Stamp stamp() const noexcept { return decode_kurdat(kurdat()); }
   // The record held more bytes than this mode's read takes.
   [[nodiscard]] bool longer() const noexcept { return longer_; }
   [[nodiscard]] bool real8() const noexcept { return lreal8_; }

@@ -27,12 +27,11 @@ TEST(FreeLine, LayoutRules) {
   EXPECT_EQ(FreeLine().text("Requested length: ").i32(400).str().size(), 31U);
 }
 
-TEST(FixedText, PadCutTrimAdjust) {
+TEST(FixedText, PadCutTrim) {
   EXPECT_EQ(fixed("AB", 4), "AB  ");
   EXPECT_EQ(fixed("ABCDE", 3), "ABC");
   EXPECT_EQ(len_trim("A B  "), 3U);
   EXPECT_EQ(len_trim("A\t"), 2U);  // a tab is not a blank
-  EXPECT_EQ(left_adjust("  AB "), "AB   ");
 }
 
 TEST(Case320, ConvertsOnlyTheLeadingAsciiLetters) {

@@ -25,7 +25,7 @@ struct SetupRun {
 
 // The control record's texts as the dataset receives them.
 std::string title(const Ctrl& c, std::size_t i) { return c.atitle[i] ? fixed(*c.atitle[i], 80) : std::string(80, '\0'); }
-std::string spec(const Ctrl& c) { return fixed(c.aerspec, 12); }
+std::string species(const Ctrl& c) { return fixed(c.aerspec, 12); }
 int nrec(const Ctrl& c) { return static_cast<int>(c.receptors.size()); }
 int nfil(const Ctrl& c) { return static_cast<int>(c.aernam.size()); }
 
@@ -70,7 +70,7 @@ TEST(Setup, ReadsEveryKeywordOfASmallRun) {
   EXPECT_TRUE(r.halt.ok());
   EXPECT_EQ(title(c, 0), fixed("SAMPLE RUN", 80));
   EXPECT_EQ(title(c, 1), std::string(80, '\0'));
-  EXPECT_EQ(spec(c), "SO2         ");
+  EXPECT_EQ(species(c), "SO2         ");
   EXPECT_EQ(nrec(c), 1);
   EXPECT_EQ(c.receptors[0].x, 0.5F);
   EXPECT_EQ(c.receptors[0].y, -0.25F);
@@ -105,22 +105,22 @@ TEST(Setup, KeywordTable) {
        [](Deck& d) { d.co += "** TITLEONE  not this\n*  POLLUTID NOX\n"; },
        [](const SetupRun& r) {
          EXPECT_EQ(title(r.ctrl, 0), fixed("TEST RUN", 80));
-         EXPECT_EQ(spec(r.ctrl), fixed("SO2", 12));
+         EXPECT_EQ(species(r.ctrl), fixed("SO2", 12));
        }},
       {"lower case", [](Deck& d) { d.co = "co starting\n   titleone lower\n   modelopt conc\n   pollutid so2\n"; },
        [](const SetupRun& r) {
          EXPECT_TRUE(r.halt.ok());
-         EXPECT_EQ(spec(r.ctrl), "SO2         ");
+         EXPECT_EQ(species(r.ctrl), "SO2         ");
          EXPECT_EQ(title(r.ctrl, 0), fixed("LOWER", 80));
        }},
       {"pollutant of two words within 12 columns", [](Deck& d) { d.co += "CO POLLUTID   SO2  ABC\n"; },
-       [](const SetupRun& r) { EXPECT_EQ(spec(r.ctrl), "SO2  ABC    "); }},
+       [](const SetupRun& r) { EXPECT_EQ(species(r.ctrl), "SO2  ABC    "); }},
       {"pollutant cut at 12", [](Deck& d) { d.co += "CO POLLUTID ABCDEFGHIJKLMNOP\n"; },
-       [](const SetupRun& r) { EXPECT_EQ(spec(r.ctrl), "ABCDEFGHIJKL"); }},
+       [](const SetupRun& r) { EXPECT_EQ(species(r.ctrl), "ABCDEFGHIJKL"); }},
       {"two blanks after CO", [](Deck& d) { d.co = "CO  POLLUTID  NOX\nCO MODELOPT CONC\n"; },
-       [](const SetupRun& r) { EXPECT_EQ(spec(r.ctrl), std::string(12, ' ')); }},
+       [](const SetupRun& r) { EXPECT_EQ(species(r.ctrl), std::string(12, ' ')); }},
       {"keyword not in column 4 after a blank pathway", [](Deck& d) { d.co = "CO MODELOPT CONC\n    POLLUTID NOX\n"; },
-       [](const SetupRun& r) { EXPECT_EQ(spec(r.ctrl), std::string(12, ' ')); }},
+       [](const SetupRun& r) { EXPECT_EQ(species(r.ctrl), std::string(12, ' ')); }},
       {"TITLEONE in another line's text", [](Deck& d) { d.co += "CO MODELOPT CONC TITLEONE  other\n"; },
        [](const SetupRun& r) { EXPECT_EQ(title(r.ctrl, 0), fixed("OTHER", 80)); }},
       {"empty title", [](Deck& d) { d.co += "   TITLETWO\n"; },
