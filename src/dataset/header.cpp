@@ -75,7 +75,7 @@ void wrout1(io::RecordWriter& io8, const HeaderArgs& a) {
 
   // Record 1: dataset kind and version.
   io8.begin()
-      .text("CONC.DAT", 16)
+      .text(traits(a.type).kind, 16)
       .text("2.1", 16)
       .text("No-Obs file structure with embedded control file", 64)
       .end();
@@ -152,7 +152,7 @@ void wrout1(io::RecordWriter& io8, const HeaderArgs& a) {
 
   // Record 6: titles. Titles the control file never set are zero bytes and
   // are written as they are.
-  std::string title3 = fixed("Conversion Factor to g/m3:", kTitleWidth);
+  std::string title3 = fixed(traits(a.type).title, kTitleWidth);
   title3.replace(30, 20, format_cfactor(a.cfactor));
   io8.begin().text(a.atitle[0], kTitleWidth).text(a.atitle[1], kTitleWidth).text(title3).end();
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/output_type.hpp"
 #include "io/record_io.hpp"
 
 namespace kestrel::dataset {
@@ -23,6 +24,8 @@ struct HeaderArgs {
   std::int32_t ijulb = 0;
   std::int32_t ihrb = 0;
   std::int32_t irlg = 0;
+  // The dataset's name and the unit of its title line come with the type.
+  OutputType type = OutputType::conc;
   float cfactor = 1.0e-6F;
   std::span<const float> xrec;  // nrec = xrec.size()
   std::span<const float> yrec;
@@ -40,7 +43,7 @@ void wrout1(io::RecordWriter& io8, const HeaderArgs& args);
 // What read_header finds in a dataset's header records. Texts are as held
 // (fixed width, blank-padded; a title never set is zero bytes).
 struct HeaderInfo {
-  std::string kind;     // record 1: "CONC.DAT", 16 characters
+  std::string kind;     // record 1: "CONC.DAT" (or a flux's name), 16 characters
   std::string version;  // "2.1", 16 characters
   std::vector<std::string> comments;  // up to 132 characters each
   std::string model;    // 12 characters

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "dataset/output_type.hpp"
+
 namespace kestrel {
 
 struct Receptor {
@@ -46,11 +48,21 @@ struct Ctrl {
   std::vector<PostfileName> aernam;
   // The pollutant id.
   std::string aerspec;
-  // From the POSTFILEs' unit to g/m3.
+  // The output types of CO MODELOPT, in AERMOD's order: each record holds
+  // the values of one type after the other.
+  std::vector<dataset::OutputType> types;
+  // From the POSTFILEs' concentration unit to g/m3.
   float cfactor = 1.0e-6F;
+  // From the POSTFILEs' hourly deposition (a mass per area) to g/m2/s.
+  float ffactor = 1.0F / 3600.0F;
   // Whether an ME STARTEND line was read; without one the run period comes
   // from the POSTFILEs.
   bool lstartend = false;
+
+  // The factor of the values of type `t`.
+  [[nodiscard]] float factor(dataset::OutputType t) const noexcept {
+    return t == dataset::OutputType::conc ? cfactor : ffactor;
+  }
 };
 
 }  // namespace kestrel

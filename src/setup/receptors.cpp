@@ -24,14 +24,14 @@ bool read_numbers(std::string_view text, std::array<float, 3>& f, std::array<dou
 
 }  // namespace
 
-bool ReceptorList::add(Form form, std::string_view text, double xs, double ys, const std::string& file,
-                       std::int64_t line) {
+bool ReceptorList::add(Form form, std::string_view text, std::string_view entry, double xs, double ys,
+                       const std::string& file, std::int64_t line) {
   if (receptors_.size() >= MXREC) return false;
   std::array<float, 3> f{0.0F, 0.0F, 0.0F};
   std::array<double, 2> d{0.0, 0.0};
   if (!read_numbers(text, f, d)) {
     if (!first_bad_) {
-      first_bad_ = Bad{static_cast<std::int32_t>(receptors_.size() + 1), std::string(trim(text)),
+      first_bad_ = Bad{static_cast<std::int32_t>(receptors_.size() + 1), std::string(trim(entry)),
                        where_line({{}, file, line})};
     }
     receptors_.emplace_back();

@@ -26,11 +26,12 @@ class ReceptorList {
   // How the receptors of a discrete entry are read.
   enum class Form { disccart, discpolr, evalcart };
 
-  // Adds the receptor of one entry: `text` is what follows its keyword; for
-  // DISCPOLR, (xs, ys) is its source's location and `text` starts after the
-  // source id. The entry stands in `file` at `line`. False (nothing added)
-  // when MXREC receptors are already held.
-  bool add(Form form, std::string_view text, double xs, double ys, const std::string& file, std::int64_t line);
+  // Adds the receptor of one entry: `entry` is what follows its keyword,
+  // `text` its numbers (for DISCPOLR, after the source id, and (xs, ys) is
+  // the source's location). The entry stands in `file` at `line`. False
+  // (nothing added) when MXREC receptors are already held.
+  bool add(Form form, std::string_view text, std::string_view entry, double xs, double ys, const std::string& file,
+           std::int64_t line);
   // Adds a network's receptors; the caller has checked the limit.
   void add(const std::vector<Receptor>& receptors);
 

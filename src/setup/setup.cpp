@@ -17,8 +17,8 @@
 #include "io/names.hpp"
 #include "setup/params.hpp"
 #include "setup/networks.hpp"
+#include "setup/options.hpp"
 #include "setup/receptors.hpp"
-#include "setup/units.hpp"
 
 namespace kestrel {
 
@@ -44,8 +44,6 @@ constexpr Keyword kTitleOne("TITLEONE");
 constexpr Keyword kTitleTwo("TITLETWO");
 constexpr Keyword kPollutid("CO POLLUTID");
 constexpr Keyword kModelopt("CO MODELOPT");
-constexpr Keyword kEmisunit("CO EMISUNIT");
-constexpr Keyword kConcunit("CO CONCUNIT");
 constexpr Keyword kDayrange("ME DAYRANGE");
 constexpr Keyword kStartend("ME STARTEND");
 constexpr Keyword kPostfile("OU POSTFILE");
@@ -122,9 +120,7 @@ class SetupPass {
   [[nodiscard]] std::string where() const { return where_line(place()); }
 
   void title(int which, std::string_view key);
-  void pollutid();
-  void modelopt(std::string_view hay);
-  void unit_label(std::optional<std::string>& label, std::string_view key);
+  void source_line(std::string_view first);
   Status startend();
   Status postfile(std::string_view hay);
   Status receptor_line(std::string_view first);
@@ -147,10 +143,9 @@ class SetupPass {
   std::string cpathway_ = "  ";
   std::string file_;  // where the line stands, for the halts that show it
   std::int64_t line_number_ = 0;
-  bool lconc_ = false;
+  std::optional<std::vector<dataset::OutputType>> types_;  // of the last CO MODELOPT line
   bool ldayrange_ = false;
-  std::optional<std::string> emisunit_;
-  std::optional<std::string> concunit_;
+  UnitLabels units_;
 };
 
 // A halt whose first list-file line is its message.
@@ -196,13 +191,6 @@ void SetupPass::title(int which, std::string_view key) {
   // The separating blanks count against the 80 columns before the title is
   // left-adjusted.
   ctrl_.atitle[static_cast<std::size_t>(which)] = std::string(trim(after(key).substr(0, kTitleWidth)));
-}
-
-void SetupPass::pollutid() { ctrl_.aerspec = std::string(trim(after("POLLUTID")).substr(0, 12)); }
-
-void SetupPass::modelopt(std::string_view hay) {
-  lconc_ = contains(hay, "CONC");
-  if (contains(hay, "DEPOS") || contains(hay, "DDEP") || contains(hay, "WDEP")) lconc_ = false;
 }
 
 Status SetupPass::startend() {
@@ -254,23 +242,11 @@ Status SetupPass::postfile(std::string_view hay) {
   return {};
 }
 
-void SetupPass::unit_label(std::optional<std::string>& label, std::string_view key) {
-  // The concentration label is the third word after the keyword.
-  const std::string_view text = trim(after(key));
-  std::size_t at = 0;
-  std::string_view word;
-  for (int k = 0; k < 3; ++k) {
-    while (at < text.size() && text[at] == ' ') ++at;
-    const std::size_t end = std::min(text.find(' ', at), text.size());
-    word = text.substr(at, end - at);
-    at = end;
-  }
-  label = std::string(word);
-}
-
 Status SetupPass::discrete(ReceptorList::Form form) {
   static constexpr std::array<std::string_view, 3> kWords = {"DISCCART", "DISCPOLR", "EVALCART"};
   std::string_view text = after(kWords[static_cast<std::size_t>(form)]);
+  // An entry that is not numbers is shown whole, a DISCPOLR's source id included.
+  const std::string_view entry = text;
   double xs = 0.0, ys = 0.0;
   if (form == ReceptorList::Form::discpolr) {
     // The source id, then distance and direction.
@@ -282,7 +258,7 @@ Status SetupPass::discrete(ReceptorList::Form form) {
       text = text.substr(static_cast<std::size_t>(id[0].data() + id[0].size() - text.data()));
     }
   }
-  if (!receptors_.add(form, text, xs, ys, file_, line_number_)) return too_many_receptors();
+  if (!receptors_.add(form, text, entry, xs, ys, file_, line_number_)) return too_many_receptors();
   return {};
 }
 
@@ -330,6 +306,14 @@ Status SetupPass::receptor_line(std::string_view first) {
   return {};
 }
 
+// A line of the SO pathway, in the control file or an SO INCLUDED file.
+void SetupPass::source_line(std::string_view first) {
+  if (first == "LOCATION") location();
+  if (first == "EMISUNIT") units_.emisunit = unit_label(after(first));
+  if (first == "CONCUNIT") units_.concunit = unit_label(after(first));
+  if (first == "DEPOUNIT") units_.depounit = unit_label(after(first));
+}
+
 void SetupPass::location() {
   // LOCATION srcid srctype x y
   std::array<std::string_view, 5> f;
@@ -360,7 +344,7 @@ Status SetupPass::read_included(Included kind, std::string_view key) {
     // Included files do not nest.
     const std::string_view first = first_field(from_column3(hay_));
     if (kind == Included::sources) {
-      if (first == "LOCATION") location();
+      source_line(first);
     } else {
       status = receptor_line(first);
     }
@@ -387,8 +371,8 @@ Status SetupPass::line(std::string_view raw) {
   if (has(kTitleOne)) title(0, kTitleOne.text);
   if (has(kTitleTwo)) title(1, kTitleTwo.text);
   if (title_line) return {};
-  if (has(kPollutid)) pollutid();
-  if (has(kModelopt)) modelopt(hay);
+  if (has(kPollutid)) ctrl_.aerspec = pollutant(after("POLLUTID"));
+  if (has(kModelopt)) types_ = output_types(after("MODELOPT"));
   if (has(kDayrange)) ldayrange_ = true;
   if (has(kStartend)) {
     if (Status s = startend(); !s.ok()) return s;
@@ -396,11 +380,9 @@ Status SetupPass::line(std::string_view raw) {
   if (has(kPostfile) && contains(hay, " 1 ")) {
     if (Status s = postfile(hay); !s.ok()) return s;
   }
-  if (has(kEmisunit)) unit_label(emisunit_, kEmisunit.text);
-  if (has(kConcunit)) unit_label(concunit_, kConcunit.text);
   if (network_ && contains(hay, kReFinished.text)) return close_network();
   if (Status s = receptor_line(first); !s.ok()) return s;
-  if (hay.substr(0, 2) == "SO" && first == "LOCATION") location();
+  if (hay.substr(0, 2) == "SO") source_line(first);
   if (has(kIncluded)) return read_included(Included::receptors, kIncluded.text);
   if (has(kSoIncluded)) return read_included(Included::sources, kSoIncluded.text);
   return {};
@@ -420,19 +402,12 @@ Status SetupPass::finish() {
   auto receptors = std::move(receptors_).take();
   if (!receptors.ok()) return std::move(receptors).status();
   ctrl_.receptors = std::move(*receptors);
-  if (!lconc_) return halt("Halted in SETUP:  Must ONLY have Concentrations!", false);
+  // Without CO MODELOPT there is no telling what the POSTFILEs hold.
+  if (!types_) return halt("Halted in SETUP:  Must ONLY have Concentrations!", false);
+  ctrl_.types = *types_;
   if (ldayrange_) return halt("Halted in SETUP:  DAYRANGE is not supported!", false);
   if (ctrl_.receptors.empty()) return halt("Halted in SETUP:  no receptors found!", false);
-  const std::optional<std::string>& label = concunit_ ? concunit_ : emisunit_;
-  if (label) {
-    const auto factor = unit_factor(*label);
-    if (!factor) {
-      return halt("Halted in SETUP:  concentration unit is not a mass per cubic metre", true)
-          .line(free_line("Concentration unit: " + *label));
-    }
-    ctrl_.cfactor = *factor;
-  }
-  return {};
+  return apply_units(units_, ctrl_);
 }
 
 }  // namespace
