@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <tuple>
@@ -55,7 +56,8 @@ struct Places {
 
 // The stamps of a POSTFILE's first and last whole records; none when it has none.
 std::optional<std::pair<std::int32_t, std::int32_t>> stamp_range(const std::filesystem::path& dir,
-                                                                 const PostfileName& p, const Places& places) {
+                                                                 const PostfileName& p, const Places& places,
+                                                                 std::size_t numtyp) {
   io::FileSource src(io::resolve_name(dir, p.name, "POSTFILE"), file_label("POSTFILE", p.name));
   std::optional<std::pair<std::int32_t, std::int32_t>> range;
   const auto add = [&](std::int32_t kurdat) {
@@ -64,7 +66,7 @@ std::optional<std::pair<std::int32_t, std::int32_t>> stamp_range(const std::file
   };
   if (p.plot) {
     // Up to the first line that cannot be read: the conversion halts there.
-    PlotReader reader(src, places.x, places.y);
+    PlotReader reader(src, places.x, places.y, numtyp);
     while (reader.next() == PlotReader::Result::record) add(reader.kurdat());
     return range;
   }
@@ -84,7 +86,7 @@ std::optional<std::pair<std::int32_t, std::int32_t>> stamp_range(const std::file
 Result<std::pair<DateHour, DateHour>> period_from_postfiles(const Ctrl& ctrl, const std::filesystem::path& dir,
                                                             const Places& places) {
   for (const PostfileName& p : ctrl.aernam) {
-    const auto range = stamp_range(dir, p, places);
+    const auto range = stamp_range(dir, p, places, ctrl.types.size());
     if (!range) continue;
     const Stamp s1 = decode_kurdat(range->first);
     const Stamp s2 = decode_kurdat(range->second);
@@ -111,17 +113,23 @@ Result<RunPeriod> run_period(const Ctrl& ctrl, const std::filesystem::path& dir,
   return RunPeriod{*begin, static_cast<std::int32_t>(deltt(*begin, end))};
 }
 
-// Buffers that serve every POSTFILE and dataset of the run.
+// Buffers that serve every POSTFILE and dataset of the run: one writer for
+// each dataset a POSTFILE gives.
 struct Buffers {
-  explicit Buffers(std::size_t nrecin)
-      : size(PostfileReader::buffer_for(nrecin)), read(std::make_unique_for_overwrite<std::byte[]>(size)) {
-    // The largest record is the receptor record of the header.
-    write.reserve_for(8 + 12 * nrecin + 4096);
+  Buffers(std::size_t nrecin, std::size_t numtyp)
+      : size(PostfileReader::buffer_for(nrecin, numtyp)), read(std::make_unique_for_overwrite<std::byte[]>(size)) {
+    write.reserve(numtyp);
+    for (std::size_t t = 0; t < numtyp; ++t) {
+      // The datasets share what one alone would have.
+      write.emplace_back(io::RecordWriter::kDefaultFlush / numtyp);
+      // The largest record is the receptor record of the header.
+      write.back().reserve_for(8 + 12 * nrecin + 4096);
+    }
   }
   std::size_t size;
   std::unique_ptr<std::byte[]> read;
   std::optional<PlotBuffers> plot;  // made at the first formatted POSTFILE
-  io::RecordWriter write;
+  std::vector<io::RecordWriter> write;
 };
 
 enum class Step { record, end, halt };
@@ -129,8 +137,8 @@ enum class Step { record, end, halt };
 // An unformatted POSTFILE in the conversion loop's terms.
 class UnformSource {
  public:
-  UnformSource(io::ByteSource& src, std::size_t nrecin, const std::string& name, Buffers& buffers)
-      : reader(src, nrecin, name, std::span<std::byte>(buffers.read.get(), buffers.size)) {}
+  UnformSource(io::ByteSource& src, std::size_t nrecin, std::size_t numtyp, const std::string& name, Buffers& buffers)
+      : reader(src, nrecin, name, std::span<std::byte>(buffers.read.get(), buffers.size), numtyp) {}
 
   Step next(Report& report, Status& halt) {
     const auto result = reader.next();
@@ -153,8 +161,8 @@ class UnformSource {
 // A formatted POSTFILE in the conversion loop's terms.
 class PlotSource {
  public:
-  PlotSource(io::ByteSource& src, const Places& places, const std::string& name, Buffers& buffers)
-      : reader(src, places.x, places.y, buffers.plot ? *buffers.plot : buffers.plot.emplace()), name_(name) {}
+  PlotSource(io::ByteSource& src, const Places& places, std::size_t numtyp, const std::string& name, Buffers& buffers)
+      : reader(src, places.x, places.y, buffers.plot ? *buffers.plot : buffers.plot.emplace(), numtyp), name_(name) {}
 
   Step next(Report& report, Status& halt) {
     const auto result = reader.next();
@@ -185,13 +193,12 @@ class PlotSource {
   bool warned_ = false;
 };
 
-// What a conversion writes into: the dataset's records and what they share.
+// What a conversion writes into: the datasets and what their records share.
 struct Target {
-  io::RecordWriter& io8;
-  const dataset::HeaderArgs& header;
+  std::span<const Output> outputs;
+  std::deque<dataset::DatasetFile>& files;  // one per output
   const dataset::PeriodSource& source;
   std::size_t nvalues;
-  float factor;
 };
 
 // The records of one POSTFILE into the dataset's periods.
@@ -206,10 +213,14 @@ Status convert_records(Source& in, const Target& out, Report& report, const std:
     if (!end.ok()) return std::move(end).status();
     auto begin = incr(*end, -1);
     if (!begin.ok()) return std::move(begin).status();
-    dataset::write_period_head(out.io8, *begin, *end, out.source);
-    out.io8.begin().text(out.header.speclev, 15);
-    in.reader.convert_into(out.io8.grow(4 * out.nvalues), out.factor);
-    out.io8.end();
+    for (std::size_t k = 0; k < out.outputs.size(); ++k) {
+      const Output& o = out.outputs[k];
+      io::RecordWriter& io8 = out.files[k].records();
+      dataset::write_period_head(io8, *begin, *end, out.source);
+      io8.begin().text(o.speclev, 15);
+      in.reader.convert_into(io8.grow(4 * out.nvalues), o.factor, o.slice);
+      io8.end();
+    }
     series.add(in.reader.grpid(), in.reader.kave(), in.reader.longer(), *end);
     report.reading(shown, in.reader.position(), in.reader.size());
   }
@@ -220,7 +231,7 @@ Status convert_records(Source& in, const Target& out, Report& report, const std:
   return {};
 }
 
-// One POSTFILE into one dataset. A halt inside the POSTFILE keeps what was
+// One POSTFILE into its datasets. A halt inside the POSTFILE keeps what was
 // written before it.
 Status convert_one(const Ctrl& ctrl, Report& report, const std::filesystem::path& dir, const PostfileName& p,
                    const Places& places, const dataset::HeaderArgs& header, const dataset::PeriodSource& source,
@@ -228,23 +239,39 @@ Status convert_one(const Ctrl& ctrl, Report& report, const std::filesystem::path
   const std::string& shown = p.name;
   const std::filesystem::path post = io::resolve_name(dir, shown, "POSTFILE");
   io::FileSource src(post, file_label("POSTFILE", shown));
-  std::filesystem::path gdx = post;
-  gdx += ".gdx";
-  dataset::DatasetFile ds(gdx, display(gdx, dir), buffers.write);
-  dataset::wrout1(ds.records(), header);
+  const std::vector<Output> outputs = outputs_of(ctrl, post, dir);
+  // Beside a concentration dataset alone, the list says which dataset holds what.
+  const bool name_each = outputs.size() > 1 || outputs[0].type != dataset::OutputType::conc;
+  std::deque<dataset::DatasetFile> files;
+  std::vector<std::string> names;
+  for (std::size_t k = 0; k < outputs.size(); ++k) {
+    const Output& o = outputs[k];
+    if (name_each) {
+      const auto& t = dataset::traits(o.type);
+      report.progress(free_line("Writing: " + o.shown + " (" + std::string(t.what) + ", " + std::string(t.unit) + ")"));
+    }
+    files.emplace_back(o.path, o.shown, buffers.write[k]);
+    dataset::HeaderArgs h = header;
+    h.type = o.type;
+    h.cfactor = o.factor;
+    h.speclev = o.speclev;
+    dataset::wrout1(files.back().records(), h);
+    names.push_back(o.shown);
+  }
 
-  const Target target{ds.records(), header, source, ctrl.receptors.size(), ctrl.cfactor};
+  const Target target{outputs, files, source, ctrl.receptors.size()};
   SeriesCheck series;
   Status status;
+  const std::size_t numtyp = ctrl.types.size();
   if (p.plot) {
-    PlotSource in(src, places, shown, buffers);
+    PlotSource in(src, places, numtyp, shown, buffers);
     status = convert_records(in, target, report, shown, series);
   } else {
-    UnformSource in(src, ctrl.receptors.size(), shown, buffers);
+    UnformSource in(src, ctrl.receptors.size(), numtyp, shown, buffers);
     status = convert_records(in, target, report, shown, series);
   }
-  if (status.ok()) series.report(report, shown, header.irlg);
-  ds.close();
+  if (status.ok()) series.report(report, shown, header.irlg, outputs.size() > 1 ? names : std::vector<std::string>{});
+  for (auto& f : files) f.close();
   return status;
 }
 
@@ -280,8 +307,19 @@ ReceptorBox receptor_box(std::span<const Receptor> receptors) {
   return b;
 }
 
+std::vector<Output> outputs_of(const Ctrl& ctrl, const std::filesystem::path& post, const std::filesystem::path& dir) {
+  std::vector<Output> out;
+  for (std::size_t k = 0; k < ctrl.types.size(); ++k) {
+    const dataset::OutputType t = ctrl.types[k];
+    std::filesystem::path path = post;
+    path += dataset::traits(t).suffix;
+    out.push_back({t, k, ctrl.factor(t), fixed(ctrl.aerspec, 12) + std::string(dataset::traits(t).level), path,
+                   display(path, dir)});
+  }
+  return out;
+}
+
 Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report) {
-  const std::string speclev = fixed(ctrl.aerspec, 12) + "  1";
   const ReceptorBox box = receptor_box(ctrl.receptors);
   const Places places(ctrl);
   auto period = run_period(ctrl, dir, places);
@@ -304,19 +342,18 @@ Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report) 
   header.ijulb = period->begin.jul;
   header.ihrb = period->begin.hr;
   header.irlg = period->irlg;
-  header.cfactor = ctrl.cfactor;
+
   header.xrec = xrec;
   header.yrec = yrec;
   header.zrec = zrec;
   header.ver = fixed(mver, 12);
   header.level = fixed(mlevel, 12);
-  header.speclev = speclev;
   header.csrcnam = fixed("TOTAL", 16);
   for (std::size_t t = 0; t < 2; ++t) {
     header.atitle[t] = ctrl.atitle[t] ? fixed(*ctrl.atitle[t], kTitleWidth) : std::string(kTitleWidth, '\0');
   }
   const dataset::PeriodSource source{box.xc, box.yc};
-  Buffers buffers(n);
+  Buffers buffers(n, ctrl.types.size());
 
   for (const PostfileName& aernam : ctrl.aernam) {
     report.progress(FreeLine().text("Processing: ").text(fixed(aernam.name, kNameWidth)).str());

@@ -55,9 +55,12 @@ PlotBuffers::Slot& PlotBuffers::slot(std::size_t i) noexcept { return *slots_[i 
 // file order.
 class PlotReader::Pipeline {
  public:
-  Pipeline(io::ByteSource& source, PlotBuffers& buffers)
+  Pipeline(io::ByteSource& source, PlotBuffers& buffers, std::uint32_t columns)
       : source_(source), buffers_(buffers), single_(!buffers.second_thread()) {
-    for (std::size_t i = 0; i < buffers_.slots(); ++i) buffers_.slot(i).state = SlotState::free;
+    for (std::size_t i = 0; i < buffers_.slots(); ++i) {
+      buffers_.slot(i).state = SlotState::free;
+      buffers_.slot(i).scan.columns = columns;
+    }
   }
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
@@ -246,21 +249,23 @@ std::unique_ptr<PlotBuffers> own_buffers(const io::ByteSource& source, PlotBuffe
 
 }  // namespace
 
-PlotReader::PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m)
-    : PlotReader(source, x_m, y_m, nullptr) {}
+PlotReader::PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m,
+                       std::size_t columns)
+    : PlotReader(source, x_m, y_m, nullptr, columns) {}
 
 PlotReader::PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m,
-                       PlotBuffers& buffers)
-    : PlotReader(source, x_m, y_m, &buffers) {}
+                       PlotBuffers& buffers, std::size_t columns)
+    : PlotReader(source, x_m, y_m, &buffers, columns) {}
 
 PlotReader::PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m,
-                       PlotBuffers* buffers)
+                       PlotBuffers* buffers, std::size_t columns)
     : x_m_(x_m),
       y_m_(y_m),
       nrecin_(std::min(x_m.size(), y_m.size())),
+      columns_(static_cast<std::uint32_t>(std::clamp<std::size_t>(columns, 1, plot::kMaxColumns))),
       own_(own_buffers(source, buffers)),
-      pipe_(std::make_unique<Pipeline>(source, buffers != nullptr ? *buffers : *own_)),
-      values_(std::make_unique_for_overwrite<float[]>(nrecin_)),
+      pipe_(std::make_unique<Pipeline>(source, buffers != nullptr ? *buffers : *own_, columns_)),
+      values_(std::make_unique_for_overwrite<float[]>(nrecin_ * columns_)),
       place_text_(std::make_unique_for_overwrite<char[]>(kPlaceText * nrecin_)),
       place_len_(std::make_unique<std::uint8_t[]>(nrecin_)) {}
 
@@ -294,7 +299,15 @@ void PlotReader::take(std::size_t n, std::size_t& count) {
   const plot::Scan& sc = slot_->scan;
   if (sc.first_fixed >= 0 && sc.first_fixed < static_cast<std::int64_t>(entry_ + n)) fixed_ = true;
   const std::size_t used = count < nrecin_ ? std::min(n, nrecin_ - count) : 0;
-  std::copy_n(sc.values.get() + entry_, used, values_.get() + count);
+  if (columns_ == 1) {
+    std::copy_n(sc.values.get() + entry_, used, values_.get() + count);
+  } else {
+    const float* from = sc.values.get() + std::size_t{entry_} * columns_;
+    for (std::size_t t = 0; t < columns_; ++t) {
+      float* to = values_.get() + t * nrecin_ + count;
+      for (std::size_t i = 0; i < used; ++i) to[i] = from[i * columns_ + t];
+    }
+  }
   if (misplaced_ == 0) check_places(entry_, used, count);
   entry_ += static_cast<std::uint32_t>(n);
   count += n;
@@ -363,8 +376,9 @@ PlotReader::Result PlotReader::next() {
   return fail_at(r.offset, line_end(r.offset), line_base_ + r.line + 1);
 }
 
-void PlotReader::convert_into(std::byte* out, float factor) const noexcept {
-  for (std::size_t i = 0; i < nrecin_; ++i) io::put_f32(out + 4 * i, values_[i] * factor);
+void PlotReader::convert_into(std::byte* out, float factor, std::size_t slice) const noexcept {
+  const float* in = values_.get() + slice * nrecin_;
+  for (std::size_t i = 0; i < nrecin_; ++i) io::put_f32(out + 4 * i, in[i] * factor);
 }
 
 PlotReader::Result PlotReader::bad_line() {

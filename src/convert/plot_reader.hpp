@@ -1,6 +1,7 @@
 // Records of an AERMOD formatted POSTFILE (`OU POSTFILE ... PLOT`): one text
-// line per receptor and hour, `X Y VALUE ZELEV ZHILL ZFLAG AVE GRP DATE
-// [NET]`; the lines of one stamp, group and averaging period are one record.
+// line per receptor and hour, `X Y VALUE... ZELEV ZHILL ZFLAG AVE GRP DATE
+// [NET]` with one value per output type of the run; the lines of one stamp,
+// group and averaging period are one record.
 // Lines that begin with `*` (AERMOD's header) are skipped wherever they stand.
 //
 // The reader reports everything through its return values and accessors.
@@ -57,8 +58,11 @@ class PlotReader {
 
   // x_m, y_m: the control file's receptors in metres; their count is the
   // number of lines a record needs. Both spans must outlive the reader.
-  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m);
-  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m, PlotBuffers& buffers);
+  // `columns`: the value columns of a line, 1 to plot::kMaxColumns.
+  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m,
+             std::size_t columns = 1);
+  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m, PlotBuffers& buffers,
+             std::size_t columns = 1);
   PlotReader(const PlotReader&) = delete;
   PlotReader& operator=(const PlotReader&) = delete;
   ~PlotReader();
@@ -77,9 +81,10 @@ class PlotReader {
   [[nodiscard]] std::string_view grpid() const noexcept { return {key_.grpid.data(), 8}; }
   // The record had more lines than receptors; the extra ones are left out.
   [[nodiscard]] bool longer() const noexcept { return longer_; }
-  // Writes the record's values, each times `factor` in single precision, as
-  // little-endian floats at `out` (one per receptor).
-  void convert_into(std::byte* out, float factor) const noexcept;
+  // Writes the record's values of column `slice` (from 0), each times
+  // `factor` in single precision, as little-endian floats at `out` (one per
+  // receptor).
+  void convert_into(std::byte* out, float factor, std::size_t slice = 0) const noexcept;
 
   // The 1-based receptor whose line is more than 0.01 m away from the
   // control file's, the first such in the first whole record that has one;
@@ -98,7 +103,8 @@ class PlotReader {
 
  private:
   class Pipeline;
-  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m, PlotBuffers* buffers);
+  PlotReader(io::ByteSource& source, std::span<const double> x_m, std::span<const double> y_m, PlotBuffers* buffers,
+             std::size_t columns);
   enum class At { values, bad_line, end };
 
   At settle();
@@ -114,9 +120,10 @@ class PlotReader {
   std::span<const double> x_m_;
   std::span<const double> y_m_;
   std::size_t nrecin_;
+  std::uint32_t columns_;
   std::unique_ptr<PlotBuffers> own_;
   std::unique_ptr<Pipeline> pipe_;
-  std::unique_ptr<float[]> values_;
+  std::unique_ptr<float[]> values_;  // column after column, nrecin_ each
 
   // Where the consumption stands: a scan of the current slot and an entry in it.
   PlotBuffers::Slot* slot_ = nullptr;

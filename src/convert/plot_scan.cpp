@@ -133,26 +133,32 @@ std::optional<double> read_number(std::string_view field) noexcept {
 
 namespace detail {
 
-bool read_line(const char* p, std::size_t len, Line& out) noexcept {
-  std::string_view f[9];
-  if (split_fields({p, len}, f, 9) < 9) return false;
-  for (const std::size_t i : {0, 1, 3, 4, 5}) {
+bool read_line(const char* p, std::size_t len, std::size_t columns, Line& out) noexcept {
+  // X, Y, the values, ZELEV, ZHILL, ZFLAG, AVE, GRP, DATE.
+  std::string_view f[8 + kMaxColumns];
+  const std::size_t c = columns;
+  if (c == 0 || c > kMaxColumns || split_fields({p, len}, f, 8 + c) < 8 + c) return false;
+  for (const std::size_t i : {std::size_t{0}, std::size_t{1}, c + 2, c + 3, c + 4}) {
     if (!read_number(f[i])) return false;
   }
-  bool exponent = false;
-  const auto v = read_number_ex(f[2], exponent);
+  for (std::size_t k = 0; k < c; ++k) {
+    bool exponent = false;
+    const auto v = read_number_ex(f[2 + k], exponent);
+    if (!v) return false;
+    out.value[k] = static_cast<float>(*v);
+    if (k == 0) out.fixed = !exponent;
+  }
   std::int32_t date = 0;
-  if (!v || !read_date(f[8], date)) return false;
-  out.value = static_cast<float>(*v);
-  out.fixed = !exponent;
-  out.key = f[6].data();
-  out.key_len = static_cast<std::uint32_t>(f[8].data() + f[8].size() - f[6].data());
-  out.period = f[6].data();
-  out.period_len = static_cast<std::uint32_t>(f[6].size());
-  out.group = f[7].data();
-  out.group_len = static_cast<std::uint32_t>(f[7].size());
-  out.date = f[8].data();
-  out.date_len = static_cast<std::uint32_t>(f[8].size());
+  const std::string_view* key = f + c + 5;
+  if (!read_date(key[2], date)) return false;
+  out.key = key[0].data();
+  out.key_len = static_cast<std::uint32_t>(key[2].data() + key[2].size() - key[0].data());
+  out.period = key[0].data();
+  out.period_len = static_cast<std::uint32_t>(key[0].size());
+  out.group = key[1].data();
+  out.group_len = static_cast<std::uint32_t>(key[1].size());
+  out.date = key[2].data();
+  out.date_len = static_cast<std::uint32_t>(key[2].size());
   return true;
 }
 
@@ -179,7 +185,7 @@ void decode_key(const Line& line, Key& out) noexcept {
 Scan::Scan(std::size_t max_entries_, std::size_t max_runs_)
     : max_entries(max_entries_),
       max_runs(max_runs_),
-      values(std::make_unique_for_overwrite<float[]>(max_entries_)),
+      values(std::make_unique_for_overwrite<float[]>(max_entries_ * kMaxColumns)),
       offsets(std::make_unique_for_overwrite<std::uint32_t[]>(max_entries_)),
       runs(std::make_unique<Run[]>(max_runs_)) {}
 

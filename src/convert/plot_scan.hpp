@@ -21,6 +21,8 @@ inline constexpr std::size_t kTail = 160;
 // A longer line (its line end not counted) cannot be read: AERMOD's are 107
 // characters, and a segment must hold two lines whole.
 inline constexpr std::size_t kMaxLine = 512;
+// Value columns a line can have: one per output type of the run.
+inline constexpr std::size_t kMaxColumns = 4;
 
 // What makes lines one record: the stamp, the averaging period and the group,
 // the last two on their first eight characters (AERMOD writes at most six and
@@ -54,7 +56,10 @@ class Scan {
 
   std::size_t max_entries;
   std::size_t max_runs;
-  std::unique_ptr<float[]> values;           // one per data line, rounded to single precision
+  // Value columns per line, between Y and ZELEV; set before a scan.
+  std::uint32_t columns = 1;
+  // `columns` per data line, rounded to single precision, line after line.
+  std::unique_ptr<float[]> values;
   std::unique_ptr<std::uint32_t[]> offsets;  // where each data line starts in the segment
   std::unique_ptr<Run[]> runs;
   std::uint32_t entries = 0;

@@ -12,8 +12,8 @@ namespace kestrel::plot::detail {
 
 // A readable data line: its value and where its key fields stand.
 struct Line {
-  float value = 0.0F;
-  bool fixed = false;         // the value has no exponent
+  float value[kMaxColumns] = {};
+  bool fixed = false;         // the (first) value has no exponent
   const char* key = nullptr;  // from the period's first character to the date's last
   std::uint32_t key_len = 0;
   const char* period = nullptr;
@@ -24,8 +24,9 @@ struct Line {
   std::uint32_t date_len = 0;
 };
 
-// False when the line (without its line end) cannot be read.
-bool read_line(const char* p, std::size_t len, Line& out) noexcept;
+// False when the line (without its line end) cannot be read; it has
+// `columns` values.
+bool read_line(const char* p, std::size_t len, std::size_t columns, Line& out) noexcept;
 // Sets the period, group and date of a line from its key's text.
 void find_key_fields(Line& line) noexcept;
 // The key of a readable line.

@@ -215,7 +215,7 @@ bool line_by_masks(const char* p, unsigned len, const Masks& m, detail::Line& ou
   }
   if (stray) return false;
   if (e[8] - s[8] >= 9 || (span_bits(s[8], e[8]) & ~m.digit) != 0) return false;
-  if (!value_of(p, s[2], e[2], m, out.value, out.fixed)) return false;
+  if (!value_of(p, s[2], e[2], m, out.value[0], out.fixed)) return false;
   out.key = p + s[6];
   out.key_len = e[8] - s[6] + 1;
   out.period = p + s[6];
@@ -294,7 +294,7 @@ bool line_by_layout(const char* p, unsigned len, const Masks& m, detail::Line& o
     if (k < -22 || k > 22) return false;
   }
   const double d = k < 0 ? static_cast<double>(mant) / kPow10[-k] : static_cast<double>(mant) * kPow10[k];
-  out.value = static_cast<float>(p[first] == '-' ? -d : d);
+  out.value[0] = static_cast<float>(p[first] == '-' ? -d : d);
   out.fixed = fixed;
   out.key = p + kKeyAt;
   out.key_len = kKeyLen;
@@ -333,6 +333,7 @@ template <bool Wide>
 void scan_loop(const char* text, std::size_t begin, std::size_t end, Scan& out) noexcept {
   out.entries = out.run_count = out.lines = 0;
   out.first_fixed = -1;
+  const std::uint32_t columns = out.columns;
   const char* prev_key = nullptr;  // the last data line's key fields, as text
   std::uint32_t prev_len = 0;
   std::size_t pos = begin;
@@ -345,18 +346,21 @@ void scan_loop(const char* text, std::size_t begin, std::size_t end, Scan& out) 
     detail::Line line;
 #if defined(KESTREL_PLOT_MASKS)
     if constexpr (Wide) {
-      const Masks m = masks_at(p);
-      const u128 nl = m.nl & low_bits(static_cast<unsigned>(avail < 128 ? avail : 128));
-      if (nl != 0 || avail < 128) {
-        len = nl != 0 ? ctz128(nl) : avail;
-        next = nl != 0 ? pos + len + 1 : end;
-        if (len != 0 && *p == '*') {
-          ++out.lines;
-          pos = next;
-          continue;
+      // The masks know AERMOD's lines of one value column only.
+      if (columns == 1) {
+        const Masks m = masks_at(p);
+        const u128 nl = m.nl & low_bits(static_cast<unsigned>(avail < 128 ? avail : 128));
+        if (nl != 0 || avail < 128) {
+          len = nl != 0 ? ctz128(nl) : avail;
+          next = nl != 0 ? pos + len + 1 : end;
+          if (len != 0 && *p == '*') {
+            ++out.lines;
+            pos = next;
+            continue;
+          }
+          ok = line_by_layout(p, static_cast<unsigned>(len), m, line) ||
+               line_by_masks(p, static_cast<unsigned>(len), m, line);
         }
-        ok = line_by_layout(p, static_cast<unsigned>(len), m, line) ||
-             line_by_masks(p, static_cast<unsigned>(len), m, line);
       }
     }
 #endif
@@ -370,7 +374,7 @@ void scan_loop(const char* text, std::size_t begin, std::size_t end, Scan& out) 
         continue;
       }
     }
-    if (!ok && (len > kMaxLine || !detail::read_line(p, len, line))) {
+    if (!ok && (len > kMaxLine || !detail::read_line(p, len, columns, line))) {
       out.stop = Stop::bad_line;
       out.stop_offset = static_cast<std::uint32_t>(pos);
       out.stop_next = static_cast<std::uint32_t>(next);
@@ -397,7 +401,11 @@ void scan_loop(const char* text, std::size_t begin, std::size_t end, Scan& out) 
     }
     prev_key = line.key;
     prev_len = line.key_len;
-    out.values[out.entries] = line.value;
+    if (columns == 1) {
+      out.values[out.entries] = line.value[0];
+    } else {
+      for (std::uint32_t t = 0; t < columns; ++t) out.values[out.entries * columns + t] = line.value[t];
+    }
     out.offsets[out.entries] = static_cast<std::uint32_t>(pos);
     if (line.fixed && out.first_fixed < 0) out.first_fixed = out.entries;
     ++out.entries;

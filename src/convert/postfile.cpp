@@ -31,24 +31,25 @@ Stamp decode_kurdat(std::int32_t kurdat) noexcept {
   return s;
 }
 
-std::size_t PostfileReader::buffer_for(std::size_t nrecin) noexcept {
+std::size_t PostfileReader::buffer_for(std::size_t nrecin, std::size_t numtyp) noexcept {
   return std::max(io::RecordReader::kDefaultBuffer,
-                  2 * (kHead + 8 * nrecin + 8));
+                  2 * (kHead + 8 * numtyp * nrecin + 8));
 }
 
 PostfileReader::PostfileReader(io::ByteSource& source, std::size_t nrecin, std::string name,
-                               std::span<std::byte> buffer)
-    : reader_(source, buffer), nrecin_(nrecin), name_(std::move(name)) {}
+                               std::span<std::byte> buffer, std::size_t numtyp)
+    : reader_(source, buffer), nrecin_(nrecin), numtyp_(numtyp), name_(std::move(name)) {}
 
-PostfileReader::PostfileReader(io::ByteSource& source, std::size_t nrecin, std::string name)
+PostfileReader::PostfileReader(io::ByteSource& source, std::size_t nrecin, std::string name, std::size_t numtyp)
     // Room for two records at least; no more than the file when it is small.
     : reader_(source, std::max(std::min<std::uint64_t>(io::RecordReader::kDefaultBuffer, source.size() + 8),
-                               2 * (kHead + 8 * std::uint64_t{nrecin} + 8))),
+                               2 * (kHead + 8 * std::uint64_t{numtyp} * nrecin + 8))),
       nrecin_(nrecin),
+      numtyp_(numtyp),
       name_(std::move(name)) {}
 
 std::size_t PostfileReader::need() const noexcept {
-  return kHead + (lreal8_ ? 8U : 4U) * nrecin_;
+  return kHead + (lreal8_ ? 8U : 4U) * numtyp_ * nrecin_;
 }
 
 PostfileReader::Result PostfileReader::next() {
@@ -87,14 +88,14 @@ std::string_view PostfileReader::grpid() const noexcept {
   return {reinterpret_cast<const char*>(raw_.data() + 8), 8};
 }
 
-void PostfileReader::convert_into(std::byte* out, float factor) const noexcept {
-  const std::byte* in = raw_.data() + kHead;
+void PostfileReader::convert_into(std::byte* out, float factor, std::size_t slice) const noexcept {
+  const std::byte* in = raw_.data() + kHead + (lreal8_ ? 8U : 4U) * slice * nrecin_;
   scale_values(in, nrecin_, lreal8_, factor, out);
 }
 
-std::vector<float> PostfileReader::values(float factor) const {
+std::vector<float> PostfileReader::values(float factor, std::size_t slice) const {
   std::vector<std::byte> bytes(4 * nrecin_);
-  convert_into(bytes.data(), factor);
+  convert_into(bytes.data(), factor, slice);
   std::vector<float> out(bytes.size() / 4);
   for (std::size_t i = 0; i < out.size(); ++i) out[i] = get_f32(bytes.data() + 4 * i);
   return out;

@@ -1,5 +1,6 @@
 // Records of an AERMOD unformatted POSTFILE: stamp, averaging period, source
-// group and one real per receptor, 8-byte or 4-byte as the file turns out.
+// group and one real per receptor for each output type of the run, type after
+// type, 8-byte or 4-byte as the file turns out.
 #pragma once
 
 #include <cstddef>
@@ -31,13 +32,15 @@ class PostfileReader {
  public:
   enum class Result { record, end_of_file, failure };
 
-  // `name` is the POSTFILE as the list file names it.
-  PostfileReader(io::ByteSource& source, std::size_t nrecin, std::string name);
-  // The same through a caller's buffer of at least buffer_for(nrecin) bytes.
-  PostfileReader(io::ByteSource& source, std::size_t nrecin, std::string name, std::span<std::byte> buffer);
+  // `name` is the POSTFILE as the list file names it; its records hold
+  // `numtyp` sets of nrecin values.
+  PostfileReader(io::ByteSource& source, std::size_t nrecin, std::string name, std::size_t numtyp = 1);
+  // The same through a caller's buffer of at least buffer_for(nrecin, numtyp) bytes.
+  PostfileReader(io::ByteSource& source, std::size_t nrecin, std::string name, std::span<std::byte> buffer,
+                 std::size_t numtyp = 1);
 
-  // The read buffer a POSTFILE of nrecin receptors needs: two 8-byte records, at least 1 MiB.
-  [[nodiscard]] static std::size_t buffer_for(std::size_t nrecin) noexcept;
+  // The read buffer such a POSTFILE needs: two 8-byte records, at least 1 MiB.
+  [[nodiscard]] static std::size_t buffer_for(std::size_t nrecin, std::size_t numtyp = 1) noexcept;
 
   // The next record, in 8-byte mode until a read fails; then the file is read
   // again from its start in 4-byte mode. A failure in 4-byte mode is final.
@@ -59,16 +62,18 @@ class PostfileReader {
   [[nodiscard]] std::uint64_t position() const noexcept { return reader_.position(); }
   [[nodiscard]] std::uint64_t size() const { return reader_.source_size(); }
 
-  // Writes the nrecin values times `factor` as little-endian floats at `out`.
-  void convert_into(std::byte* out, float factor) const noexcept;
+  // Writes the nrecin values of the record's set `slice` (its output type's
+  // place among the run's types) times `factor` as little-endian floats at `out`.
+  void convert_into(std::byte* out, float factor, std::size_t slice = 0) const noexcept;
   // The same values as floats (tests and tools).
-  [[nodiscard]] std::vector<float> values(float factor = cfactor) const;
+  [[nodiscard]] std::vector<float> values(float factor = cfactor, std::size_t slice = 0) const;
 
  private:
   [[nodiscard]] std::size_t need() const noexcept;
 
   io::RecordReader reader_;
   std::size_t nrecin_;
+  std::size_t numtyp_;
   std::string name_;
   std::span<const std::byte> raw_;
   bool lreal8_ = true;

@@ -17,19 +17,34 @@ void SeriesCheck::add(std::string_view grpid, std::int32_t kave, bool longer, co
   ++count_;
 }
 
-void SeriesCheck::report(Report& report, const std::string& name, std::int32_t irlg) const {
+void SeriesCheck::report(Report& report, const std::string& name, std::int32_t irlg,
+                         std::span<const std::string> datasets) const {
   const std::string holds = "WARNING: " + name + " holds ";
   if (mixed_groups_) report.warn(holds + "records of more than one source group");
   if (not_hourly_) report.warn(holds + "records whose averaging period is not 1 hour");
-  if (not_following_ > 0) {
-    report.warn(holds + std::to_string(not_following_) +
+  const auto gaps = [&](const std::string& who) {
+    if (not_following_ == 0) return;
+    report.warn("WARNING: " + who + " holds " + std::to_string(not_following_) +
                 " periods that do not follow the one before by one hour (missing or repeated hours)");
+  };
+  const auto count = [&](const std::string& who) {
+    const std::string w = "WARNING: " + who + " holds ";
+    if (count_ == 0) {
+      report.warn(w + "no records");
+    } else if (count_ != irlg) {
+      report.warn(w + std::to_string(count_) + " periods but the run period has " + std::to_string(irlg) + " hours");
+    }
+  };
+  if (datasets.empty()) {
+    gaps(name);
+    if (longer_) report.warn(longer_warning(name));
+    count(name);
+    return;
   }
   if (longer_) report.warn(longer_warning(name));
-  if (count_ == 0) {
-    report.warn(holds + "no records");
-  } else if (count_ != irlg) {
-    report.warn(holds + std::to_string(count_) + " periods but the run period has " + std::to_string(irlg) + " hours");
+  for (const std::string& d : datasets) {
+    gaps(d);
+    count(d);
   }
 }
 

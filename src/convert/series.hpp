@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,10 @@ class SeriesCheck {
   [[nodiscard]] std::int64_t count() const noexcept { return count_; }
 
   // The warnings about the POSTFILE `name`, against a run of `irlg` hours.
-  void report(Report& report, const std::string& name, std::int32_t irlg) const;
+  // With `datasets` (a POSTFILE of several), those about missing and
+  // repeated hours come once for each dataset, naming it.
+  void report(Report& report, const std::string& name, std::int32_t irlg,
+              std::span<const std::string> datasets = {}) const;
 
  private:
   std::int64_t count_ = 0;

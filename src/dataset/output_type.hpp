@@ -25,16 +25,15 @@ struct TypeTraits {
   std::string_view what;     // for people
 };
 
-[[nodiscard]] constexpr const TypeTraits& traits(OutputType t) noexcept {
-  // Readers accept no other dataset names than these three: the level label
-  // tells total deposition (dry + wet, as AERMOD sums it) from dry.
-  constexpr std::array<TypeTraits, 4> kTraits = {{
-      {"CONC", "CONC.DAT", "  1", ".gdx", "Conversion Factor to g/m3:", "g/m3", "concentration"},
-      {"DEPOS", "DFLX.DAT", " TF", ".tflx.gdx", "Conversion Factor to g/m2/s:", "g/m2/s", "total deposition flux"},
-      {"DDEP", "DFLX.DAT", " DF", ".dflx.gdx", "Conversion Factor to g/m2/s:", "g/m2/s", "dry deposition flux"},
-      {"WDEP", "WFLX.DAT", " WF", ".wflx.gdx", "Conversion Factor to g/m2/s:", "g/m2/s", "wet deposition flux"},
-  }};
-  return kTraits[static_cast<std::size_t>(t)];
-}
+// Readers accept no other dataset names than these three: the level label
+// tells total deposition (dry + wet, as AERMOD sums it) from dry.
+inline constexpr std::array<TypeTraits, 4> kTypeTraits = {{
+    {"CONC", "CONC.DAT", "  1", ".gdx", "Conversion Factor to g/m3:", "g/m3", "concentration"},
+    {"DEPOS", "DFLX.DAT", " TF", ".tflx.gdx", "Conversion Factor to g/m2/s:", "g/m2/s", "total deposition flux"},
+    {"DDEP", "DFLX.DAT", " DF", ".dflx.gdx", "Conversion Factor to g/m2/s:", "g/m2/s", "dry deposition flux"},
+    {"WDEP", "WFLX.DAT", " WF", ".wflx.gdx", "Conversion Factor to g/m2/s:", "g/m2/s", "wet deposition flux"},
+}};
+
+[[nodiscard]] constexpr const TypeTraits& traits(OutputType t) noexcept { return kTypeTraits[static_cast<std::size_t>(t)]; }
 
 }  // namespace kestrel::dataset

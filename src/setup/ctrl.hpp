@@ -50,7 +50,7 @@ struct Ctrl {
   std::string aerspec;
   // The output types of CO MODELOPT, in AERMOD's order: each record holds
   // the values of one type after the other.
-  std::vector<dataset::OutputType> types;
+  std::vector<dataset::OutputType> types = {dataset::OutputType::conc};
   // From the POSTFILEs' concentration unit to g/m3.
   float cfactor = 1.0e-6F;
   // From the POSTFILEs' hourly deposition (a mass per area) to g/m2/s.

@@ -5,6 +5,7 @@
 
 #include "base/fields.hpp"
 #include "base/free_line.hpp"
+#include "base/text.hpp"
 #include "setup/units.hpp"
 
 namespace kestrel {
@@ -32,7 +33,30 @@ bool has(const std::vector<OutputType>& types, OutputType t) {
   return std::find(types.begin(), types.end(), t) != types.end();
 }
 
+bool is_unit_number(std::string_view w) {
+  return !w.empty() && w.size() <= 3 && std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace
+
+std::string_view unquote(std::string_view t) {
+  if (t.size() >= 2 && t.front() == '"') {
+    const std::size_t close = t.find('"', 1);
+    if (close != std::string_view::npos) return t.substr(1, close - 1);
+  }
+  return t;
+}
+
+std::string_view postfile_name(std::string_view text) {
+  const std::string_view t = trim(text);
+  if (!t.empty() && t.front() == '"') {
+    const std::string_view q = unquote(t);
+    if (q.size() != t.size()) return q;
+  }
+  const std::size_t blank = t.rfind(' ');
+  if (blank != std::string_view::npos && is_unit_number(t.substr(blank + 1))) return trim_right(t.substr(0, blank));
+  return t;
+}
 
 std::vector<OutputType> output_types(std::string_view text) {
   std::array<std::string_view, 64> words;

@@ -1,6 +1,6 @@
-// What CO and SO keywords say about the output: the types of CO MODELOPT,
-// the pollutant of CO POLLUTID and the unit labels of SO EMISUNIT,
-// CONCUNIT and DEPOUNIT.
+// What the keywords say about the output: the POSTFILE names of OU
+// POSTFILE, the types of CO MODELOPT, the pollutant of CO POLLUTID and the
+// unit labels of SO EMISUNIT, CONCUNIT and DEPOUNIT.
 #pragma once
 
 #include <optional>
@@ -13,6 +13,14 @@
 #include "setup/ctrl.hpp"
 
 namespace kestrel {
+
+// A name in double quotes (AERMOD's way of writing blanks into a name) loses
+// its quotes; otherwise the text is the name.
+[[nodiscard]] std::string_view unquote(std::string_view t);
+
+// The POSTFILE name from the text after UNFORM or PLOT: a last word of one
+// to three digits after another word is AERMOD's optional unit number.
+[[nodiscard]] std::string_view postfile_name(std::string_view text);
 
 // The output types a MODELOPT line selects (`text` follows the keyword), in
 // AERMOD's order; CONC alone when it names none.

@@ -75,33 +75,6 @@ std::string_view word_from_column3(std::string_view line) {
   return rest.substr(i, j - i);
 }
 
-// A name in double quotes (AERMOD's way of writing blanks into a name) loses
-// its quotes; otherwise the text is the name.
-std::string_view unquote(std::string_view t) {
-  if (t.size() >= 2 && t.front() == '"') {
-    const std::size_t close = t.find('"', 1);
-    if (close != std::string_view::npos) return t.substr(1, close - 1);
-  }
-  return t;
-}
-
-bool is_unit_number(std::string_view w) {
-  return !w.empty() && w.size() <= 3 && std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// The POSTFILE name from the text after UNFORM: a last word of one to three
-// digits after another word is AERMOD's optional unit number.
-std::string_view postfile_name(std::string_view text) {
-  const std::string_view t = trim(text);
-  if (!t.empty() && t.front() == '"') {
-    const std::string_view q = unquote(t);
-    if (q.size() != t.size()) return q;
-  }
-  const std::size_t blank = t.rfind(' ');
-  if (blank != std::string_view::npos && is_unit_number(t.substr(blank + 1))) return trim_right(t.substr(0, blank));
-  return t;
-}
-
 class SetupPass {
  public:
   SetupPass(Ctrl& ctrl, Report& report, const std::filesystem::path& dir) : ctrl_(ctrl), report_(report), dir_(dir) {}

@@ -1,5 +1,5 @@
-// Receptor forms, their numbering, the halts of receptor networks and the
-// concentration unit, through the SETUP phase.
+// Receptor forms, their numbering and the halts of receptor networks,
+// through the SETUP phase.
 #include "setup/networks.hpp"
 
 #include <gtest/gtest.h>
@@ -16,10 +16,9 @@ struct SetupRun {
   std::string list;
 };
 
-SetupRun run(const std::string& re, const std::vector<std::pair<std::string, std::string>>& files = {},
-          const std::string& co = "") {
+SetupRun run(const std::string& re, const std::vector<std::pair<std::string, std::string>>& files = {}) {
   test::TempDir dir;
-  test::write_text(dir / "AERMOD.INP", "CO STARTING\n   MODELOPT  CONC\n" + co +
+  test::write_text(dir / "AERMOD.INP", "CO STARTING\n   MODELOPT  CONC\n"
                                            "CO FINISHED\nSO STARTING\n   LOCATION  STK1  POINT  100.0  -50.0  0.0\n"
                                            "SO FINISHED\nRE STARTING\n" +
                                            re + "RE FINISHED\nOU POSTFILE 1 ALL UNFORM P.BIN\n");
@@ -122,7 +121,9 @@ TEST(ReceptorForms, Halts) {
       {"   DISCPOLR STK3 10. 20.\n", "Halted in SETUP:  unknown source for a polar receptor",
        " Source STK3 has no SO LOCATION\n In AERMOD.INP, line 8\n"},
       {"   DISCCART 1. 2.\n   DISCPOLR STK1 10.\n", "Halted in SETUP:  invalid receptor entry",
-       " Receptor entry           2 10.\n In AERMOD.INP, line 9\n"},
+       " Receptor entry           2 STK1 10.\n In AERMOD.INP, line 9\n"},
+      {"   DISCPOLR STK1 100.,,45.\n", "Halted in SETUP:  invalid receptor entry",
+       " Receptor entry           1 STK1 100.,,45.\n In AERMOD.INP, line 8\n"},
       {"   GRIDCART G1 STA\n   GRIDCART G1 XYINC 0. 101 1. 0. 100 1.\n   GRIDCART G1 END\n",
        "Halted in SETUP:  too many receptors", " The limit is set by parameter MXREC =        10000\n"},
   };
@@ -132,42 +133,6 @@ TEST(ReceptorForms, Halts) {
     ASSERT_FALSE(s.halt.ok());
     EXPECT_EQ(s.halt.text(), c.halt + "   --   See the list file");
     EXPECT_EQ(s.list, " " + c.halt + "\n" + c.list);
-  }
-}
-
-TEST(ConcentrationUnit, LabelGivesTheFactor) {
-  struct Case {
-    std::string co;
-    float factor;  // 0: halts
-    std::string label;
-  };
-  const Case cases[] = {
-      {"", 1.0e-6F, ""},
-      {"   EMISUNIT 1.0E6 (GRAMS/SEC) (MICROGRAMS/M**3)\n", 1.0e-6F, ""},
-      {"   EMISUNIT 1.0E3 GRAMS/SEC MILLIGRAMS/M3\n", 1.0e-3F, ""},
-      {"   EMISUNIT 1.0E3 GRAMS/SEC mg/m^3\n", 1.0e-3F, ""},
-      {"   EMISUNIT 1.0E9 GRAMS/SEC NANOGRAMS/M**3\n", 1.0e-9F, ""},
-      {"   EMISUNIT 1.0E9 GRAMS/SEC NG/M**3\n", 1.0e-9F, ""},
-      {"   EMISUNIT 1.0 GRAMS/SEC GRAMS/M**3\n", 1.0F, ""},
-      {"   EMISUNIT 1.0 GRAMS/SEC G/M3\n", 1.0F, ""},
-      {"   EMISUNIT 1.0E6 GRAMS/SEC UG/M**3\n", 1.0e-6F, ""},
-      {"   CONCUNIT 1.0E3 GRAMS/SEC MILLIGRAM/M**3\n   EMISUNIT 1.0E6 GRAMS/SEC MICROGRAM/M**3\n", 1.0e-3F, ""},
-      {"   EMISUNIT 1.0E6 GRAMS/SEC MICROGRAMS/M**3\n   EMISUNIT 1.0 GRAMS/SEC GRAMS/M**3\n", 1.0F, ""},
-      {"   EMISUNIT 1.0E6 GRAMS/SEC PPB\n", 0.0F, "PPB"},
-      {"   CONCUNIT 1.0E6 GRAMS/SEC (MICROGRAMS/L)\n", 0.0F, "(MICROGRAMS/L)"},
-      {"   EMISUNIT 1.0E6 GRAMS/SEC\n", 0.0F, ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.co);
-    const SetupRun s = run("   DISCCART 1. 2.\n", {}, c.co);
-    if (c.factor != 0.0F) {
-      ASSERT_TRUE(s.halt.ok()) << s.list;
-      EXPECT_EQ(s.ctrl.cfactor, c.factor);
-      continue;
-    }
-    EXPECT_EQ(s.halt.text(), "Halted in SETUP:  concentration unit is not a mass per cubic metre   --   See the list file");
-    EXPECT_EQ(s.list, " Halted in SETUP:  concentration unit is not a mass per cubic metre\n Concentration unit: " +
-                          c.label + "\n");
   }
 }
 
