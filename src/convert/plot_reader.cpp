@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "base/interrupt.hpp"
 #include "io/byte_order.hpp"
 
 namespace kestrel {
@@ -186,6 +187,7 @@ class PlotReader::Pipeline {
     char* chunk = t + kKeptOfLongLine;
     const std::size_t room = buffers_.segment() - kKeptOfLongLine;
     while (!source_done_) {
+      stop_if_interrupted();
       const std::size_t got = read_into(chunk, room);
       const void* nl = std::memchr(chunk, '\n', got);
       if (nl != nullptr) {
