@@ -141,6 +141,15 @@ TEST(BadInput, Table) {
   const std::set<std::string> kst = {"AERMOD.INP.kst"};
   const std::set<std::string> kst_gdx = {"AERMOD.INP.kst", "POST.BIN.gdx"};
   const std::string r4 = halted("ERROR reading AERMOD file as R*4", false);
+  const std::string r8 = halted("ERROR reading AERMOD file as R*8", false);
+  const auto periods = [](std::size_t n) {
+    return [n](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader + n * 115); };
+  };
+  const auto records = [](int n) {
+    Bytes b;
+    for (int i = 0; i < n; ++i) b = cat({b, test::postfile_record(88010101 + i, {1.0, 2.0, 3.0})});
+    return b;
+  };
 
   const std::vector<Row> rows = {
       {"missing control file", [](const fs::path&) {}, 2,
@@ -220,7 +229,43 @@ TEST(BadInput, Table) {
          write(d / "AERMOD.INP", deck());
          write(d / "POST.BIN", cat({le32(-40), Bytes(48)}));
        },
-       1, r4, kst_gdx},
+       1, r8, kst_gdx, {}, 0, periods(0)},
+      {"eight zero bytes after the records",
+       [&](const fs::path& d) {
+         write(d / "AERMOD.INP", deck("", "OU POSTFILE 1 ALL UNFORM POST.BIN\n", "ME STARTEND 88 1 1 1 88 1 1 2\n"));
+         write(d / "POST.BIN", cat({records(2), Bytes(8)}));
+       },
+       1, r8, kst_gdx, {}, 0,
+       [&](const fs::path& d) {
+         periods(2)(d);
+         EXPECT_NE(test::read_text(d / "AERMOD.INP.kst").find(" Record 3 at byte 96 cannot be read\n"), std::string::npos);
+       }},
+      {"a negative marker in the sixth record",
+       [&](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         write(d / "POST.BIN", cat({records(5), le32(-40), Bytes(48)}));
+       },
+       1, r8, kst_gdx, {}, 0, periods(5)},
+      {"a length marker that lies mid-file",
+       [&](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         Bytes b = records(4);
+         b[48] = std::byte{60};  // the second record's marker
+         write(d / "POST.BIN", b);
+       },
+       1, r8, kst_gdx, {}, 0, periods(1)},
+      {"a formatted POSTFILE named UNFORM",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         write(d / "POST.BIN", std::string("* AERMOD ( 24142): \n*         X             Y      AVERAGE CONC\n"));
+       },
+       1, r8, kst_gdx, {}, 0,
+       [&](const fs::path& d) {
+         periods(0)(d);
+         EXPECT_NE(test::read_text(d / "AERMOD.INP.kst")
+                       .find(" POST.BIN is a formatted (PLOT) POSTFILE; its POSTFILE line says UNFORM\n"),
+                   std::string::npos);
+       }},
       {"month-13 stamp",
        [](const fs::path& d) {
          write(d / "AERMOD.INP", deck());
@@ -267,8 +312,9 @@ TEST(BadInput, Table) {
   for (const auto& row : rows) check(row);
 }
 
-// The length marker never sizes memory: a 2 GB one in a small file is a cut
-// record, also with 100 MB of address space.
+// The length marker never sizes memory: a 2 GB one in a small file is a
+// first record cut short, also with 100 MB of address space; after a first
+// record of another length it is damage.
 TEST(BadInput, HugeLengthMarkerInSmallAddressSpace) {
   if (kAddressSpaceLimit > 0 && !test::can_limit_address_space()) {
     GTEST_SKIP() << "this system cannot limit a process's address space";
@@ -276,10 +322,19 @@ TEST(BadInput, HugeLengthMarkerInSmallAddressSpace) {
   check({"2 GB length marker in a small file",
          [](const fs::path& d) {
            write(d / "AERMOD.INP", deck());
+           write(d / "POST.BIN", cat({le32(0x7ffffff0), Bytes(100)}));
+         },
+         0,
+         "WARNING: POST.BIN ends inside a record; its incomplete last record was not converted\n"
+         "WARNING: POST.BIN holds no records\n",
+         {"AERMOD.INP.kst", "POST.BIN.gdx"}, {}, kAddressSpaceLimit});
+  check({"2 GB length marker after a record",
+         [](const fs::path& d) {
+           write(d / "AERMOD.INP", deck());
            write(d / "POST.BIN", cat({kRecord, le32(0x7ffffff0), Bytes(100)}));
          },
-         0, "WARNING: POST.BIN ends inside a record; its incomplete last record was not converted\n",
-         {"AERMOD.INP.kst", "POST.BIN.gdx"}, {}, kAddressSpaceLimit});
+         1, halted("ERROR reading AERMOD file as R*8", false), {"AERMOD.INP.kst", "POST.BIN.gdx"}, {},
+         kAddressSpaceLimit});
 }
 
 // Replacing a dataset that another program holds open: Windows refuses, and

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "convert/plot_scan_detail.hpp"
@@ -133,7 +134,18 @@ std::optional<double> read_number(std::string_view field) noexcept {
 
 namespace detail {
 
+const char* line_end(const char* p, const char* end) noexcept {
+  const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+  const char* stop = nl != nullptr ? nl : end;
+  for (const char* cr = p;; ++cr) {
+    cr = static_cast<const char*>(std::memchr(cr, '\r', static_cast<std::size_t>(stop - cr)));
+    if (cr == nullptr) return stop;
+    if (cr + 1 == end || cr[1] != '\n') return cr;
+  }
+}
+
 bool read_line(const char* p, std::size_t len, std::size_t columns, Line& out) noexcept {
+  if (std::any_of(p, p + len, odd_byte)) return false;
   // X, Y, the values, ZELEV, ZHILL, ZFLAG, AVE, GRP, DATE.
   std::string_view f[8 + kMaxColumns];
   const std::size_t c = columns;
@@ -146,6 +158,8 @@ bool read_line(const char* p, std::size_t len, std::size_t columns, Line& out) n
     const auto v = read_number_ex(f[2 + k], exponent);
     if (!v) return false;
     out.value[k] = static_cast<float>(*v);
+    // Unit factors never exceed 1: a finite float stays finite once scaled.
+    if (std::isinf(out.value[k])) return false;
     if (k == 0) out.fixed = !exponent;
   }
   std::int32_t date = 0;
