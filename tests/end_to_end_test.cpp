@@ -76,6 +76,8 @@ INSTANTIATE_TEST_SUITE_P(RealRuns, EndToEnd,
                                            Case{"allsrcs-units", kData / "allsrcs-units" / "input"},
                                            Case{"flatelev-included", kData / "flatelev-included" / "input"},
                                            Case{"hrdow-shared", kData / "hrdow-shared" / "input"},
+                                           Case{"testgas-deposition", kData / "testgas-deposition" / "input"},
+                                           Case{"testpart-deposition", kData / "testpart-deposition" / "input"},
                                            Case{"sample", kData / ".." / ".." / "examples" / "sample"}),
                          [](const auto& info) {
                            std::string n = info.param.name;

@@ -7,7 +7,7 @@ the rules of the conversion step by step with exact rational arithmetic for
 every single-precision rounding, and writes console.txt, err.txt, the list
 file and every dataset into an output folder. It shares no code with the
 program. Only the cases the golden tests use are supported (8-byte POSTFILEs,
-no halts).
+no halts, unit keywords in the control file itself).
 
 usage: make_golden.py RUN_FOLDER OUTPUT_FOLDER
 """
@@ -51,6 +51,36 @@ def scaled(v, factor):
 
 CFACTOR = f32(Fraction(1, 10**6))
 KM = f32(Fraction(1, 1000))
+
+# Output types in the order of their values in a record: keyword, dataset
+# name, level label, file suffix, unit of the title line, console text.
+TYPES = [('CONC', 'CONC.DAT', '  1', '.gdx', 'g/m3', 'concentration'),
+         ('DEPOS', 'DFLX.DAT', ' TF', '.tflx.gdx', 'g/m2/s', 'total deposition flux'),
+         ('DDEP', 'DFLX.DAT', ' DF', '.dflx.gdx', 'g/m2/s', 'dry deposition flux'),
+         ('WDEP', 'WFLX.DAT', ' WF', '.wflx.gdx', 'g/m2/s', 'wet deposition flux')]
+MASSES = {'MICROGRAMS': Fraction(1, 10**6), 'MICROGRAM': Fraction(1, 10**6), 'UG': Fraction(1, 10**6),
+          'MILLIGRAMS': Fraction(1, 10**3), 'MILLIGRAM': Fraction(1, 10**3), 'MG': Fraction(1, 10**3),
+          'NANOGRAMS': Fraction(1, 10**9), 'NANOGRAM': Fraction(1, 10**9), 'NG': Fraction(1, 10**9),
+          'GRAMS': Fraction(1), 'GRAM': Fraction(1), 'G': Fraction(1)}
+
+
+def grams(label, per):
+    if label.startswith('(') and label.endswith(')'):
+        label = label[1:-1]
+    mass, slash, rest = label.partition('/')
+    assert slash and rest in per and mass in MASSES, label
+    return MASSES[mass]
+
+
+def factors(c):
+    """The concentration factor to g/m3 and the flux factor to g/m2/s."""
+    u = c['units']
+    conc = 'CONC' in c['types']
+    cl = u.get('CONCUNIT', u.get('EMISUNIT'))
+    cf = f32(grams(cl, ('M**3', 'M3', 'M^3'))) if conc and cl else CFACTOR
+    dl = u.get('DEPOUNIT') if conc else u.get('DEPOUNIT', u.get('EMISUNIT'))
+    g = grams(dl, ('M**2', 'M2', 'M^2', 'SQ-M', 'SQM')) if dl else Fraction(1)
+    return cf, f32(g / 3600)
 
 
 # --- dates ---------------------------------------------------------------
@@ -115,7 +145,7 @@ def find_ci(folder, name):
 
 
 def read_control(folder):
-    c = dict(titles=['\0' * 80, '\0' * 80], aerspec=' ' * 12, lconc=False,
+    c = dict(titles=['\0' * 80, '\0' * 80], aerspec=' ' * 12, types=None, units={},
              start=None, end=None, posts=[], receptors=[], recfile=None, skipped=[])
     pathway = '  '
     for raw in lines_of(os.path.join(folder, 'AERMOD.INP')):
@@ -142,9 +172,13 @@ def read_control(folder):
         if first in ('TITLEONE', 'TITLETWO'):
             continue
         if 'CO POLLUTID' in line:
-            c['aerspec'] = after('POLLUTID').strip(' ')[:12].ljust(12)
+            words = [w for w in after('POLLUTID').split(' ') if w]
+            c['aerspec'] = (words[0] if words else '')[:12].ljust(12)
         if 'CO MODELOPT' in line:
-            c['lconc'] = 'CONC' in line and not any(k in line for k in ('DEPOS', 'DDEP', 'WDEP'))
+            words = after('MODELOPT').replace(',', ' ').replace('\t', ' ').split()
+            c['types'] = [t[0] for t in TYPES if t[0] in words] or ['CONC']
+        if line[:2] == 'SO' and first in ('EMISUNIT', 'CONCUNIT', 'DEPOUNIT'):
+            c['units'][first] = ([w for w in after(first).split(' ') if w] + ['', '', ''])[2]
         if 'ME STARTEND' in line:
             v = [int(x) for x in after('STARTEND').replace(',', ' ').split()]
             if len(v) >= 8:
@@ -201,13 +235,23 @@ def r32(*v):
     return struct.pack('<%df' % len(v), *v)
 
 
-def cfactor_text():
-    return '0.1000000E-05'.rjust(20)
+def cfactor_text(v):
+    """0.ddddddd E+xx of the float v, seven digits rounded half to even from its exact value."""
+    fr = Fraction(v)
+    e = 0
+    while fr >= 1:
+        fr, e = fr / 10, e + 1
+    while fr < Fraction(1, 10):
+        fr, e = fr * 10, e - 1
+    digits = round(fr * 10**7)
+    if digits == 10**7:
+        digits, e = 10**6, e + 1
+    return ('0.%07dE%s%02d' % (digits, '-' if e < 0 else '+', abs(e))).rjust(20)
 
 
-def header(c, grid, begin, irlg):
+def header(c, grid, begin, irlg, kind, level, unit, factor):
     dg, x0, y0 = grid
-    out = record(txt('CONC.DAT', 16) + txt('2.1', 16) + txt('No-Obs file structure with embedded control file', 64))
+    out = record(txt(kind, 16) + txt('2.1', 16) + txt('No-Obs file structure with embedded control file', 64))
     out += record(i32(2))
     out += record(txt('Produced by KESTREL Version: 1.21  Level: 100301', 132))
     out += record(txt('NO Internal Coordinate Transformations', 132))
@@ -219,9 +263,9 @@ def header(c, grid, begin, irlg):
     p += txt('40.0 N', 16) + txt('97.0 W', 16) + txt('33.0 N', 16) + txt('45.0 N', 16)
     assert len(p) == 320
     out += record(p)
-    t3 = ('Conversion Factor to g/m3:'.ljust(30) + cfactor_text()).ljust(80)
-    out += record(c['titles'][0].encode('latin-1') + c['titles'][1].encode('latin-1') + t3.encode())
-    out += record(txt(c['aerspec'] + '  1', 15))
+    t3 = ('Conversion Factor to %s:' % unit).ljust(30) + cfactor_text(factor)
+    out += record(c['titles'][0].encode('latin-1') + c['titles'][1].encode('latin-1') + t3.ljust(80).encode())
+    out += record(txt(c['aerspec'] + level, 15))
     if c['recs']:
         out += record(b''.join(r32(r[k]) for k in range(3) for r in c['recs']))
     out += record(i32(1) + txt('TOTAL', 16))
@@ -256,6 +300,8 @@ def main(folder, outdir):
     begin = step((s[0], julday(s[0], s[1], s[2]), s[3]), -1)
     irlg = deltt(begin, (e[0], julday(e[0], e[1], e[2]), e[3]))
     n = len(c['recs'])
+    cf, ff = factors(c)
+    types = [t for t in TYPES if t[0] in c['types']]
 
     console = [' ', ' SETUP PHASE', ' ', ' ', ' This utility must be run in the location that',
                ' contains the AERMOD application files.  If this',
@@ -273,7 +319,15 @@ def main(folder, outdir):
         fname = find_ci(folder, name)
         with open(os.path.join(folder, fname), 'rb') as f:
             data = f.read()
-        out = header(c, grid, begin, irlg)
+        several = types != TYPES[:1]
+        outs = []
+        for key, kind, level, suffix, unit, what in types:
+            factor = cf if key == 'CONC' else ff
+            if several:
+                line = free('Writing: %s%s (%s, %s)' % (fname, suffix, what, unit))
+                console.append(line)
+                lst.append(line)
+            outs.append([fname + suffix, level, factor, header(c, grid, begin, irlg, kind, level, unit, factor)])
         pos, prev, groups, kaves, gaps, longer, count = 0, None, set(), set(), 0, False, 0
         while pos + 4 <= len(data):
             ln = struct.unpack_from('<i', data, pos)[0]
@@ -282,8 +336,7 @@ def main(folder, outdir):
             kurdat, kave = struct.unpack_from('<ii', body, 0)
             groups.add(body[8:16])
             kaves.add(kave)
-            longer = longer or ln > 16 + 8 * n
-            vals = struct.unpack_from('<%dd' % n, body, 16)
+            longer = longer or ln > 16 + 8 * n * len(types)
             yy, mm, dd, hh = kurdat // 1000000, kurdat // 10000 % 100, kurdat // 100 % 100, kurdat % 100
             yy += 1900 if 50 <= yy < 900 else (2000 if yy < 50 else 0)
             end = (yy, julday(yy, mm, dd), hh)
@@ -294,30 +347,38 @@ def main(folder, outdir):
                 gaps += 1
             prev = end
             count += 1
-            out += record(i32(beg[0], beg[1], beg[2], 0, end[0], end[1], end[2], 0))
-            out += record(i32(0, 1) + txt('TOTAL', 16) + r32(xc, yc))
-            out += record(txt(c['aerspec'] + '  1', 15) +
-                          b''.join(r32(scaled(v, CFACTOR)) for v in vals))
+            for k, o in enumerate(outs):
+                vals = struct.unpack_from('<%dd' % n, body, 16 + 8 * n * k)
+                o[3] += record(i32(beg[0], beg[1], beg[2], 0, end[0], end[1], end[2], 0))
+                o[3] += record(i32(0, 1) + txt('TOTAL', 16) + r32(xc, yc))
+                o[3] += record(txt(c['aerspec'] + o[1], 15) + b''.join(r32(scaled(v, o[2])) for v in vals))
         warn = []
         if len(groups) > 1:
             warn.append('WARNING: %s holds records of more than one source group' % name)
         if kaves != {1} and kaves:
             warn.append('WARNING: %s holds records whose averaging period is not 1 hour' % name)
-        if gaps:
+        # With several datasets, each gets the warnings about its hours.
+        whose = [o[0] for o in outs] if len(outs) > 1 else [name]
+        if gaps and len(outs) == 1:
             warn.append('WARNING: %s holds %d periods that do not follow the one before by one hour '
                         '(missing or repeated hours)' % (name, gaps))
         if longer:
             warn.append('WARNING: %s holds records with more values than the control file has receptors; '
                         'only the first values were converted' % name)
-        if count == 0:
-            warn.append('WARNING: %s holds no records' % name)
-        elif count != irlg:
-            warn.append('WARNING: %s holds %d periods but the run period has %d hours' % (name, count, irlg))
+        for who in whose:
+            if gaps and len(outs) > 1:
+                warn.append('WARNING: %s holds %d periods that do not follow the one before by one hour '
+                            '(missing or repeated hours)' % (who, gaps))
+            if count == 0:
+                warn.append('WARNING: %s holds no records' % who)
+            elif count != irlg:
+                warn.append('WARNING: %s holds %d periods but the run period has %d hours' % (who, count, irlg))
         for w in warn:
             lst.append(' ' + w)
             err.append(w)
-        with open(os.path.join(outdir, fname + '.gdx'), 'wb') as f:
-            f.write(out)
+        for o in outs:
+            with open(os.path.join(outdir, o[0]), 'wb') as f:
+                f.write(o[3])
     console += [' ', ' NORMAL TERMINATION', ' ']
     lst += [' ', ' NORMAL TERMINATION', ' ']
     for fn, ls in (('console.txt', console), ('AERMOD.INP.kst', lst), ('err.txt', err)):
