@@ -12,7 +12,7 @@ namespace kestrel::plot::detail {
 
 // A readable data line: its value and where its key fields stand.
 struct Line {
-  float value[kMaxColumns] = {};
+  float value[kMaxColumns];  // set up to the line's columns
   bool fixed = false;         // the (first) value has no exponent
   const char* key = nullptr;  // from the period's first character to the date's last
   std::uint32_t key_len = 0;
