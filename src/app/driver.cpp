@@ -91,6 +91,7 @@ constexpr std::string_view kUsage =
     "(default AERMOD.INP; several arguments are joined by blanks into one name),\n"
     "the files it includes and every 1-hour UNFORM or PLOT POSTFILE, and writes\n"
     "  <POSTFILE>.gdx       a dataset beside each POSTFILE, values in g/m3\n"
+    "  <POSTFILE>.dflx.gdx  with DDEP (.tflx: DEPOS, .wflx: WDEP), fluxes in g/m2/s\n"
     "  <CONTROL-FILE>.kst   the list file: run summary, progress and messages\n"
     "\n"
     "Exit status: 0 normal termination (warnings included), 1 halted (see the\n"
