@@ -62,7 +62,7 @@ void tally(Summary& s, CsvOut& csv) {
   std::optional<HourCheck> hours;
   if (s.run_begin) hours.emplace(*s.run_begin, s.run_length);
   const auto nrec = static_cast<std::size_t>(s.layout.nrec);
-  const double to_ugm3 = s.layout.to_ugm3();
+  const double to_own = s.layout.to_own;
   std::int32_t lo = std::numeric_limits<std::int32_t>::max(), hi = std::numeric_limits<std::int32_t>::min();
   std::vector<ReceptorStat>* table = nullptr;
   std::string table_group;
@@ -87,7 +87,7 @@ void tally(Summary& s, CsvOut& csv) {
     for (std::size_t k = 0; k < nrec; ++k) {
       const double v = p.value(k);
       s.stats.add(v, p.end, static_cast<std::int32_t>(k + 1));
-      (*table)[k].add(v * to_ugm3, p.end);
+      (*table)[k].add(v * to_own, p.end);
       csv.row(s, p, k, v);
     }
   };
@@ -115,14 +115,29 @@ void warn(const Summary& s, bool control, std::ostream& err) {
   }
 }
 
-Summary open_file(const std::string& name, const Options& o, const Receptors& control) {
+Summary open_file(const std::string& name, const Options& o, const Receptors& control, const TypeChoice& type) {
   const fs::path path(name);
   std::error_code ec;
   if (fs::is_directory(path, ec)) throw Failure("is a folder");
   if (is_dataset(path, name)) return open_dataset(path, name);
-  if (!is_plot(path, name)) return open_postfile(path, name, o.real, o.receptors, control);
+  if (!is_plot(path, name)) return open_postfile(path, name, o.real, o.receptors, control, type);
   if (o.overrides()) throw Failure("a formatted POSTFILE: --real4, --real8 and --receptors are for unformatted ones");
-  return open_plot(path, name, control);
+  return open_plot(path, name, control, type);
+}
+
+// Where a POSTFILE's values of the chosen type stand: the control file's
+// MODELOPT lists the types in the records' order.
+TypeChoice type_choice(const Options& o, const ControlFile* c) {
+  TypeChoice t;
+  if (c == nullptr) return t;
+  t.sets = c->types.size();
+  const auto at = o.type.empty() ? c->types.begin() : std::find(c->types.begin(), c->types.end(), o.type);
+  if (at == c->types.end()) throw Failure("the control file's MODELOPT has no " + o.type);
+  t.type = *at;
+  t.slice = static_cast<std::size_t>(at - c->types.begin());
+  // AERMOD's hourly deposition: per second in g/m2/s, then in ug/m2 per hour.
+  if (t.type != "CONC") t.to_own = c->flux_factor * 3600.0 * 1.0e6;
+  return t;
 }
 
 CsvColumns csv_columns(const Options& o) {
@@ -138,12 +153,14 @@ CsvColumns csv_columns(const Options& o) {
 int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::string& current) {
   Receptors control;
   std::string species;
+  std::optional<ControlFile> c;
   if (!o.control.empty()) {
     current = o.control;
-    const ControlFile c = read_control_file(o.control);
-    control = control_receptors(c);
-    species = shown(c.species);
+    c = read_control_file(o.control);
+    control = control_receptors(*c);
+    species = shown(c->species);
   }
+  const TypeChoice type = type_choice(o, c ? &*c : nullptr);
   const CsvColumns columns = o.csv || o.receptors_csv ? csv_columns(o) : CsvColumns{};
   CsvOut csv(o.csv ? &out : nullptr, columns);
   csv.header();
@@ -151,7 +168,7 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
   if (o.json && o.files.size() > 1) out << "[";
   for (std::size_t i = 0; i < o.files.size(); ++i) {
     current = o.files[i];
-    Summary s = open_file(current, o, control);
+    Summary s = open_file(current, o, control, type);
     if (!s.layout.dataset) s.species = species;
     tally(s, csv);
     warn(s, control.known(), err);

@@ -56,6 +56,8 @@ ControlFile read_control_file(const std::string& control) {
   }
   c.box = nominal_box(c.x, c.y);
   c.species = fixed(ctrl.aerspec, 12);
+  for (const dataset::OutputType t : ctrl.types) c.types.emplace_back(dataset::traits(t).keyword);
+  c.flux_factor = ctrl.ffactor;
   return c;
 }
 
@@ -75,26 +77,40 @@ bool all_digits(std::string_view f) {
 
 }  // namespace
 
-std::optional<PlotLine> read_plot_line(std::string_view line) {
-  std::string_view f[9];
-  if (line.size() > plot::kMaxLine || plot::split_fields(line, f, 9) < 9) return std::nullopt;
+std::optional<PlotLine> read_plot_line(std::string_view line, std::size_t columns) {
+  std::string_view f[8 + plot::kMaxColumns];
+  const std::size_t c = std::clamp<std::size_t>(columns, 1, plot::kMaxColumns);
+  if (line.size() > plot::kMaxLine || plot::split_fields(line, f, 8 + c) < 8 + c) return std::nullopt;
   double xy[2] = {};
-  for (const std::size_t i : {0, 1, 2, 3, 4, 5}) {
+  for (std::size_t i = 0; i < 5 + c; ++i) {
     const auto v = plot::read_number(f[i]);
     if (!v) return std::nullopt;
     if (i < 2) xy[i] = *v;
   }
-  PlotLine p{xy[0], xy[1], f[6].substr(0, 8), f[7].substr(0, 8), 0};
-  if (!all_digits(f[8])) return std::nullopt;
-  const auto [ptr, ec] = std::from_chars(f[8].data(), f[8].data() + f[8].size(), p.date);
-  if (ec != std::errc{} || ptr != f[8].data() + f[8].size()) return std::nullopt;
+  const std::string_view date = f[7 + c];
+  PlotLine p{xy[0], xy[1], f[5 + c].substr(0, 8), f[6 + c].substr(0, 8), 0};
+  if (!all_digits(date)) return std::nullopt;
+  const auto [ptr, ec] = std::from_chars(date.data(), date.data() + date.size(), p.date);
+  if (ec != std::errc{} || ptr != date.data() + date.size()) return std::nullopt;
   return p;
 }
 
-bool plot_line_start(std::string_view line) {
-  std::string_view f[9];
-  if (plot::split_fields(line, f, 9) < 9 || f[8].size() != 8 || !all_digits(f[8])) return false;
-  return plot::read_number(f[0]) && plot::read_number(f[1]) && plot::read_number(f[2]);
+std::optional<std::size_t> plot_columns(std::string_view line) {
+  std::string_view f[10 + plot::kMaxColumns];
+  const std::size_t n = std::min(plot::split_fields(line, f, std::size(f)), std::size(f));
+  const auto is_date = [](std::string_view d) { return d.size() == 8 && all_digits(d); };
+  // The date ends the line, or comes before the network id.
+  std::size_t c = 0;
+  if (n >= 9 && is_date(f[n - 1])) {
+    c = n - 8;
+  } else if (n >= 10 && is_date(f[n - 2])) {
+    c = n - 9;
+  }
+  if (c < 1 || c > plot::kMaxColumns) return std::nullopt;
+  for (std::size_t i = 0; i < 2 + c; ++i) {
+    if (!plot::read_number(f[i])) return std::nullopt;
+  }
+  return c;
 }
 
 std::string cannot_read_line(std::int64_t n, std::string_view line) {
@@ -103,16 +119,20 @@ std::string cannot_read_line(std::int64_t n, std::string_view line) {
 
 struct PlotFile::Reader {
   Reader(const std::filesystem::path& path, const std::string& name, std::span<const double> x_m,
-         std::span<const double> y_m)
-      : source(path, "'" + name + "'"), reader(source, x_m, y_m), receptors(std::min(x_m.size(), y_m.size())) {}
+         std::span<const double> y_m, std::size_t columns, std::size_t slice_)
+      : source(path, "'" + name + "'"),
+        reader(source, x_m, y_m, columns),
+        receptors(std::min(x_m.size(), y_m.size())),
+        slice(slice_) {}
   io::FileSource source;
   PlotReader reader;
   std::size_t receptors;
+  std::size_t slice;
 };
 
 PlotFile::PlotFile(const std::filesystem::path& path, const std::string& name, std::span<const double> x_m,
-                   std::span<const double> y_m)
-    : reader_(std::make_unique<Reader>(path, name, x_m, y_m)) {}
+                   std::span<const double> y_m, std::size_t columns, std::size_t slice)
+    : reader_(std::make_unique<Reader>(path, name, x_m, y_m, columns, slice)) {}
 
 PlotFile::~PlotFile() = default;
 
@@ -121,7 +141,7 @@ bool PlotFile::next(std::span<std::byte> out) {
   switch (r.next()) {
     case PlotReader::Result::record:
       if (out.size() < 4 * reader_->receptors) throw Failure("no room for a record's values");
-      r.convert_into(out.data(), 1.0F);
+      r.convert_into(out.data(), 1.0F, reader_->slice);
       return true;
     case PlotReader::Result::end_of_file:
       return false;

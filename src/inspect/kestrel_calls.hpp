@@ -36,12 +36,15 @@ Box nominal_box(std::span<const float> x_km, std::span<const float> y_km);
 float km_of(double metres);
 
 // What the control file gives: the receptors in km (and in metres, as
-// formatted POSTFILEs repeat them), the nominal grid and the pollutant.
+// formatted POSTFILEs repeat them), the nominal grid, the pollutant, the
+// output types in the POSTFILEs' order and the deposition's flux factor.
 struct ControlFile {
   std::vector<float> x, y;
   std::vector<double> x_m, y_m;
   Box box;
   std::string species;
+  std::vector<std::string> types;  // CONC, DEPOS, DDEP, WDEP
+  double flux_factor = 0;          // the hour's deposition to g/m2/s
 };
 
 // Reads the control file as kestrel reads it; throws Failure.
@@ -58,10 +61,12 @@ struct PlotLine {
   std::string_view ave, group;  // lines with other first eight characters are another record
   std::int32_t date = 0;
 };
-std::optional<PlotLine> read_plot_line(std::string_view line);
-// Whether the line starts as a formatted POSTFILE's data line does: nine
-// fields or more, the first three numbers, the ninth an eight-digit date.
-bool plot_line_start(std::string_view line);
+std::optional<PlotLine> read_plot_line(std::string_view line, std::size_t columns = 1);
+// The value columns of a line that starts as a formatted POSTFILE's data
+// line does: X, Y, one to four values, ZELEV, ZHILL, ZFLAG, the averaging
+// period, the group, an eight-digit date and maybe a network id.
+std::optional<std::size_t> plot_columns(std::string_view line);
+inline bool plot_line_start(std::string_view line) { return plot_columns(line).has_value(); }
 // The message on a line that cannot be read, naming it as kestrel does:
 // "cannot read Line <n>: <its first 256 characters, trimmed>".
 std::string cannot_read_line(std::int64_t n, std::string_view line);
@@ -73,8 +78,9 @@ extern const std::size_t kMaxPlotLine;
 // line that cannot be read, worded as kestrel words it.
 class PlotFile {
  public:
+  // Lines of `columns` values, of which column `slice` (from 0) is read.
   PlotFile(const std::filesystem::path& path, const std::string& name, std::span<const double> x_m,
-           std::span<const double> y_m);
+           std::span<const double> y_m, std::size_t columns = 1, std::size_t slice = 0);
   PlotFile(const PlotFile&) = delete;
   PlotFile& operator=(const PlotFile&) = delete;
   ~PlotFile();

@@ -39,7 +39,10 @@ std::string_view usage() {
          "  --receptor N      the series of receptor N instead\n"
          "  --real4/--real8   the unformatted POSTFILE's value width (default: inferred)\n"
          "  --receptors N     the unformatted POSTFILE's receptor count (default: inferred)\n"
-         "  --control FILE    the AERMOD control file: receptors, their coordinates and the pollutant\n";
+         "  --control FILE    the AERMOD control file: receptors, their coordinates, the pollutant and\n"
+         "                    the output types\n"
+         "  --type T          the POSTFILE's output type to read: conc, depos, ddep or wdep (default:\n"
+         "                    its first; another needs --control); deposition in ug/m2/h\n";
 }
 
 Options parse_args(std::span<const std::string> args) {
@@ -72,6 +75,12 @@ Options parse_args(std::span<const std::string> args) {
       o.receptors = receptor_number(a, value());
     } else if (a == "--control") {
       o.control = value();
+    } else if (a == "--type") {
+      o.type = value();
+      for (char& c : o.type) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+      if (o.type != "CONC" && o.type != "DEPOS" && o.type != "DDEP" && o.type != "WDEP") {
+        throw Failure("--type takes conc, depos, ddep or wdep");
+      }
     } else if (!a.empty() && a[0] == '-' && a != "-") {
       throw Failure("unknown option " + a);
     } else {
@@ -88,6 +97,7 @@ Options parse_args(std::span<const std::string> args) {
   }
   if (o.grid && o.svg.empty()) throw Failure("--grid goes with --svg");
   if (o.receptor != 0 && o.svg_series.empty()) throw Failure("--receptor goes with --svg-series");
+  if (!o.type.empty() && o.control.empty()) throw Failure("--type goes with --control, whose MODELOPT tells the types");
   return o;
 }
 

@@ -20,6 +20,7 @@ struct Options {
   int real = 0;               // 0 = infer
   std::int32_t receptors = 0;
   std::string control;
+  std::string type;  // a POSTFILE's output type to read, upper case; empty: its first
   std::vector<std::string> files;
   // An override of what is otherwise inferred from the file.
   [[nodiscard]] bool overrides() const { return real != 0 || receptors != 0; }

@@ -77,6 +77,13 @@ Summary open_dataset(const std::filesystem::path& path, const std::string& name)
   s.receptors.x = h.xrec;
   s.receptors.y = h.yrec;
   s.layout = {true, 4, static_cast<std::int32_t>(h.xrec.size())};
+  s.layout.to_own = 1.0e6;
+  // Flux datasets: per second in the file, per hour in the tool's own unit.
+  if (shown(h.kind) == "DFLX.DAT" || shown(h.kind) == "WFLX.DAT") {
+    s.unit = "g/m2/s";
+    s.own_unit = "ug/m2/h";
+    s.layout.to_own = 1.0e6 * 3600.0;
+  }
   s.species = shown(h.speclev.substr(0, 12));
   s.source = shown(h.csrcnam);
   const std::int64_t seconds = static_cast<std::int64_t>(h.iavg) * h.nsecdt;

@@ -62,21 +62,32 @@ bool same_record(const PlotLine& a, const PlotLine& b) {
   return a.date == b.date && a.ave == b.ave && a.group == b.group;
 }
 
+// The value columns of the first data line; 1 when there is none.
+std::size_t first_columns(const std::filesystem::path& path, const std::string& name) {
+  Lines lines(path, name);
+  std::string line;
+  while (lines.next(line)) {
+    if (!line.empty() && line[0] == '*') continue;
+    return plot_columns(line).value_or(1);
+  }
+  return 1;
+}
+
 // The places of the first record's lines, as the converter would take
 // them for the receptors'.
-Receptors first_record(const std::filesystem::path& path, const std::string& name) {
+Receptors first_record(const std::filesystem::path& path, const std::string& name, std::size_t columns) {
   Lines lines(path, name);
   std::string line, first;
   Receptors r;
   std::optional<PlotLine> key;
   for (std::int64_t n = 1; lines.next(line); ++n) {
     if (!line.empty() && line[0] == '*') continue;
-    const auto p = read_plot_line(line);
+    const auto p = read_plot_line(line, columns);
     if (!p && !key) throw Failure(cannot_read_line(n, line));
     if (!p) break;  // the reader stops there too, with the line's number
     if (!key) {
       first = line;  // the views of `key` point into it
-      key = read_plot_line(first);
+      key = read_plot_line(first, columns);
     } else if (!same_record(*p, *key)) {
       break;
     }
@@ -112,15 +123,20 @@ bool is_plot(const std::filesystem::path& path, const std::string& name) {
   return plot_line_start(std::string_view(&*at, static_cast<std::size_t>(end - at)));
 }
 
-Summary open_plot(const std::filesystem::path& path, const std::string& name, const Receptors& control) {
+Summary open_plot(const std::filesystem::path& path, const std::string& name, const Receptors& control,
+                  const TypeChoice& type) {
   Summary s;
   s.path = path;
   s.file = name;
   s.kind = "formatted POSTFILE";
-  s.unit = "ug/m3";
-  s.receptors = control.known() ? control : first_record(path, name);
+  // Without the control file's types, the first data line tells the columns.
+  const std::size_t columns = type.sets != 0 ? type.sets : first_columns(path, name);
+  s.receptors = control.known() ? control : first_record(path, name, columns);
   s.grid = s.receptors.grid;
   s.layout = {false, 4, static_cast<std::int32_t>(s.receptors.x.size()), true};
+  s.layout.sets = columns;
+  s.layout.slice = type.slice;
+  set_postfile_units(s, type);
   s.fields.emplace_back("receptors", extent_text(s.receptors) +
                                          (control.known() ? " (the control file's)" : " (its first record's)"));
   s.json_fields.emplace_back("receptors", std::to_string(s.receptors.x.size()));
@@ -130,7 +146,7 @@ Summary open_plot(const std::filesystem::path& path, const std::string& name, co
 }
 
 PlotEnd scan_plot(const Summary& s, const PeriodVisitor& each) {
-  PlotFile f(s.path, s.file, s.receptors.x_m, s.receptors.y_m);
+  PlotFile f(s.path, s.file, s.receptors.x_m, s.receptors.y_m, s.layout.sets, s.layout.slice);
   std::vector<std::byte> values(4 * static_cast<std::size_t>(s.layout.nrec));
   PlotEnd end;
   for (std::int64_t n = 1; f.next(values); ++n) {

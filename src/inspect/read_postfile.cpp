@@ -96,13 +96,25 @@ void check_values(const Summary& s, const std::string& override) {
 
 }  // namespace
 
+void set_postfile_units(Summary& s, const TypeChoice& type) {
+  s.layout.to_own = type.to_own;
+  if (type.type.empty() || type.type == "CONC") {
+    s.unit = "ug/m3";
+    return;
+  }
+  s.unit = "per m2 in the hour, DEPOUNIT's mass";
+  s.own_unit = "ug/m2/h";
+  s.fields.emplace_back("output type", type.type + ", set " + std::to_string(type.slice + 1) + " of " +
+                                           std::to_string(type.sets));
+  s.json_fields.emplace_back("output_type", json_string(type.type));
+}
+
 Summary open_postfile(const std::filesystem::path& path, const std::string& name, int real, std::int32_t receptors,
-                      const Receptors& control) {
+                      const Receptors& control, const TypeChoice& type) {
   Summary s;
   s.path = path;
   s.file = name;
   s.kind = "POSTFILE";
-  s.unit = "ug/m3";
   s.receptors = control;
   s.grid = control.grid;
   Records r(path, name);
@@ -111,14 +123,23 @@ Summary open_postfile(const std::filesystem::path& path, const std::string& name
   const std::int64_t payload = r.length() - static_cast<std::int64_t>(kHead);
   if (payload < 0) throw Failure("first record is too short for a POSTFILE record");
   std::int32_t nrec = receptors ? receptors : (control.known() ? static_cast<std::int32_t>(control.x.size()) : 0);
-  const int width = real ? real : infer_width(r, payload, nrec);
-  if (nrec == 0) nrec = static_cast<std::int32_t>(std::min<std::int64_t>(payload / width, kMaxReceptors));
+  // Every type's values count in a record's length; without the control
+  // file's types, a known receptor count tells how many sets there are.
+  auto sets = static_cast<std::int32_t>(std::max<std::size_t>(type.sets, 1));
+  if (type.sets == 0 && nrec > 0 && real != 0 && payload % (std::int64_t{real} * nrec) == 0) {
+    sets = static_cast<std::int32_t>(std::clamp<std::int64_t>(payload / (std::int64_t{real} * nrec), 1, 4));
+  }
+  const int width = real ? real : infer_width(r, payload, nrec * sets);
+  if (nrec == 0) nrec = static_cast<std::int32_t>(std::min<std::int64_t>(payload / width / sets, kMaxReceptors));
   if (nrec < 1) throw Failure("records hold no values");
   if (control.known() && static_cast<std::size_t>(nrec) != control.x.size()) {
     throw Failure("the control file has " + std::to_string(control.x.size()) + " receptors, the records " +
                   std::to_string(nrec));
   }
   s.layout = {false, width, nrec};
+  s.layout.sets = static_cast<std::size_t>(sets);
+  s.layout.slice = type.slice;
+  set_postfile_units(s, type);
   s.fields.emplace_back("value width", std::to_string(width) + "-byte reals");
   s.fields.emplace_back("receptors", std::to_string(nrec));
   s.json_fields.emplace_back("value_width_bytes", std::to_string(width));
@@ -129,7 +150,8 @@ Summary open_postfile(const std::filesystem::path& path, const std::string& name
 
 bool scan_postfile(const Summary& s, const PeriodVisitor& each) {
   Records r(s.path, s.file);
-  const std::size_t need = kHead + static_cast<std::size_t>(s.layout.width) * static_cast<std::size_t>(s.layout.nrec);
+  const std::size_t set = static_cast<std::size_t>(s.layout.width) * static_cast<std::size_t>(s.layout.nrec);
+  const std::size_t need = kHead + set * s.layout.sets;
   for (std::int64_t n = 1;; ++n) {
     const auto rec = r.next_whole(need, "a record");
     if (rec.empty()) return !r.ended_inside_record();
@@ -137,7 +159,7 @@ bool scan_postfile(const Summary& s, const PeriodVisitor& each) {
     p.stamp = io::get_i32(rec.data());
     p.kave = io::get_i32(rec.data() + 4);
     p.group = std::string_view(reinterpret_cast<const char*>(rec.data()) + 8, 8);
-    p.values = rec.subspan(kHead);
+    p.values = rec.subspan(kHead + set * s.layout.slice, set);
     p.width = s.layout.width;
     const auto end = stamp_end(p.stamp);
     if (!end) throw Failure("record " + std::to_string(n) + " has an impossible stamp " + std::to_string(p.stamp));

@@ -34,8 +34,8 @@ bool is_dataset(const std::filesystem::path& path, const std::string& name) {
   } catch (const Failure&) {
     return false;
   }
-  return r.length() == 96 && view.size() == 16 &&
-         std::string_view(reinterpret_cast<const char*>(view.data()), 8) == "CONC.DAT";
+  const std::string_view kind(reinterpret_cast<const char*>(view.data()), view.size() < 8 ? view.size() : 8);
+  return r.length() == 96 && view.size() == 16 && (kind == "CONC.DAT" || kind == "DFLX.DAT" || kind == "WFLX.DAT");
 }
 
 }  // namespace kestrel::inspect

@@ -41,7 +41,21 @@ struct Layout {
   int width = 4;
   std::int32_t nrec = 0;
   bool plot = false;
-  [[nodiscard]] double to_ugm3() const { return dataset ? 1.0e6 : 1.0; }
+  // A POSTFILE's records hold `sets` sets of nrec values (a PLOT line as many
+  // value columns), one per output type; the one read is at `slice`.
+  std::size_t sets = 1;
+  std::size_t slice = 0;
+  // From the file's unit to the tool's own: ug/m3, or ug/m2/h for deposition.
+  double to_own = 1.0;
+};
+
+// Which output type of a POSTFILE to read, as --type and the control file's
+// MODELOPT tell it; `sets` 0 when only the file can tell (its first type).
+struct TypeChoice {
+  std::string type;  // CONC, DEPOS, DDEP or WDEP; empty when not known
+  std::size_t slice = 0;
+  std::size_t sets = 0;
+  double to_own = 1.0;  // a deposition's hourly unit to ug/m2/h
 };
 
 // One period as the file holds it.
@@ -80,6 +94,7 @@ struct Summary {
   std::optional<Time> first, last;
   HourCount hours;
   std::string unit;
+  std::string own_unit = "ug/m3";  // of the tables and pictures
   Stats stats;
   Receptors receptors;
   Grid grid;
@@ -109,7 +124,7 @@ Summary open_dataset(const std::filesystem::path& path, const std::string& name)
 // (0: inferred) and the control file's receptors when known. Values that
 // no AERMOD run writes under an override fail it.
 Summary open_postfile(const std::filesystem::path& path, const std::string& name, int real, std::int32_t receptors,
-                      const Receptors& control);
+                      const Receptors& control, const TypeChoice& type);
 
 // Whether the file is a formatted POSTFILE: its first non-blank character is
 // the `*` of a header line, or its first line reads as a data line.
@@ -117,7 +132,11 @@ bool is_plot(const std::filesystem::path& path, const std::string& name);
 
 // A formatted POSTFILE's receptors: the control file's when known, else the
 // places of the lines of its first record. Throws Failure.
-Summary open_plot(const std::filesystem::path& path, const std::string& name, const Receptors& control);
+Summary open_plot(const std::filesystem::path& path, const std::string& name, const Receptors& control,
+                  const TypeChoice& type);
+
+// The unit line of a POSTFILE of output type `type`, and its own unit.
+void set_postfile_units(Summary& s, const TypeChoice& type);
 
 // "N from (x0, y0) to (x1, y1) km", or just N when the places are unknown.
 std::string extent_text(const Receptors& r);

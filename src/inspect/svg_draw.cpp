@@ -64,6 +64,8 @@ std::string ramp(double t) {
   return fmt("#%02x%02x%02x", channel(0), channel(1), channel(2));
 }
 
+std::string pretty_unit(const Summary& s) { return s.own_unit == "ug/m2/h" ? "µg/m²/h" : "µg/m³"; }
+
 std::string what_and_averaging(const Summary& s) {
   std::string averaging;
   for (const auto a : s.averages) averaging += (averaging.empty() ? "" : "/") + std::to_string(a);

@@ -31,6 +31,10 @@ std::string fmt(const char* format, Args... args) {
   return buf;
 }
 
+// The tool's own unit of the file's values as the pictures write it: µg/m³,
+// or µg/m²/h for deposition.
+std::string pretty_unit(const Summary& s);
+
 // "SO2, 1-hour" or "1-hour" or ""; the title's first words.
 std::string what_and_averaging(const Summary& s);
 // "24 periods ending 1988-03-01 01:00 to 1988-03-02 00:00"

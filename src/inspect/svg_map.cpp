@@ -149,7 +149,7 @@ std::string legend(const Summary& s, const Scale& sc, bool some_zero) {
   std::string o = "<defs><linearGradient id=\"ramp\" x1=\"0\" y1=\"1\" x2=\"0\" y2=\"0\">";
   for (int i = 0; i <= 8; ++i) o += fmt("<stop offset=\"%.1f%%\" stop-color=\"%s\"/>", i * 12.5, ramp(i / 8.0).c_str());
   o += "</linearGradient></defs>\n";
-  o += text(x - 10, kTop + 8, "highest, µg/m³");
+  o += text(x - 10, kTop + 8, "highest, " + pretty_unit(s));
   o += fmt("<rect x=\"%.0f\" y=\"%.0f\" width=\"18\" height=\"%.0f\" fill=\"url(#ramp)\"/>\n", x, top, kBar);
   o += frame(x, top, 18, kBar) + "<g stroke=\"black\">\n";
   const auto ticks = log_ticks(sc.lo, sc.hi);
@@ -169,7 +169,7 @@ std::string legend(const Summary& s, const Scale& sc, bool some_zero) {
   }
   if (const auto peak = s.peak()) {
     o += diamond(x + 9, y - 4, 7) + text(x + 20, y, "highest:");
-    std::vector<std::string> lines = {num(peak->value) + " µg/m³", "receptor " + std::to_string(peak->k + 1)};
+    std::vector<std::string> lines = {num(peak->value) + " " + pretty_unit(s), "receptor " + std::to_string(peak->k + 1)};
     if (s.receptors.known()) lines.push_back(fmt("(%.3f, %.3f) km", s.receptors.x[peak->k], s.receptors.y[peak->k]));
     lines.push_back("period ending");
     lines.push_back(clock_time(peak->end));
@@ -191,8 +191,8 @@ std::string marks(const Summary& s, const View& v, const std::vector<double>& hi
     const float x = s.receptors.x[k], y = s.receptors.y[k];
     o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\" fill=\"%s\">", v.px(x), v.py(y), r,
              positive ? ramp(sc.t(h)).c_str() : "#cccccc");
-    o += fmt("<title>receptor %zu (%.3f, %.3f) km: %s µg/m³</title></circle>\n", k + 1, x, y,
-             std::isfinite(h) ? num(h).c_str() : "none");
+    o += fmt("<title>receptor %zu (%.3f, %.3f) km: %s %s</title></circle>\n", k + 1, x, y,
+             std::isfinite(h) ? num(h).c_str() : "none", pretty_unit(s).c_str());
   }
   return o + "</g>\n";
 }
@@ -217,7 +217,7 @@ void write_map(const Summary& s, const std::string& file, bool grid) {
   const Scale sc = scale_of(high);
   const bool some_zero = std::any_of(high.begin(), high.end(), [](double h) { return !(h > 0) || !std::isfinite(h); });
   const std::string what = what_and_averaging(s);
-  const std::string title = (what.empty() ? "" : what + ": ") + "highest value at each receptor, µg/m³";
+  const std::string title = (what.empty() ? "" : what + ": ") + "highest value at each receptor, " + pretty_unit(s);
   std::string o = svg_open(kWidth, kHeight, title);
   o += text(kLeft, 28, title, "font-size=\"17\" font-weight=\"bold\"");
   const std::string name = std::filesystem::path(s.file).filename().string();

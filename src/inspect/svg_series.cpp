@@ -99,7 +99,7 @@ std::vector<Point> series(const Summary& s, std::size_t k, const std::string& gr
   std::vector<Point> points;
   scan(s, [&](const Period& p) {
     if (!s.layout.dataset && shown(p.group) != group) return;
-    const double v = p.value(k) * s.layout.to_ugm3();
+    const double v = p.value(k) * s.layout.to_own;
     if (std::isfinite(v)) points.push_back({p.end, v});
   });
   return points;
@@ -109,16 +109,16 @@ std::string title_of(const Summary& s, std::size_t k) {
   const std::string what = what_and_averaging(s);
   std::string t = (what.empty() ? "Values" : what + " values") + " at receptor " + std::to_string(k + 1);
   if (s.receptors.known()) t += fmt(" (%.3f, %.3f) km", s.receptors.x[k], s.receptors.y[k]);
-  return t + ", µg/m³";
+  return t + ", " + pretty_unit(s);
 }
 
-std::string y_axis(const std::vector<double>& ys, const std::function<double(double)>& py) {
+std::string y_axis(const std::vector<double>& ys, const std::function<double(double)>& py, const std::string& unit) {
   const double ystep = ys.size() > 1 ? ys[1] - ys[0] : ys.back();
   std::string o = "<g stroke=\"#e4e4e4\">\n";
   for (const double y : ys) o += line(kLeft, py(y), kLeft + kWide, py(y));
   o += "</g>\n<g text-anchor=\"end\">\n";
   for (const double y : ys) o += text(kLeft - 8, py(y) + 4, tick_label(y, ystep));
-  return o + "</g>\n" + vertical_text(kLeft - 60, kTop + kHigh / 2, "µg/m³");
+  return o + "</g>\n" + vertical_text(kLeft - 60, kTop + kHigh / 2, unit);
 }
 
 std::string time_axis(const Time& first, std::int64_t span, const std::function<double(const Time&)>& px) {
@@ -152,7 +152,7 @@ void write_series(const Summary& s, const std::string& file, std::int32_t recept
   std::string o = svg_open(kWidth, kHeight, title) + text(kLeft, 26, title, "font-size=\"17\" font-weight=\"bold\"");
   std::string sub = periods_covered(s) + " · " + std::filesystem::path(s.file).filename().string();
   if (!s.layout.dataset) sub += " · group " + group;
-  o += text(kLeft, 46, sub, "font-size=\"13\"") + y_axis(ys, py) + time_axis(first, span, px);
+  o += text(kLeft, 46, sub, "font-size=\"13\"") + y_axis(ys, py, pretty_unit(s)) + time_axis(first, span, px);
   o += frame(kLeft, kTop, kWide, kHigh);
 
   // One line per run of consecutive hours; a gap in the hours breaks it.
@@ -167,7 +167,7 @@ void write_series(const Summary& s, const std::string& file, std::int32_t recept
   const bool left = x > kLeft + kWide * 0.7;
   o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"4\" fill=\"#d00000\"/>\n", x, y);
   o += text(left ? x - 8 : x + 8, y < kTop + 14 ? y + 16 : y + 4,
-            num(peak->value) + " µg/m³, period ending " + clock_time(peak->end), label_attributes(left));
+            num(peak->value) + " " + pretty_unit(s) + ", period ending " + clock_time(peak->end), label_attributes(left));
   save(file, o + "</svg>\n");
 }
 

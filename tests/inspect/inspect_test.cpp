@@ -438,6 +438,54 @@ TEST(InspectPlot, RealFileMatchesItsUnformattedTwin) {
   for (std::size_t i = 0; i < a.size(); ++i) expect_same_to_plot_precision(a[i], b[i]);
 }
 
+// A deposition run: each type of its POSTFILEs, UNFORM or PLOT, read with
+// --type, gives its dataset's highest values per receptor, in ug/m3 or ug/m2/h.
+TEST(InspectDeposition, TypesOfPostfilesAndFluxDatasets) {
+  test::TempDir dir;
+  const std::string d = dir.path().string() + "/";
+  for (const auto& e : std::filesystem::directory_iterator(std::string(KESTREL_TEST_DATA) + "/testgas-deposition/input")) {
+    std::filesystem::copy_file(e.path(), dir / e.path().filename().string());
+  }
+  ASSERT_EQ(test::run_in(dir.path()).status, 0);
+  // The highest value of each receptor, from --receptors-csv.
+  const auto highest = [](const std::string& csv) {
+    std::vector<double> v;
+    const auto lines = test::lines_of(csv);
+    const auto column = std::count(lines[0].begin(), lines[0].begin() + static_cast<std::ptrdiff_t>(lines[0].find("highest")), ',');
+    for (const auto& line : std::span(lines).subspan(1)) {
+      std::size_t at = 0;
+      for (std::ptrdiff_t comma = 0; comma < column; ++comma) at = line.find(',', at) + 1;
+      v.push_back(std::strtod(line.c_str() + at, nullptr));
+    }
+    return v;
+  };
+  for (const char* type : {"conc", "ddep", "wdep"}) {
+    SCOPED_TRACE(type);
+    const bool flux = std::string(type) != "conc";
+    const std::string suffix = flux ? "." + std::string(type, 1) + "flx.gdx" : ".gdx";
+    const Result ds = inspect({d + "ALL_01H.BIN" + suffix});
+    const Result ds_csv = inspect({"--receptors-csv", "--svg", d + "ds.svg", d + "ALL_01H.BIN" + suffix});
+    const Result bin = inspect({"--control", d + "AERMOD.INP", "--type", type, "--receptors-csv", d + "ALL_01H.BIN"});
+    const Result plt = inspect({"--control", d + "AERMOD_PLOT.INP", "--type", type, "--receptors-csv", d + "ALL_01H.PLT"});
+    ASSERT_EQ(ds.status + ds_csv.status + bin.status + plt.status, 0) << ds.err << bin.err << plt.err;
+    EXPECT_NE(ds.out.find(flux ? "  values (g/m2/s)" : "  values (g/m3)"), std::string::npos);
+    EXPECT_NE(ds.out.find(flux ? (type[0] == 'd' ? "  dataset: DFLX.DAT" : "  dataset: WFLX.DAT") : "  dataset: CONC.DAT"),
+              std::string::npos);
+    EXPECT_NE(test::read_text(dir / "ds.svg").find(flux ? "µg/m²/h" : "µg/m³"), std::string::npos);
+    const auto want = highest(ds_csv.out), got = highest(bin.out), printed = highest(plt.out);
+    ASSERT_EQ(want.size(), 46U);
+    ASSERT_EQ(got.size(), want.size());
+    ASSERT_EQ(printed.size(), want.size());
+    for (std::size_t k = 0; k < want.size(); ++k) {
+      EXPECT_NEAR(got[k], want[k], 2e-6 * want[k]) << k;
+      EXPECT_NEAR(printed[k], want[k], 0.5e-5 + 2e-6 * want[k]) << k;  // F13.5 in ug
+    }
+  }
+  EXPECT_EQ(inspect({"--type", "ddep", d + "ALL_01H.BIN"}).status, 2);
+  const Result absent = inspect({"--control", d + "AERMOD.INP", "--type", "depos", d + "ALL_01H.BIN"});
+  EXPECT_EQ(absent.err, "kestrel-inspect: " + d + "AERMOD.INP: the control file's MODELOPT has no DEPOS\n");
+}
+
 // Which files are read as PLOT files, and how a cut, unreadable or
 // misplaced one is told.
 TEST(InspectPlot, DetectionAndTroubles) {
