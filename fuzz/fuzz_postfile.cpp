@@ -1,9 +1,11 @@
 // The whole conversion of a fuzzed POSTFILE against a fixed, valid control
-// record (with and without an ME STARTEND line, and as a formatted POSTFILE).
+// record (with and without an ME STARTEND line, as a formatted POSTFILE, and
+// as a deposition run's POSTFILE of either form).
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "convert/comp.hpp"
 #include "base/io_error.hpp"
@@ -11,7 +13,7 @@
 
 namespace {
 
-kestrel::Ctrl control(bool startend, bool plot) {
+kestrel::Ctrl control(bool startend, bool plot, std::vector<kestrel::dataset::OutputType> types = {}) {
   kestrel::Ctrl c;
   c.receptors = {{0.0F, 0.0F, 0.0F, 0.0, 0.0}, {4.0F, 1.0F, 0.0F, 4000.0, 1000.0}, {-1.0F, 2.5F, 0.0F, -1000.0, 2500.0}};
   c.isyr = 88, c.ismo = 1, c.isday = 1, c.isjul = 1, c.ishr = 1;
@@ -19,6 +21,7 @@ kestrel::Ctrl control(bool startend, bool plot) {
   c.lstartend = startend;
   c.aernam = {{"POST.BIN", plot}};
   c.aerspec = "SO2";
+  if (!types.empty()) c.types = std::move(types);
   return c;
 }
 
@@ -34,7 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const kestrel::Ctrl with_startend = control(true, false);
   static const kestrel::Ctrl without_startend = control(false, false);
   static const kestrel::Ctrl formatted = control(false, true);
-  for (const kestrel::Ctrl* c : {&with_startend, &without_startend, &formatted}) {
+  using T = kestrel::dataset::OutputType;
+  static const kestrel::Ctrl deposition = control(true, false, {T::conc, T::ddep, T::wdep});
+  static const kestrel::Ctrl deposition_plot = control(false, true, {T::ddep, T::wdep});
+  for (const kestrel::Ctrl* c : {&with_startend, &without_startend, &formatted, &deposition, &deposition_plot}) {
     const kestrel::Ctrl& ctrl = *c;
     kestrel::SilentReport report;
     try {
