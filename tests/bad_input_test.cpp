@@ -15,6 +15,7 @@
 
 #ifndef _WIN32
 #include <sys/mount.h>
+#include <sys/stat.h>
 #endif
 
 #include "base/text.hpp"
@@ -501,6 +502,104 @@ TEST(KillTest, ListFileUpToThePostfileBeingConverted) {
   EXPECT_EQ(lines[lines.size() - 2], " Processing: " + fixed("ONE.BIN", 132));
   EXPECT_EQ(lines.back(), " Processing: " + fixed("TWO.BIN", 132));
 }
+
+}  // namespace
+}  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+#ifndef _WIN32
+// Files that are not regular files are refused before they are read: a FIFO
+// would wait for a writer, a device never end.
+TEST(BadInput, OnlyRegularFilesAreRead) {
+  const auto fifo = [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); };
+  const std::vector<Row> rows = {
+      {"a FIFO as control file", [&](const fs::path& d) { fifo(d / "AERMOD.INP"); }, 2,
+       "kestrel: cannot open control file 'AERMOD.INP': Not a regular file\n", {"AERMOD.INP.kst"}},
+      {"a FIFO as included receptor file",
+       [&](const fs::path& d) {
+         write(d / "AERMOD.INP", deck("RE INCLUDED REC.DAT\n"));
+         fifo(d / "REC.DAT");
+       },
+       2, "kestrel: cannot open receptor file 'REC.DAT': Not a regular file\n", {"AERMOD.INP.kst"}},
+      {"/dev/zero as included source file",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", "SO INCLUDED ZERO.DAT\n" + deck());
+         fs::create_symlink("/dev/zero", d / "ZERO.DAT");
+       },
+       2, "kestrel: cannot open source file 'ZERO.DAT': Not a regular file\n", {"AERMOD.INP.kst"}},
+      {"a FIFO as POSTFILE",
+       [&](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         fifo(d / "POST.BIN");
+       },
+       2, "kestrel: cannot open POSTFILE 'POST.BIN': Not a regular file\n", {"AERMOD.INP.kst"}},
+  };
+  for (const auto& row : rows) check(row);
+}
+
+// A link planted where KESTREL writes is replaced, never written through.
+TEST(BadInput, NoWriteThroughALink) {
+  for (const char* planted : {"POST.BIN.gdx.part", "AERMOD.INP.kst"}) {
+    SCOPED_TRACE(planted);
+    test::TempDir tmp;
+    const fs::path run = tmp / "run";
+    fs::create_directory(run);
+    write(run / "AERMOD.INP", deck());
+    write(run / "POST.BIN", kRecord);
+    write(tmp / "target.txt", std::string("keep me\n"));
+    fs::create_symlink(tmp / "target.txt", run / planted);
+    const Outcome o = run_binary(run);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(test::read_text(tmp / "target.txt"), "keep me\n");
+    EXPECT_FALSE(fs::exists(run / "POST.BIN.gdx.part"));
+    EXPECT_FALSE(fs::is_symlink(run / "AERMOD.INP.kst"));
+    EXPECT_EQ(fs::file_size(run / "POST.BIN.gdx"), kHeader + 115);
+    EXPECT_NE(test::read_text(run / "AERMOD.INP.kst").find("\n NORMAL TERMINATION\n"), std::string::npos);
+  }
+}
+
+// A second KESTREL on the same control file stops at once and touches
+// nothing; the first goes on to its end.
+TEST(KillTest, SecondRunOnTheSameControlFileStops) {
+  test::TempDir tmp;
+  const fs::path run = make_run(tmp, "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n"
+                                          "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
+  test::write_bytes(run / "POST.BIN", many_records(1500000));
+  test::Process first(KESTREL_BINARY, {}, run);
+  const bool grown = wait_for_growth(run / "POST.BIN.gdx.part", 100000);
+  const Outcome second = run_binary(run);
+  const Outcome o = first.wait();
+  if (!grown) GTEST_SKIP() << "the conversion finished before a second one could start";
+  EXPECT_EQ(second.status, 2);
+  EXPECT_EQ(second.err, "kestrel: 'AERMOD.INP' is being converted by another kestrel\n");
+  EXPECT_EQ(o.status, 0) << o.err;
+  const std::string list = test::read_text(run / "AERMOD.INP.kst");
+  EXPECT_EQ(list.find(" Opening file: AERMOD.INP"), list.rfind(" Opening file: AERMOD.INP"));
+  EXPECT_NE(list.find("\n NORMAL TERMINATION\n"), std::string::npos);
+  EXPECT_EQ(fs::file_size(run / "POST.BIN.gdx"), 1023 + 8 + 12 + 1500000 * (40 + 40 + 8 + 15 + 4));
+}
+
+// Ctrl-C stops a run that is reading an endless (sparse, 1 TB) included file.
+TEST(KillTest, InterruptDuringSetup) {
+  test::TempDir tmp;
+  const fs::path run = make_run(tmp, "CO MODELOPT CONC\nRE INCLUDED BIG.DAT\nRE DISCCART 1 2 3\n"
+                                          "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
+  {
+    std::ofstream big(run / "BIG.DAT");
+  }
+  std::error_code ec;
+  fs::resize_file(run / "BIG.DAT", std::uint64_t{1} << 40, ec);
+  if (ec) GTEST_SKIP() << "no sparse 1 TB file here";
+  test::Process p(KESTREL_BINARY, {}, run);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(p.interrupt(SIGINT));
+  const Outcome o = p.wait();
+  EXPECT_EQ(o.status, 130);
+  EXPECT_EQ(o.err, "kestrel: interrupted\n");
+}
+#endif
 
 }  // namespace
 }  // namespace kestrel

@@ -8,6 +8,7 @@
 
 #include "dataset/dataset_file.hpp"
 #include "dataset/header.hpp"
+#include "base/interrupt.hpp"
 #include "base/io_error.hpp"
 #include "base/text.hpp"
 #include "base/version.hpp"
@@ -236,6 +237,24 @@ TEST_F(Comp, DamagedRecordKeepsThePeriodsBeforeIt) {
   EXPECT_EQ(err, "");
   EXPECT_EQ(dataset().size(), header().size() + 2 * (40 + 40 + 8 + 15 + 12));
   EXPECT_FALSE(std::filesystem::exists(dir / "NEVER.BIN.gdx"));
+}
+
+// A signal stops every long loop, here the run-period pass over an
+// unformatted POSTFILE and a formatted one's endless line: nothing is
+// renamed into place.
+TEST_F(Comp, InterruptStopsEveryPass) {
+  ctrl.lstartend = false;
+  test::write_bytes(dir / "POST.BIN", concat({test::postfile_record(88010101, {1, 1, 1})}));
+  test::write_text(dir / "POST.PLT", "* AERMOD\n" + std::string(std::size_t{3} << 20, '7') + "\n");
+  for (const bool plot : {false, true}) {
+    ctrl.aernam = {{plot ? "POST.PLT" : "POST.BIN", plot}};
+    note_interrupt(2);
+    EXPECT_THROW(run(), Interrupted);
+    clear_interrupt();
+    for (const char* left : {"POST.BIN.gdx", "POST.BIN.gdx.part", "POST.PLT.gdx", "POST.PLT.gdx.part"}) {
+      EXPECT_FALSE(std::filesystem::exists(dir / left)) << left;
+    }
+  }
 }
 
 TEST_F(Comp, WithoutStartendThePeriodComesFromTheFirstPostfileWithRecords) {
