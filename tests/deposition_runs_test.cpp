@@ -268,6 +268,20 @@ TEST(DepositionWarnings, EachDatasetGetsItsOwn) {
             "WARNING: ALL_01H.BIN.wflx.gdx holds 6 periods but the run period has 8 hours\n");
 }
 
+// A PLOT file of other output types than the control file's: the halt says so.
+TEST(DepositionWarnings, PlotColumnsOtherThanTheTypesHalt) {
+  test::TempDir dir;
+  const fs::path input = kData / "testgas-deposition" / "input";
+  test::write_text(dir / "AERMOD.INP", with_modelopt(test::read_text(input / "AERMOD_PLOT.INP"), "CONC"));
+  fs::copy_file(input / "ALL_01H.PLT", dir / "ALL_01H.PLT");
+  EXPECT_EQ(test::run_in(dir.path()).status, 1);
+  const std::string list = test::read_text(dir / "AERMOD.INP.kst");
+  EXPECT_NE(list.find(" ERROR reading formatted AERMOD file: ALL_01H.PLT\n Line 9: 0.00000     100.00000      15.23407"),
+            std::string::npos)
+      << list;
+  EXPECT_NE(list.find("\n Its lines hold 3 value columns; CO MODELOPT selects 1 output type\n"), std::string::npos);
+}
+
 // A unit line on the SO pathway sets the values' unit: an EMISUNIT in
 // milligrams gives 1.0E-03, a PPB label halts.
 TEST(SourcePathwayUnits, EmisunitInMilligramsAndConcunitInPpb) {

@@ -158,7 +158,9 @@ class UnformSource {
 class PlotSource {
  public:
   PlotSource(io::ByteSource& src, const Places& places, std::size_t numtyp, const std::string& name, Buffers& buffers)
-      : reader(src, places.x, places.y, buffers.plot ? *buffers.plot : buffers.plot.emplace(), numtyp), name_(name) {}
+      : reader(src, places.x, places.y, buffers.plot ? *buffers.plot : buffers.plot.emplace(), numtyp),
+        name_(name),
+        numtyp_(numtyp) {}
 
   Step next(Report& report, Status& halt) {
     const auto result = reader.next();
@@ -171,6 +173,12 @@ class PlotSource {
       halt = Status::halt(std::string(msg), false)
                  .line(free_line(std::string(msg) + ": " + name_))
                  .line(free_line("Line " + std::to_string(reader.error_line()) + ": " + std::string(reader.error_text())));
+      // A line of another run's output types says so.
+      const auto columns = plot::value_columns(reader.error_text());
+      if (columns && *columns != numtyp_) {
+        halt.line(free_line("Its lines hold " + std::to_string(*columns) + " value columns; CO MODELOPT selects " +
+                            std::to_string(numtyp_) + " output type" + (numtyp_ == 1 ? "" : "s")));
+      }
       return Step::halt;
     }
     if (result == PlotReader::Result::end_of_file) return Step::end;
@@ -185,6 +193,7 @@ class PlotSource {
 
  private:
   const std::string& name_;
+  std::size_t numtyp_;
   bool noted_ = false;
   bool warned_ = false;
 };

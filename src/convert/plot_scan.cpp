@@ -132,6 +132,24 @@ std::optional<double> read_number(std::string_view field) noexcept {
   return read_number_ex(field, exponent);
 }
 
+std::optional<std::size_t> value_columns(std::string_view line) noexcept {
+  std::string_view f[10 + kMaxColumns];
+  const std::size_t n = std::min(split_fields(line, f, std::size(f)), std::size(f));
+  const auto is_date = [](std::string_view d) { return d.size() == 8 && std::all_of(d.begin(), d.end(), is_digit); };
+  // The date ends the line, or comes before the network id.
+  std::size_t c = 0;
+  if (n >= 9 && is_date(f[n - 1])) {
+    c = n - 8;
+  } else if (n >= 10 && is_date(f[n - 2])) {
+    c = n - 9;
+  }
+  if (c < 1 || c > kMaxColumns) return std::nullopt;
+  for (std::size_t i = 0; i < 2 + c; ++i) {
+    if (!read_number(f[i])) return std::nullopt;
+  }
+  return c;
+}
+
 namespace detail {
 
 const char* line_end(const char* p, const char* end) noexcept {

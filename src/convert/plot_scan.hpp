@@ -92,6 +92,11 @@ bool scan_with(Build build, const char* text, std::size_t begin, std::size_t end
 // than the line feed); at most `max` are filled, the count of all is returned.
 std::size_t split_fields(std::string_view line, std::string_view* fields, std::size_t max) noexcept;
 
+// The value columns of a line laid out as a data line (X, Y, one to
+// kMaxColumns values, ZELEV, ZHILL, ZFLAG, the averaging period, the group,
+// an eight-digit date and perhaps a network id); none for another line.
+[[nodiscard]] std::optional<std::size_t> value_columns(std::string_view line) noexcept;
+
 // The text without leading and trailing blanks.
 [[nodiscard]] std::string_view trim(std::string_view line) noexcept;
 

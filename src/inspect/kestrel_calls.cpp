@@ -95,23 +95,7 @@ std::optional<PlotLine> read_plot_line(std::string_view line, std::size_t column
   return p;
 }
 
-std::optional<std::size_t> plot_columns(std::string_view line) {
-  std::string_view f[10 + plot::kMaxColumns];
-  const std::size_t n = std::min(plot::split_fields(line, f, std::size(f)), std::size(f));
-  const auto is_date = [](std::string_view d) { return d.size() == 8 && all_digits(d); };
-  // The date ends the line, or comes before the network id.
-  std::size_t c = 0;
-  if (n >= 9 && is_date(f[n - 1])) {
-    c = n - 8;
-  } else if (n >= 10 && is_date(f[n - 2])) {
-    c = n - 9;
-  }
-  if (c < 1 || c > plot::kMaxColumns) return std::nullopt;
-  for (std::size_t i = 0; i < 2 + c; ++i) {
-    if (!plot::read_number(f[i])) return std::nullopt;
-  }
-  return c;
-}
+std::optional<std::size_t> plot_columns(std::string_view line) { return plot::value_columns(line); }
 
 std::string cannot_read_line(std::int64_t n, std::string_view line) {
   return "cannot read Line " + std::to_string(n) + ": " + std::string(plot::trim(line.substr(0, 256)));
