@@ -234,11 +234,13 @@ TEST_P(DepositionRun, FormattedPostfileGivesTheUnformattedDatasetsToItsPrecision
     const char* types;
     std::vector<std::size_t> columns;
     std::vector<const char*> suffixes;
-  } variants[] = {{"CONC", {0}, {".gdx"}}, {"DDEP WDEP", {1, 2}, {".dflx.gdx", ".wflx.gdx"}}, {"WDEP", {2}, {".wflx.gdx"}}};
+  } variants[] = {
+      {"CONC", {0}, {".gdx"}}, {"DDEP WDEP", {1, 2}, {".dflx.gdx", ".wflx.gdx"}}, {"WDEP", {2}, {".wflx.gdx"}}};
   for (const auto& v : variants) {
     SCOPED_TRACE(v.types);
     test::TempDir dir;
-    const test::RunResult rv = run_variant(dir, with_modelopt(deck, v.types), "ALL_01H.PLT", as_bytes(plot_with(plt, v.columns)));
+    const test::RunResult rv =
+        run_variant(dir, with_modelopt(deck, v.types), "ALL_01H.PLT", as_bytes(plot_with(plt, v.columns)));
     ASSERT_EQ(rv.status, 0) << rv.console;
     for (const char* s : v.suffixes) {
       const std::string name = std::string("ALL_01H.PLT") + s;

@@ -275,7 +275,9 @@ Status convert_one(const Ctrl& ctrl, Report& report, const std::filesystem::path
     UnformSource in(src, ctrl.receptors.size(), numtyp, shown, buffers);
     status = convert_records(in, target, report, shown, series);
   }
-  if (status.ok()) series.report(report, shown, header.irlg, outputs.size() > 1 ? names : std::vector<std::string>{});
+  if (status.ok()) {
+    series.report(report, shown, header.irlg, std::span(names).first(outputs.size() > 1 ? names.size() : 0));
+  }
   // An interrupted run renames nothing into place.
   stop_if_interrupted();
   for (auto& f : files) f.close();
@@ -349,7 +351,6 @@ Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report) 
   header.ijulb = period->begin.jul;
   header.ihrb = period->begin.hr;
   header.irlg = period->irlg;
-
   header.xrec = xrec;
   header.yrec = yrec;
   header.zrec = zrec;

@@ -34,6 +34,8 @@ inline constexpr std::array<TypeTraits, 4> kTypeTraits = {{
     {"WDEP", "WFLX.DAT", " WF", ".wflx.gdx", "Conversion Factor to g/m2/s:", "g/m2/s", "wet deposition flux"},
 }};
 
-[[nodiscard]] constexpr const TypeTraits& traits(OutputType t) noexcept { return kTypeTraits[static_cast<std::size_t>(t)]; }
+[[nodiscard]] constexpr const TypeTraits& traits(OutputType t) noexcept {
+  return kTypeTraits[static_cast<std::size_t>(t)];
+}
 
 }  // namespace kestrel::dataset

@@ -169,7 +169,8 @@ std::string legend(const Summary& s, const Scale& sc, bool some_zero) {
   }
   if (const auto peak = s.peak()) {
     o += diamond(x + 9, y - 4, 7) + text(x + 20, y, "highest:");
-    std::vector<std::string> lines = {num(peak->value) + " " + pretty_unit(s), "receptor " + std::to_string(peak->k + 1)};
+    std::vector<std::string> lines = {num(peak->value) + " " + pretty_unit(s),
+                                      "receptor " + std::to_string(peak->k + 1)};
     if (s.receptors.known()) lines.push_back(fmt("(%.3f, %.3f) km", s.receptors.x[peak->k], s.receptors.y[peak->k]));
     lines.push_back("period ending");
     lines.push_back(clock_time(peak->end));

@@ -167,7 +167,8 @@ void write_series(const Summary& s, const std::string& file, std::int32_t recept
   const bool left = x > kLeft + kWide * 0.7;
   o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"4\" fill=\"#d00000\"/>\n", x, y);
   o += text(left ? x - 8 : x + 8, y < kTop + 14 ? y + 16 : y + 4,
-            num(peak->value) + " " + pretty_unit(s) + ", period ending " + clock_time(peak->end), label_attributes(left));
+            num(peak->value) + " " + pretty_unit(s) + ", period ending " + clock_time(peak->end),
+            label_attributes(left));
   save(file, o + "</svg>\n");
 }
 
