@@ -19,7 +19,8 @@ void same_scan(const Scan& a, const Scan& b) {
   bool same = a.entries == b.entries && a.run_count == b.run_count && a.lines == b.lines && a.stop == b.stop &&
               a.stop_offset == b.stop_offset && a.first_fixed == b.first_fixed;
   for (std::uint32_t i = 0; same && i < a.entries; ++i)
-    same = std::memcmp(&a.values[i], &b.values[i], 4) == 0 && a.offsets[i] == b.offsets[i];
+    same = std::memcmp(&a.values[i * a.columns], &b.values[i * b.columns], 4 * a.columns) == 0 &&
+           a.offsets[i] == b.offsets[i];
   for (std::uint32_t i = 0; same && i < a.run_count; ++i)
     same = a.runs[i].key == b.runs[i].key && a.runs[i].first_entry == b.runs[i].first_entry &&
            a.runs[i].line == b.runs[i].line;
@@ -56,11 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size != 0) std::memcpy(text.data() + kestrel::plot::kLead, data, size);
   const char* t = text.data() + kestrel::plot::kLead;
   using kestrel::plot::Build;
-  Scan fields(size / 8 + 4, size / 8 + 4);
-  kestrel::plot::scan_with(Build::fields, t, 0, size, fields);
-  for (const Build b : {Build::baseline, Build::avx2, Build::avx512}) {
-    Scan other(size / 8 + 4, size / 8 + 4);
-    if (kestrel::plot::scan_with(b, t, 0, size, other)) same_scan(other, fields);
+  // Lines of one value column, and of three as a deposition run writes them.
+  for (const std::uint32_t columns : {1U, 3U}) {
+    Scan fields(size / 8 + 4, size / 8 + 4);
+    fields.columns = columns;
+    kestrel::plot::scan_with(Build::fields, t, 0, size, fields);
+    for (const Build b : {Build::baseline, Build::avx2, Build::avx512}) {
+      Scan other(size / 8 + 4, size / 8 + 4);
+      other.columns = columns;
+      if (kestrel::plot::scan_with(b, t, 0, size, other)) same_scan(other, fields);
+    }
   }
 
   kestrel::PlotBuffers small(1024, 2);

@@ -338,6 +338,104 @@ bool line_by_layout(const char* p, unsigned len, const Masks& m, detail::Line& o
 
 #endif
 
+// AERMOD's own layout with two to four value columns, as a deposition run
+// writes it: X, Y and the values in 1X,F13.5 (the values also in 1X,E13.6),
+// then the fields of one-column lines 14 columns further per extra value.
+// Such lines pass the masks' 128 bytes, so each field is checked byte by
+// byte at its known columns; anything else is left to detail::read_line.
+constexpr double kColumnPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+bool blank_byte(char c) noexcept { return static_cast<unsigned char>(c) <= 0x20; }
+bool digit_byte(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// The fixed-point field p[0, w) with `frac` decimals: blanks, an optional
+// minus, digits, the point, `frac` digits; its digits as an integer.
+bool fixed_at(const char* p, unsigned w, unsigned frac, std::uint64_t& mant, bool& neg) noexcept {
+  const unsigned point = w - frac - 1;
+  if (p[point] != '.') return false;
+  unsigned i = 0;
+  while (i < point && blank_byte(p[i])) ++i;
+  neg = i < point && p[i] == '-';
+  if (neg) ++i;
+  if (i == point || w - i > 16) return false;
+  mant = 0;
+  for (; i < w; ++i) {
+    if (i == point) continue;
+    if (!digit_byte(p[i])) return false;
+    mant = mant * 10 + static_cast<std::uint64_t>(p[i] - '0');
+  }
+  return true;
+}
+
+// A value field of 13 columns, F13.5 or E13.6 ([-]0.ddddddE+xx), as one
+// correctly rounded double rounded to float.
+bool value_at(const char* p, float& value, bool& fixed) noexcept {
+  std::uint64_t mant = 0;
+  bool neg = false;
+  int k = -5;
+  fixed = p[7] == '.';
+  if (fixed) {
+    if (!fixed_at(p, 13, 5, mant, neg)) return false;
+  } else {
+    // [-]0.dddddd then E, the exponent's sign and two digits.
+    if (p[2] != '.' || p[9] != 'E' || (p[10] != '+' && p[10] != '-') || !digit_byte(p[11]) || !digit_byte(p[12]) ||
+        !fixed_at(p, 9, 6, mant, neg))
+      return false;
+    const int e = 10 * (p[11] - '0') + (p[12] - '0');
+    k = (p[10] == '-' ? -e : e) - 6;
+    if (k < -22 || k > 22) return false;
+  }
+  const double d = k < 0 ? static_cast<double>(mant) / kColumnPow10[-k] : static_cast<double>(mant) * kColumnPow10[k];
+  value = static_cast<float>(neg ? -d : d);
+  return true;
+}
+
+// One run of non-blanks within p[0, w).
+bool one_word_at(const char* p, unsigned w) noexcept {
+  unsigned i = 0;
+  while (i < w && blank_byte(p[i])) ++i;
+  if (i == w) return false;
+  while (i < w && !blank_byte(p[i])) ++i;
+  while (i < w && blank_byte(p[i])) ++i;
+  return i == w;
+}
+
+bool line_by_columns(const char* p, std::size_t len, unsigned columns, detail::Line& out) noexcept {
+  const unsigned shift = 14 * (columns - 1);
+  if (columns < 2 || columns > kMaxColumns || len < 97 + shift) return false;
+  for (std::size_t i = 0; i < len; ++i) {
+    if (detail::odd_byte(p[i])) return false;
+  }
+  std::uint64_t mant = 0;
+  bool neg = false;
+  // X and Y, the values, ZELEV, ZHILL and ZFLAG, each after one blank.
+  for (unsigned f = 0; f < 2 + columns; ++f) {
+    const char* field = p + 14 * f;
+    if (!blank_byte(field[0])) return false;
+    if (f < 2 ? !fixed_at(field + 1, 13, 5, mant, neg) : !value_at(field + 1, out.value[f - 2], out.fixed)) return false;
+  }
+  for (unsigned f = 0; f < 3; ++f) {
+    const char* field = p + 28 + shift + 14 + 9 * f;
+    if (!blank_byte(field[0]) || !fixed_at(field + 1, 8, 2, mant, neg)) return false;
+  }
+  // Then 2X,A6,2X,A8,2X,I8.8 and a blank or the end.
+  const char* key = p + 69 + shift;
+  if (!blank_byte(key[0]) || !blank_byte(key[1]) || !one_word_at(key + 2, 6) || !blank_byte(key[8]) ||
+      !blank_byte(key[9]) || !one_word_at(key + 10, 8) || !blank_byte(key[18]) || !blank_byte(key[19]))
+    return false;
+  for (unsigned i = 20; i < 28; ++i) {
+    if (!digit_byte(key[i])) return false;
+  }
+  if (len > 97 + shift && !blank_byte(key[28])) return false;
+  // The first value's form tells F13.5 from E13.6, as for one column.
+  out.fixed = p[28 + 8] == '.';
+  out.key = key + 2;
+  out.key_len = 26;
+  out.period = nullptr;  // found in the key's text only when it is decoded
+  return true;
+}
+
 bool same_bytes(const char* a, const char* b, std::size_t n) noexcept {
   if (n < 8) {
     for (std::size_t i = 0; i < n; ++i) {
@@ -412,6 +510,9 @@ void scan_loop(const char* text, std::size_t begin, std::size_t end, Scan& out) 
         pos = next;
         continue;
       }
+    }
+    if constexpr (Wide) {
+      if (!ok && !bad && columns != 1) ok = line_by_columns(p, len, columns, line);
     }
     if (!ok && (bad || len > kMaxLine || !detail::read_line(p, len, columns, line))) {
       out.stop = Stop::bad_line;

@@ -196,7 +196,7 @@ TEST(PlotScan, LinesReadAlikeInEveryBuild) {
       {"1.5\x01", false, 0, false},
   };
   for (const auto& c : cases) {
-    char text[400] = {};
+    char text[520] = {};
     const std::string f0 = test::fixed_field(0, 8, 2);
     const int n = std::snprintf(text + plot::kLead, 200, " %s %s %13s %s %s %s  %6s  %-8s  %08d\n",
                                 test::fixed_field(1.0, 13, 5).c_str(), test::fixed_field(-2.0, 13, 5).c_str(), c.value,
@@ -209,6 +209,23 @@ TEST(PlotScan, LinesReadAlikeInEveryBuild) {
       EXPECT_EQ(out.values[0], static_cast<float>(c.want)) << c.value;
       EXPECT_EQ(out.first_fixed == 0, c.fixed) << c.value;
       EXPECT_EQ(out.runs[0].key.kurdat, 88010101);
+    }
+    // The same value in each column of a deposition run's line (CONC, DDEP,
+    // WDEP), read alike too; with a tab in the first blanks and with CR LF.
+    for (const char* lead : {" ", "\t"}) {
+      const int m = std::snprintf(text + plot::kLead, 300, "%s%s %s %13s %13s %13s %s %s %s  %6s  %-8s  %08d\r\n", lead,
+                                  test::fixed_field(1.0, 13, 5).c_str(), test::fixed_field(-2.0, 13, 5).c_str(), c.value,
+                                  c.value, c.value, f0.c_str(), f0.c_str(), f0.c_str(), "1-HR", "ALL", 88010101);
+      for (const auto build : {plot::Build::fields, plot::Build::baseline, plot::Build::avx2, plot::Build::avx512}) {
+        plot::Scan out(4, 4);
+        out.columns = 3;
+        if (!plot::scan_with(build, text + plot::kLead, 0, static_cast<std::size_t>(m), out)) continue;
+        EXPECT_EQ(out.stop == plot::Stop::end, c.reads) << c.value;
+        if (!c.reads) continue;
+        for (int t = 0; t < 3; ++t) EXPECT_EQ(out.values[t], static_cast<float>(c.want)) << c.value;
+        EXPECT_EQ(out.first_fixed == 0, c.fixed) << c.value;
+        EXPECT_EQ(out.runs[0].key.kurdat, 88010101);
+      }
     }
   }
 }
