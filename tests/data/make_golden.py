@@ -76,6 +76,20 @@ def deltt(a, b):
     return hours_since(y0, *b) - hours_since(y0, *a)
 
 
+def calendar(y, j):
+    days = [31, 29 if leap(y) else 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31]
+    m = 0
+    while j > days[m]:
+        j -= days[m]
+        m += 1
+    return m + 1, j
+
+
+def end_text(t):
+    m, d = calendar(t[0], t[1])
+    return '%04d-%02d-%02d %02d' % (t[0], m, d, t[2])
+
+
 def step(t, n):
     """Moves (year, day, hour) by n hours, n in -24..24."""
     y, j, h = t
@@ -159,7 +173,8 @@ def read_control(folder):
                 words = [w for w in words if w]
                 if len(words) >= 2 and len(words[-1]) <= 3 and words[-1].isdigit():
                     words = words[:-1]
-                c['posts'].append(' '.join(words))
+                group = line[:line.find('UNFORM')].split()[-1]
+                c['posts'].append((' '.join(words), group))
         if 'DISCCART' in line:
             c['receptors'].append(after('DISCCART'))
         if 'RE INCLUDED' in line:
@@ -266,11 +281,16 @@ def main(folder, outdir):
     for sk in c['skipped']:
         lst.append(' Skipped POSTFILE line without UNFORM: ' + sk)
     err = []
-    for name in c['posts']:
+    found = [find_ci(folder, name) for name, _ in c['posts']]
+    for (name, group), fname in zip(c['posts'], found):
         processing = free('Processing: ', name.ljust(132))
         console.append(processing)
         lst.append(processing)
-        fname = find_ci(folder, name)
+        # A file named by several lines: each line's dataset holds its group alone.
+        shared = found.count(fname) > 1
+        subject = '%s (group %s)' % (name, group) if shared else name
+        dsname = fname + ('.' + group if shared else '') + '.gdx'
+        first = None
         with open(os.path.join(folder, fname), 'rb') as f:
             data = f.read()
         out = header(c, grid, begin, irlg)
@@ -280,6 +300,8 @@ def main(folder, outdir):
             body = data[pos + 4:pos + 4 + ln]
             pos += ln + 8
             kurdat, kave = struct.unpack_from('<ii', body, 0)
+            if shared and body[8:16].decode('latin-1').rstrip(' ') != group:
+                continue
             groups.add(body[8:16])
             kaves.add(kave)
             longer = longer or ln > 16 + 8 * n
@@ -293,12 +315,14 @@ def main(folder, outdir):
             if prev is not None and deltt(prev, end) != 1:
                 gaps += 1
             prev = end
+            first = first or end
             count += 1
             out += record(i32(beg[0], beg[1], beg[2], 0, end[0], end[1], end[2], 0))
             out += record(i32(0, 1) + txt('TOTAL', 16) + r32(xc, yc))
             out += record(txt(c['aerspec'] + '  1', 15) +
                           b''.join(r32(scaled(v, CFACTOR)) for v in vals))
         warn = []
+        name = subject
         if len(groups) > 1:
             warn.append('WARNING: %s holds records of more than one source group' % name)
         if kaves != {1} and kaves:
@@ -316,7 +340,12 @@ def main(folder, outdir):
         for w in warn:
             lst.append(' ' + w)
             err.append(w)
-        with open(os.path.join(outdir, fname + '.gdx'), 'wb') as f:
+        if count == 0:
+            lst.append(' Dataset %s: no periods of %d receptors' % (dsname, n))
+        else:
+            lst.append(' Dataset %s: %d periods of %d receptors, ending %s to %s'
+                       % (dsname, count, n, end_text(first), end_text(prev)))
+        with open(os.path.join(outdir, dsname), 'wb') as f:
             f.write(out)
     console += [' ', ' NORMAL TERMINATION', ' ']
     lst += [' ', ' NORMAL TERMINATION', ' ']
