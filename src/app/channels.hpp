@@ -4,12 +4,13 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/outlet.hpp"
 #include "base/report.hpp"
+#include "io/files.hpp"
 
 namespace kestrel {
 
@@ -19,9 +20,11 @@ class Channels final : public Report {
   // error: the run's folder as seen from the current one ("runs/r1/"), or "".
   Channels(Outlet& out, std::string prefix) : out_(out), prefix_(std::move(prefix)) {}
 
-  // Creates or overwrites the list file. `shown` names it in messages.
-  void open_list(const std::filesystem::path& path, std::string shown);
-  [[nodiscard]] bool list_open() const noexcept { return list_.is_open(); }
+  // Creates the list file anew, held against a second kestrel until it is
+  // closed. `shown` names it in messages, `control` the control file whose
+  // list file it is.
+  void open_list(const std::filesystem::path& path, std::string shown, std::string_view control);
+  [[nodiscard]] bool list_open() const noexcept { return list_.has_value(); }
 
   void to_console(std::string_view line) { out_.console(line); }
   void to_error(std::string_view line) { out_.error(line); }
@@ -55,11 +58,9 @@ class Channels final : public Report {
   void count_warning() noexcept { ++warnings_; }
 
  private:
-  void check_list();
-
   Outlet& out_;
   std::string prefix_;
-  std::ofstream list_;
+  std::optional<io::LockedTextFile> list_;
   std::string list_shown_;
   std::int64_t warnings_ = 0;
 };

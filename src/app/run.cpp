@@ -1,9 +1,11 @@
 #include "app/run.hpp"
 
 #include <array>
+#include <new>
 
 #include "app/interrupt.hpp"
 #include "base/free_line.hpp"
+#include "base/interrupt.hpp"
 #include "base/io_error.hpp"
 #include "base/text.hpp"
 #include "base/version.hpp"
@@ -39,7 +41,7 @@ class JobReport final : public Report {
 
  private:
   void check() const {
-    if (const int sig = InterruptGuard::pending(); sig != 0) throw Interrupted{sig};
+    stop_if_interrupted();
     if (cancelled_.load(std::memory_order_relaxed)) throw Cancelled{};
   }
 
@@ -101,7 +103,7 @@ void Run::start() {
     for (const auto& l : opening(ch_.seen(name, 0))) ch_.to_console(l);
     // A control file that cannot be opened leaves nothing behind.
     (void)io::open_for_reading(spec_.folder / io::path_from_utf8(name), file_label("control file", name));
-    ch_.open_list(spec_.folder / io::path_from_utf8(name + ".kst"), name + ".kst");
+    ch_.open_list(spec_.folder / io::path_from_utf8(name + ".kst"), name + ".kst", name);
     write_list_header(ch_);
     for (const auto& l : notice()) ch_.to_list(l);
     for (const auto& l : opening(name)) ch_.to_list(l);
@@ -136,6 +138,8 @@ void Run::start() {
     if (jobs_.empty()) ch_.warn("WARNING: the control file names no 1-hour POSTFILE; nothing was converted");
   } catch (const IoError& e) {
     fail(e.what());
+  } catch (const std::bad_alloc&) {
+    fail("out of memory");
   }
 }
 
@@ -150,6 +154,9 @@ JobOutcome Run::convert(std::size_t k, bool second_thread, Meter& meter) {
     o.failure = e.what();
   } catch (const Cancelled&) {
     o.end = JobOutcome::End::cancelled;
+  } catch (const std::bad_alloc&) {
+    o.end = JobOutcome::End::failed;
+    o.failure = "out of memory";
   }
   return o;
 }
@@ -198,7 +205,9 @@ void Run::write(const JobLine& l) {
 
 void Run::deliver(JobOutcome outcome) {
   const std::lock_guard lock(mutex_);
-  if (ended()) return;  // dropped: its temporary files go with it
+  // Dropped, its temporary files with it, after the run has ended or once
+  // Ctrl-C has come: an interrupted run puts nothing into place.
+  if (ended() || interrupt_pending() != 0) return;
   try {
     for (const JobLine& l : kept_[delivered_]) write(l);
     kept_[delivered_].clear();

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "base/free_line.hpp"
+#include "base/interrupt.hpp"
 #include "base/io_error.hpp"
 #include "base/text.hpp"
 #include "base/version.hpp"
@@ -242,6 +243,8 @@ Converted convert_postfile(const CompPlan& plan, const PostfileJob& job, Report&
     out.status = convert_records(in, target, report, job, series);
   }
   if (out.status.ok()) series.report(report, job.subject, plan.header.irlg);
+  // An interrupted run puts nothing into place.
+  stop_if_interrupted();
   ds->finish();
   std::string line;
   if (out.status.ok()) {
