@@ -11,17 +11,14 @@ namespace kestrel::study {
 
 namespace {
 
-// Two arguments that name one control file are one run done twice: the
-// second waits for the first.
+// Runs of one folder may write the same datasets (and one control file named
+// twice is one list file): a run waits for the one before it in its folder,
+// so that the later run's files win, as on one thread.
 std::string run_key(const RunSpec& r) {
   std::error_code ec;
   auto folder = std::filesystem::weakly_canonical(r.folder, ec);
   if (ec) folder = r.folder;
-  std::string name = r.cfname;
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return io::utf8_of(folder) + '\n' + name;
+  return io::utf8_of(folder);
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ class Scheduler {
   enum class State { waiting, starting, converting, done, shown };
   struct Slot {
     RunSpec spec;
-    std::size_t same_as = static_cast<std::size_t>(-1);  // an earlier run of the same control file
+    std::size_t same_as = static_cast<std::size_t>(-1);  // the run before it in its folder
     State state = State::waiting;
     std::unique_ptr<Outlet> outlet;
     std::unique_ptr<Run> run;
