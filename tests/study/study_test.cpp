@@ -6,9 +6,12 @@
 #include <csignal>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include "base/text.hpp"
+#include "study/display.hpp"
+#include "study/study.hpp"
 #include "support.hpp"
 
 namespace kestrel {
@@ -251,6 +254,38 @@ TEST(Study, StrictTurnsWarningsIntoStatus3) {
     std::vector<std::string> args;
     if (c.strict) args.emplace_back("--strict");
     EXPECT_EQ(test::run_in(dir.path(), args).status, c.status) << c.warning << c.halt << c.strict;
+  }
+}
+
+TEST(Study, ProgressLineGivesTheTimeLeftOnlyWhenItCanBeEstimated) {
+  struct Case {
+    std::size_t runs_done, runs;
+    std::uint64_t done, total;
+    double seconds;
+    std::string want;
+  };
+  const Case cases[] = {
+      {0, 1, 100000, 700000000, 0.3, "0/1 runs    0%       0.3 MB/s"},  // no rate worth the name yet
+      {0, 1, 5000000, 700000000, 2.0, "0/1 runs    0%       2.5 MB/s"},   // under 1 %
+      {3, 500, 350000000, 700000000, 1.0, "3/500 runs   50%     350.0 MB/s  0:01 left"},
+      {1, 2, 600000000, 700000000, 60.0, "1/2 runs   85%      10.0 MB/s  0:10 left"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(study::progress_text(c.runs_done, c.runs, c.done, c.total, c.seconds), c.want);
+  }
+}
+
+TEST(Study, ConsoleLinesLoseTheirTrailingBlanksOnATerminalOnly) {
+  test::TempDir dir;
+  test::write_text(dir / "AERMOD.INP", deck({"P.BIN"}));
+  test::write_bytes(dir / "P.BIN", two_hours(1));
+  for (const bool terminal : {false, true}) {
+    std::ostringstream console, err;
+    EXPECT_EQ(kestrel::run({}, dir.path(), console, err, terminal), 0);
+    const std::string processing = " Processing: " + fixed("P.BIN", 132);
+    EXPECT_NE(console.str().find(terminal ? "\n Processing: P.BIN\n" : "\n" + processing + "\n"), std::string::npos)
+        << terminal;
+    EXPECT_EQ(console.str().find(" \n") == std::string::npos, terminal);
   }
 }
 
