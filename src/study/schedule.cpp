@@ -50,7 +50,7 @@ int Scheduler::run() {
   }
   work();
   for (auto& t : helpers) t.join();
-  if (signal_ != 0) stop_all(signal_);
+  if (signal_ != 0) stop_all();
   return signal_;
 }
 
@@ -177,8 +177,7 @@ void Scheduler::show_done() {
   }
 }
 
-void Scheduler::stop_all(int signal) {
-  (void)signal;
+void Scheduler::stop_all() {
   // Every run begun gets the last line; the blocks so far are shown.
   for (std::size_t i = first_unshown_; i < next_run_; ++i) {
     Slot& s = slots_[i];

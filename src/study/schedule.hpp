@@ -52,7 +52,7 @@ class Scheduler {
   void execute(const Task& t, std::unique_lock<std::mutex>& lock);
   void advance(Slot& s);
   void show_done();
-  void stop_all(int signal);
+  void stop_all();
 
   std::vector<Slot> slots_;
   std::vector<RunEnd> ends_;
