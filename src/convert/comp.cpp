@@ -37,7 +37,9 @@ std::optional<std::pair<std::int32_t, std::int32_t>> stamp_range(const std::file
     range->second = kurdat;
   };
   if (p.plot) {
-    PlotReader reader(src, places.x, places.y);
+    // On the caller's thread alone: a scheduler counts every thread it runs on.
+    PlotBuffers one_thread(PlotBuffers::kSegment, PlotBuffers::kSlots, false);
+    PlotReader reader(src, places.x, places.y, one_thread);
     while (reader.next() == PlotReader::Result::record) add(reader.kurdat());
     return range;
   }
