@@ -11,7 +11,12 @@ overwrite case (datasets already present).
 Cases (f) and (g) are formatted (PLOT) POSTFILEs, in F13.5 and E13.6; their
 floor reads the same text and writes the same dataset size.
 
-usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcdefg]
+Cases (h) and (i) are about threads, not the floor: (h) one run of 4 UNFORM
+POSTFILEs converted with -j 1 and -j 2; (i) copies of the sample run in as
+many folders, converted by one `kestrel -j 2 runs/*` and by `xargs -P 2`
+starting one kestrel per run folder.
+
+usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcdefghi]
 """
 import argparse
 import glob
@@ -32,6 +37,10 @@ FULL = {
     'g': (1000, 8784, 1, 'exp', '1,000 receptors x 8,784 h, PLOT E13.6'),
 }
 TINY = {k: (max(1, r // 100), max(2, h // 100), max(1, f // 10), s, d) for k, (r, h, f, s, d) in FULL.items()}
+# Thread cases: (receptors, hours, files) of the one run of (h); run folders of (i).
+FULL_H, TINY_H = (10000, 8784, 4), (100, 88, 4)
+FULL_I, TINY_I = 500, 5
+SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'examples', 'sample')
 
 
 TIMER = None
@@ -58,6 +67,64 @@ def measure(cmd, folder, fresh):
     return timed(cmd, folder)
 
 
+def clear_tree(folder):
+    for root, _, files in os.walk(folder):
+        for f in files:
+            if f.endswith('.gdx') or f.endswith('.kst'):
+                os.remove(os.path.join(root, f))
+
+
+def alternate(cmds, folder, repeat, clean):
+    """Each command once to warm up, then `repeat` alternating rounds; medians and the peak RSS."""
+    for cmd in cmds:
+        clean(folder)
+        os.sync()
+        timed(cmd, folder)
+    runs = [[] for _ in cmds]
+    for _ in range(repeat):
+        for i, cmd in enumerate(cmds):
+            clean(folder)
+            os.sync()
+            runs[i].append(timed(cmd, folder))
+    return [(statistics.median(x[0] for x in r), statistics.median(x[1] for x in r), max(x[2] for x in r))
+            for r in runs]
+
+
+def case_h(gen, kestrel, work, size, repeat):
+    nrec, hours, files = FULL_H if size == 'full' else TINY_H
+    folder = os.path.join(work, 'h')
+    shutil.rmtree(folder, ignore_errors=True)
+    subprocess.run([gen, folder, str(nrec), str(hours), str(files), '8'], check=True)
+    (w1, c1, m1), (w2, c2, m2) = alternate([[kestrel, '-j', '1'], [kestrel, '-j', '2']], folder, repeat, clear)
+    shutil.rmtree(folder, ignore_errors=True)
+    print('(h) one run, %d UNFORM POSTFILEs x %d receptors x %d h' % (files, nrec, hours))
+    print('| -j | wall s | CPU s | peak RSS MiB |')
+    print('|---|---|---|---|')
+    print('| 1 | %.3f | %.3f | %.1f |' % (w1, c1, m1))
+    print('| 2 | %.3f | %.3f | %.1f |' % (w2, c2, m2))
+    print('-j 2 / -j 1 wall time: %.2f (target at most 0.65)' % (w2 / w1 if w1 else 0))
+
+
+def case_i(kestrel, work, size, repeat):
+    n = FULL_I if size == 'full' else TINY_I
+    folder = os.path.join(work, 'i')
+    shutil.rmtree(folder, ignore_errors=True)
+    runs = ['runs/r%03d' % k for k in range(n)]
+    for r in runs:
+        shutil.copytree(SAMPLE, os.path.join(folder, r), ignore=shutil.ignore_patterns('*.gdx', '*.kst'))
+    one = [kestrel, '-j', '2'] + runs
+    per_run = ['/bin/sh', '-c', 'printf "%%s\\n" runs/* | xargs -P 2 -I{} sh -c \'cd "$1" && exec %s\' sh {}'
+               % kestrel]
+    (w1, c1, m1), (w2, c2, m2) = alternate([one, per_run], folder, repeat, clear_tree)
+    shutil.rmtree(folder, ignore_errors=True)
+    print('(i) %d copies of the sample run in %d folders' % (n, n))
+    print('| command | wall s | CPU s | peak RSS MiB |')
+    print('|---|---|---|---|')
+    print('| kestrel -j 2 runs/* | %.3f | %.3f | %.1f |' % (w1, c1, m1))
+    print('| xargs -P 2, one kestrel per run | %.3f | %.3f | %.1f |' % (w2, c2, m2))
+    print('xargs / kestrel wall time: %.2f (target at least 2)' % (w2 / w1 if w1 else 0))
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--build', required=True)
@@ -76,6 +143,12 @@ def main():
 
     rows = []
     for name in args.cases:
+        if name == 'h':
+            case_h(gen, kestrel, args.work, args.size, args.repeat)
+            continue
+        if name == 'i':
+            case_i(kestrel, args.work, args.size, args.repeat)
+            continue
         nrec, hours, files, real, _ = cases[name]
         plot = real in ('plot', 'exp')
         what = '%s x %d receptors x %d h, %s' % (
@@ -103,6 +176,8 @@ def main():
         rows.append((name, what, med(k, 0), med(k, 1), max(x[2] for x in k), med(f, 0), med(ko, 0), med(fo, 0)))
         shutil.rmtree(folder, ignore_errors=True)
 
+    if not rows:
+        return
     print('| case | run | kestrel wall s | kestrel CPU s | peak RSS MiB | floor wall s | ratio '
           '| overwrite: kestrel s | floor s | ratio |')
     print('|---|---|---|---|---|---|---|---|---|---|')

@@ -19,7 +19,7 @@ kestrel::Ctrl control(bool startend, bool plot, std::vector<kestrel::dataset::Ou
   c.isyr = 88, c.ismo = 1, c.isday = 1, c.isjul = 1, c.ishr = 1;
   c.ieyr = 88, c.iemo = 1, c.ieday = 2, c.iejul = 2, c.iehr = 24;
   c.lstartend = startend;
-  c.aernam = {{"POST.BIN", plot}};
+  c.aernam = {{"POST.BIN", plot, "ALL"}};
   c.aerspec = "SO2";
   if (!types.empty()) c.types = std::move(types);
   return c;

@@ -2,10 +2,11 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.hpp"
+#include "io/platform.hpp"
+#include "study/study.hpp"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return kestrel::run(args, ".", std::cout, std::cerr);
+  return kestrel::run(args, ".", std::cout, std::cerr, kestrel::io::stdout_is_terminal());
 }

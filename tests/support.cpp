@@ -29,7 +29,7 @@
 #include <stdexcept>
 
 #include "dataset/header.hpp"
-#include "app/driver.hpp"
+#include "study/study.hpp"
 
 namespace kestrel::test {
 

@@ -1,30 +1,24 @@
-// Where a run's lines go: the console (standard output), standard error for
-// warnings and failures, and the list file; and the live progress line.
+// Where a run's lines go: the list file, and through an Outlet the console
+// (standard output) and standard error.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 
+#include "app/outlet.hpp"
 #include "base/report.hpp"
 #include "io/files.hpp"
 
 namespace kestrel {
 
-// When the progress line is shown on standard error.
-enum class ProgressMode { never, terminal, always };
-
 class Channels final : public Report {
  public:
-  Channels(std::ostream& console, std::ostream& err, ProgressMode progress = ProgressMode::never)
-      : console(console), err(err), progress_mode_(progress) {}
-
-  std::ostream& console;
-  std::ostream& err;
+  // `prefix` is what a name of the run takes on the console and standard
+  // error: the run's folder as seen from the current one ("runs/r1/"), or "".
+  Channels(Outlet& out, std::string prefix) : out_(out), prefix_(std::move(prefix)) {}
 
   // Creates the list file anew, held against a second kestrel until it is
   // closed. `shown` names it in messages, `control` the control file whose
@@ -32,8 +26,8 @@ class Channels final : public Report {
   void open_list(const std::filesystem::path& path, std::string shown, std::string_view control);
   [[nodiscard]] bool list_open() const noexcept { return list_.has_value(); }
 
-  // Each console line is out when it is written.
-  void to_console(std::string_view line);
+  void to_console(std::string_view line) { out_.console(line); }
+  void to_error(std::string_view line) { out_.error(line); }
   // Throws IoError when the list file cannot be written.
   void to_list(std::string_view line);
   void to_both(std::string_view line) {
@@ -43,11 +37,9 @@ class Channels final : public Report {
   // A warning: a free-format line in the list file, the bare text on standard error.
   void warn(std::string_view text) override;
   void note(std::string_view line) override { to_list(line); }
-  // The start of a POSTFILE: what came before it is in the list file.
-  void progress(std::string_view line) override;
   // Throws Interrupted once Ctrl-C or SIGTERM has arrived.
+  void progress(std::string_view line) override;
   void reading(std::string_view name, std::uint64_t done, std::uint64_t total) override;
-  void read_done() override { erase_progress(); }
 
   // Writes what the list file holds so far; throws IoError on failure.
   void flush_list();
@@ -55,17 +47,22 @@ class Channels final : public Report {
   void close_list();
   // Last words after a failure: one line, then the list file is closed; never throws.
   void close_list_quietly(std::string_view last_line) noexcept;
-  // Takes the progress line off standard error.
-  void erase_progress();
+
+  // `text` with the run's folder put before the name that starts at `at`,
+  // unless that name is absolute: a name as the console shows it.
+  [[nodiscard]] std::string seen(std::string_view text, std::size_t at) const;
+  // A message naming a file in quotes ("cannot open POSTFILE 'A.BIN': ..."), as the console shows it.
+  [[nodiscard]] std::string seen_message(std::string_view text) const;
+  [[nodiscard]] const std::string& prefix() const noexcept { return prefix_; }
+  [[nodiscard]] std::int64_t warnings() const noexcept { return warnings_; }
+  void count_warning() noexcept { ++warnings_; }
 
  private:
-  using Clock = std::chrono::steady_clock;
+  Outlet& out_;
+  std::string prefix_;
   std::optional<io::LockedTextFile> list_;
   std::string list_shown_;
-  ProgressMode progress_mode_;
-  Clock::time_point file_start_;
-  Clock::time_point last_shown_;
-  std::size_t shown_width_ = 0;
+  std::int64_t warnings_ = 0;
 };
 
 }  // namespace kestrel

@@ -1,14 +1,35 @@
-// The control-file name from the command line.
+// The command line: options, and each RUN argument as a run folder and its
+// control file.
 #pragma once
 
+#include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kestrel {
 
-// ctext holds the default name (132 columns) on entry; it is replaced by the
-// arguments joined by single blanks, cut at 132, when they make a name that
-// does not begin with a blank.
-void comline(std::string& ctext, std::span<const std::string> args);
+struct Options {
+  enum class Action { convert, help, version, usage_error };
+  Action action = Action::convert;
+  unsigned jobs = 0;  // 0: as many as the process may use
+  bool strict = false;
+  std::vector<std::string> runs;  // as given; none: AERMOD.INP here
+  std::string error;              // for usage_error: the first line of the message
+};
+
+[[nodiscard]] Options parse_options(std::span<const std::string> args);
+
+// A run as the command line names it.
+struct RunSpec {
+  std::string given;            // the argument, "" for none
+  std::filesystem::path folder;  // where the run is carried out
+  std::string cfname;            // the control file as the run names it
+  std::string prefix;            // the folder as seen from the current one, "" or ending in '/'
+};
+
+// A RUN argument relative to `dir`: a folder stands for the AERMOD.INP in
+// it; an empty argument (or none) for AERMOD.INP in `dir`.
+[[nodiscard]] RunSpec comline(const std::filesystem::path& dir, const std::string& arg);
 
 }  // namespace kestrel

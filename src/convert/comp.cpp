@@ -1,32 +1,18 @@
 #include "convert/comp.hpp"
 
-#include <array>
-#include <cstring>
-#include <deque>
-#include <memory>
 #include <optional>
 #include <tuple>
 #include <utility>
-#include <vector>
 
-#include "convert/plot_reader.hpp"
-#include "convert/postfile.hpp"
-#include "convert/series.hpp"
-#include "convert/warnings.hpp"
-#include "io/byte_order.hpp"
-#include "dataset/dataset_file.hpp"
-#include "dataset/header.hpp"
-#include "dataset/period.hpp"
-#include "datetime/datetime.hpp"
 #include "base/free_line.hpp"
 #include "base/interrupt.hpp"
 #include "base/io_error.hpp"
-#include "base/text.hpp"
-#include "base/version.hpp"
+#include "convert/plot_reader.hpp"
+#include "datetime/datetime.hpp"
+#include "io/byte_order.hpp"
 #include "io/names.hpp"
 
 namespace kestrel {
-
 
 namespace {
 
@@ -34,25 +20,9 @@ namespace {
 float half_sum(float a, float b) { return static_cast<float>((double{a} + double{b}) * 0.5); }
 float half_diff(float a, float b) { return static_cast<float>((double{a} - double{b}) * 0.5); }
 
-std::string display(const std::filesystem::path& path, const std::filesystem::path& dir) {
-  const auto rel = path.lexically_relative(dir);
-  return rel.empty() ? path.string() : rel.string();
-}
-
 struct RunPeriod {
   DateHour begin;  // the hour before the run's first hour
   std::int32_t irlg = 0;
-};
-
-// The receptors' coordinates in metres, which formatted POSTFILEs repeat.
-struct Places {
-  explicit Places(const Ctrl& ctrl) {
-    for (const Receptor& r : ctrl.receptors) {
-      x.push_back(r.xm);
-      y.push_back(r.ym);
-    }
-  }
-  std::vector<double> x, y;
 };
 
 // The stamps of a POSTFILE's first and last records, up to the first that
@@ -68,7 +38,9 @@ std::optional<std::pair<std::int32_t, std::int32_t>> stamp_range(const std::file
     range->second = kurdat;
   };
   if (p.plot) {
-    PlotReader reader(src, places.x, places.y, numtyp);
+    // On the caller's thread alone: a scheduler counts every thread it runs on.
+    PlotBuffers one_thread(PlotBuffers::kSegment, PlotBuffers::kSlots, false);
+    PlotReader reader(src, places.x, places.y, one_thread, numtyp);
     while (reader.next() == PlotReader::Result::record) add(reader.kurdat());
     return range;
   }
@@ -109,181 +81,6 @@ Result<RunPeriod> run_period(const Ctrl& ctrl, const std::filesystem::path& dir,
   return RunPeriod{*begin, static_cast<std::int32_t>(deltt(*begin, end))};
 }
 
-// Buffers that serve every POSTFILE and dataset of the run: one writer for
-// each dataset a POSTFILE gives.
-struct Buffers {
-  Buffers(std::size_t nrecin, std::size_t numtyp)
-      : size(PostfileReader::buffer_for(nrecin, numtyp)), read(std::make_unique_for_overwrite<std::byte[]>(size)) {
-    write.reserve(numtyp);
-    for (std::size_t t = 0; t < numtyp; ++t) {
-      // The datasets share what one alone would have.
-      write.emplace_back(io::RecordWriter::kDefaultFlush / numtyp);
-      // The largest record is the receptor record of the header.
-      write.back().reserve_for(8 + 12 * nrecin + 4096);
-    }
-  }
-  std::size_t size;
-  std::unique_ptr<std::byte[]> read;
-  std::optional<PlotBuffers> plot;  // made at the first formatted POSTFILE
-  std::vector<io::RecordWriter> write;
-};
-
-enum class Step { record, end, halt };
-
-// An unformatted POSTFILE in the conversion loop's terms.
-class UnformSource {
- public:
-  UnformSource(io::ByteSource& src, std::size_t nrecin, std::size_t numtyp, const std::string& name, Buffers& buffers)
-      : reader(src, nrecin, name, std::span<std::byte>(buffers.read.get(), buffers.size), numtyp) {}
-
-  Step next(Report& report, Status& halt) {
-    const auto result = reader.next();
-    if (!retry_noted_ && !reader.real8()) {
-      for (const auto& line : reader.retry_notes()) report.note(line);
-      retry_noted_ = true;
-    }
-    if (result == PostfileReader::Result::failure) halt = reader.failure();
-    return result == PostfileReader::Result::record ? Step::record
-           : result == PostfileReader::Result::failure ? Step::halt
-                                                       : Step::end;
-  }
-
-  PostfileReader reader;
-
- private:
-  bool retry_noted_ = false;
-};
-
-// A formatted POSTFILE in the conversion loop's terms.
-class PlotSource {
- public:
-  PlotSource(io::ByteSource& src, const Places& places, std::size_t numtyp, const std::string& name, Buffers& buffers)
-      : reader(src, places.x, places.y, buffers.plot ? *buffers.plot : buffers.plot.emplace(), numtyp),
-        name_(name),
-        numtyp_(numtyp) {}
-
-  Step next(Report& report, Status& halt) {
-    const auto result = reader.next();
-    if (!noted_ && reader.fixed_point_values()) {
-      report.note(free_line("Note: " + name_ + " holds values with 5 decimals; OU FILEFORM EXP keeps 6 significant digits"));
-      noted_ = true;
-    }
-    if (result == PlotReader::Result::failure) {
-      constexpr std::string_view msg = "ERROR reading formatted AERMOD file";
-      halt = Status::halt(std::string(msg), false)
-                 .line(free_line(std::string(msg) + ": " + name_))
-                 .line(free_line("Line " + std::to_string(reader.error_line()) + ": " + std::string(reader.error_text())));
-      // A line of another run's output types says so.
-      const auto columns = plot::value_columns(reader.error_text());
-      if (columns && *columns != numtyp_) {
-        halt.line(free_line("Its lines hold " + std::to_string(*columns) + " value columns; CO MODELOPT selects " +
-                            std::to_string(numtyp_) + " output type" + (numtyp_ == 1 ? "" : "s")));
-      }
-      return Step::halt;
-    }
-    if (result == PlotReader::Result::end_of_file) return Step::end;
-    if (!warned_ && reader.first_misplaced() != 0) {
-      report.warn(misplaced_warning(name_, reader.first_misplaced()));
-      warned_ = true;
-    }
-    return Step::record;
-  }
-
-  PlotReader reader;
-
- private:
-  const std::string& name_;
-  std::size_t numtyp_;
-  bool noted_ = false;
-  bool warned_ = false;
-};
-
-// What a conversion writes into: the datasets and what their records share.
-struct Target {
-  std::span<const Output> outputs;
-  std::deque<dataset::DatasetFile>& files;  // one per output
-  const dataset::PeriodSource& source;
-  std::size_t nvalues;
-};
-
-// The records of one POSTFILE into the dataset's periods.
-template <class Source>
-Status convert_records(Source& in, const Target& out, Report& report, const std::string& shown, SeriesCheck& series) {
-  for (;;) {
-    Status halt;
-    const Step step = in.next(report, halt);
-    if (step == Step::halt) return halt;
-    if (step == Step::end) break;
-    auto end = period_end(decode_kurdat(in.reader.kurdat()));
-    if (!end.ok()) return std::move(end).status();
-    auto begin = incr(*end, -1);
-    if (!begin.ok()) return std::move(begin).status();
-    for (std::size_t k = 0; k < out.outputs.size(); ++k) {
-      const Output& o = out.outputs[k];
-      io::RecordWriter& io8 = out.files[k].records();
-      dataset::write_period_head(io8, *begin, *end, out.source);
-      io8.begin().text(o.speclev, 15);
-      in.reader.convert_into(io8.grow(4 * out.nvalues), o.factor, o.slice);
-      io8.end();
-    }
-    series.add(in.reader.grpid(), in.reader.kave(), in.reader.longer(), *end);
-    report.reading(shown, in.reader.position(), in.reader.size());
-  }
-  report.read_done();
-  if (in.reader.ended_inside_record()) {
-    report.warn(ended_inside_warning(shown));
-  }
-  return {};
-}
-
-// One POSTFILE into its datasets. A halt inside the POSTFILE keeps what was
-// written before it.
-Status convert_one(const Ctrl& ctrl, Report& report, const std::filesystem::path& dir, const PostfileName& p,
-                   const Places& places, const dataset::HeaderArgs& header, const dataset::PeriodSource& source,
-                   Buffers& buffers) {
-  const std::string& shown = p.name;
-  const std::filesystem::path post = io::resolve_name(dir, shown, "POSTFILE");
-  io::FileSource src(post, file_label("POSTFILE", shown));
-  const std::vector<Output> outputs = outputs_of(ctrl, post, dir);
-  // Beside a concentration dataset alone, the list says which dataset holds what.
-  const bool name_each = outputs.size() > 1 || outputs[0].type != dataset::OutputType::conc;
-  std::deque<dataset::DatasetFile> files;
-  std::vector<std::string> names;
-  for (std::size_t k = 0; k < outputs.size(); ++k) {
-    const Output& o = outputs[k];
-    if (name_each) {
-      const auto& t = dataset::traits(o.type);
-      report.progress(free_line("Writing: " + o.shown + " (" + std::string(t.what) + ", " + std::string(t.unit) + ")"));
-    }
-    files.emplace_back(o.path, o.shown, buffers.write[k]);
-    dataset::HeaderArgs h = header;
-    h.type = o.type;
-    h.cfactor = o.factor;
-    h.speclev = o.speclev;
-    dataset::wrout1(files.back().records(), h);
-    names.push_back(o.shown);
-  }
-
-  const Target target{outputs, files, source, ctrl.receptors.size()};
-  SeriesCheck series;
-  Status status;
-  const std::size_t numtyp = ctrl.types.size();
-  if (p.plot) {
-    PlotSource in(src, places, numtyp, shown, buffers);
-    status = convert_records(in, target, report, shown, series);
-  } else {
-    UnformSource in(src, ctrl.receptors.size(), numtyp, shown, buffers);
-    status = convert_records(in, target, report, shown, series);
-  }
-  if (status.ok()) {
-    series.report(report, shown, header.irlg, std::span(names).first(outputs.size() > 1 ? names.size() : 0));
-  }
-  // An interrupted run renames nothing into place.
-  stop_if_interrupted();
-  for (auto& f : files) f.close();
-  return status;
-}
-
 }  // namespace
 
 Result<DateHour> period_end(const Stamp& stamp) {
@@ -316,56 +113,40 @@ ReceptorBox receptor_box(std::span<const Receptor> receptors) {
   return b;
 }
 
-std::vector<Output> outputs_of(const Ctrl& ctrl, const std::filesystem::path& post, const std::filesystem::path& dir) {
-  std::vector<Output> out;
-  for (std::size_t k = 0; k < ctrl.types.size(); ++k) {
-    const dataset::OutputType t = ctrl.types[k];
-    std::filesystem::path path = post;
-    path += dataset::traits(t).suffix;
-    out.push_back({t, k, ctrl.factor(t), fixed(ctrl.aerspec, 12) + std::string(dataset::traits(t).level), path,
-                   display(path, dir)});
+std::vector<std::string> check_postfiles(const Ctrl& ctrl, const std::filesystem::path& dir) {
+  std::vector<std::string> failures;
+  for (const PostfileName& p : ctrl.aernam) {
+    try {
+      const io::FileSource src(io::resolve_name(dir, p.name, "POSTFILE"), file_label("POSTFILE", p.name));
+    } catch (const IoError& e) {
+      failures.emplace_back(e.what());
+    }
   }
-  return out;
+  return failures;
+}
+
+Result<std::unique_ptr<CompPlan>> plan_comp(const Ctrl& ctrl, const std::filesystem::path& dir) {
+  auto plan = std::make_unique<CompPlan>(ctrl, dir);
+  auto period = run_period(ctrl, dir, plan->places);
+  if (!period.ok()) return std::move(period).status();
+  plan->header.iyrb = period->begin.yr;
+  plan->header.ijulb = period->begin.jul;
+  plan->header.ihrb = period->begin.hr;
+  plan->header.irlg = period->irlg;
+  return plan;
 }
 
 Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report) {
-  const ReceptorBox box = receptor_box(ctrl.receptors);
-  const Places places(ctrl);
-  auto period = run_period(ctrl, dir, places);
-  if (!period.ok()) return std::move(period).status();
-
-  const std::size_t n = ctrl.receptors.size();
-  std::vector<float> xrec(n), yrec(n), zrec(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    xrec[i] = ctrl.receptors[i].x;
-    yrec[i] = ctrl.receptors[i].y;
-    zrec[i] = ctrl.receptors[i].zelev;
-  }
-  dataset::HeaderArgs header;
-  header.nx = 2;
-  header.ny = 2;
-  header.dxkm = box.dgrid;
-  header.xorigkm = box.x0;
-  header.yorigkm = box.y0;
-  header.iyrb = period->begin.yr;
-  header.ijulb = period->begin.jul;
-  header.ihrb = period->begin.hr;
-  header.irlg = period->irlg;
-  header.xrec = xrec;
-  header.yrec = yrec;
-  header.zrec = zrec;
-  header.ver = fixed(mver, 12);
-  header.level = fixed(mlevel, 12);
-  header.csrcnam = fixed("TOTAL", 16);
-  for (std::size_t t = 0; t < 2; ++t) {
-    header.atitle[t] = ctrl.atitle[t] ? fixed(*ctrl.atitle[t], kTitleWidth) : std::string(kTitleWidth, '\0');
-  }
-  const dataset::PeriodSource source{box.xc, box.yc};
-  Buffers buffers(n, ctrl.types.size());
-
-  for (const PostfileName& aernam : ctrl.aernam) {
-    report.progress(FreeLine().text("Processing: ").text(fixed(aernam.name, kNameWidth)).str());
-    if (Status s = convert_one(ctrl, report, dir, aernam, places, header, source, buffers); !s.ok()) return s;
+  if (const auto failures = check_postfiles(ctrl, dir); !failures.empty()) throw IoError(failures.front());
+  auto plan = plan_comp(ctrl, dir);
+  if (!plan.ok()) return std::move(plan).status();
+  for (const PostfileJob& job : postfile_jobs(ctrl, dir)) {
+    Converted c = convert_postfile(**plan, job, report, true);
+    for (FinishedDataset& d : c.datasets) {
+      d.file->commit();
+      if (!d.line.empty()) report.note(d.line);
+    }
+    if (!c.status.ok()) return std::move(c.status);
   }
   if (ctrl.aernam.empty()) report.warn("WARNING: the control file names no 1-hour POSTFILE; nothing was converted");
   return {};

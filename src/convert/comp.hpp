@@ -1,7 +1,10 @@
-// The COMPUTATION phase: every 1-hour POSTFILE becomes one dataset.
+// The COMPUTATION phase: every 1-hour POSTFILE line becomes a dataset. The
+// phase comes in steps so that a driver can convert the POSTFILEs of a run
+// side by side and put their datasets in place in control-file order.
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -9,6 +12,8 @@
 #include "base/report.hpp"
 #include "base/status.hpp"
 #include "convert/postfile.hpp"
+#include "convert/postfile_job.hpp"
+#include "dataset/header.hpp"
 #include "dataset/period.hpp"
 #include "setup/ctrl.hpp"
 
@@ -29,25 +34,17 @@ struct ReceptorBox {
 // hour 24 as hour 0 of the next day.
 Result<DateHour> period_end(const Stamp& stamp);
 
-// One dataset a POSTFILE gives: its output type, where its values stand in
-// each record, how they are scaled, its species record and its file.
-struct Output {
-  dataset::OutputType type;
-  std::size_t slice;  // the type's place among the run's types
-  float factor;
-  std::string speclev;
-  std::filesystem::path path;
-  std::string shown;  // as messages name it
-};
+// Looks up every POSTFILE of the run; the messages of those that cannot be
+// opened ("cannot open POSTFILE '<name>': <reason>"), in control-file order.
+[[nodiscard]] std::vector<std::string> check_postfiles(const Ctrl& ctrl, const std::filesystem::path& dir);
 
-// The datasets of the POSTFILE at `post`, one per output type of the run, in
-// the record's order, each beside it; `dir` is the run folder.
-[[nodiscard]] std::vector<Output> outputs_of(const Ctrl& ctrl, const std::filesystem::path& post,
-                                             const std::filesystem::path& dir);
+// What every dataset of a run shares. Keeps a reference to `ctrl`.
+// Finds the run period (from the POSTFILEs without ME STARTEND).
+Result<std::unique_ptr<CompPlan>> plan_comp(const Ctrl& ctrl, const std::filesystem::path& dir);
 
-// Converts the POSTFILEs of `ctrl`, each beside its POSTFILE; progress lines
-// and warnings go to `report`. Files that cannot be opened or written throw
-// IoError.
+// Converts the POSTFILEs of `ctrl` one after the other, each dataset put in
+// place before the next POSTFILE is opened; progress lines and warnings go to
+// `report`. Files that cannot be opened or written throw IoError.
 Status comp(const Ctrl& ctrl, const std::filesystem::path& dir, Report& report);
 
 }  // namespace kestrel

@@ -7,6 +7,7 @@ namespace kestrel {
 void SeriesCheck::add(std::string_view grpid, std::int32_t kave, bool longer, const DateHour& end) {
   if (count_ == 0) {
     grp0_.assign(grpid);
+    first_ = end;
   } else {
     if (grpid != grp0_) mixed_groups_ = true;
     if (deltt(prev_, end) != 1) ++not_following_;

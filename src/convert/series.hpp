@@ -19,6 +19,9 @@ class SeriesCheck {
   void add(std::string_view grpid, std::int32_t kave, bool longer, const DateHour& end);
 
   [[nodiscard]] std::int64_t count() const noexcept { return count_; }
+  // The ends of the first and last periods (when count() > 0).
+  [[nodiscard]] const DateHour& first() const noexcept { return first_; }
+  [[nodiscard]] const DateHour& last() const noexcept { return prev_; }
 
   // The warnings about the POSTFILE `name`, against a run of `irlg` hours.
   // With `datasets` (a POSTFILE of several), those about missing and
@@ -29,6 +32,7 @@ class SeriesCheck {
  private:
   std::int64_t count_ = 0;
   std::string grp0_;  // the first record's group
+  DateHour first_;
   DateHour prev_;
   bool mixed_groups_ = false;
   bool not_hourly_ = false;

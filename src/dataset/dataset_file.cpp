@@ -24,21 +24,27 @@ DatasetFile::DatasetFile(std::filesystem::path path, std::string shown, io::Reco
 }
 
 DatasetFile::~DatasetFile() {
-  if (!sink_) return;
-  writer_.discard();
-  try {
-    sink_->close();
-  } catch (...) {
-    // Already failing; the temporary file goes either way.
+  if (committed_) return;
+  if (sink_) {
+    writer_.discard();
+    try {
+      sink_->close();
+    } catch (...) {
+      // Already failing; the temporary file goes either way.
+    }
   }
   std::error_code ec;
   std::filesystem::remove(temp_, ec);
 }
 
-void DatasetFile::close() {
+void DatasetFile::finish() {
   writer_.flush();
   sink_->close();
   sink_.reset();
+}
+
+void DatasetFile::commit() {
+  committed_ = true;
   std::error_code ec;
   std::filesystem::rename(temp_, path_, ec);
   if (ec) {

@@ -18,13 +18,19 @@ class DatasetFile {
   DatasetFile(std::filesystem::path path, std::string shown, io::RecordWriter& writer);
   DatasetFile(const DatasetFile&) = delete;
   DatasetFile& operator=(const DatasetFile&) = delete;
-  // Without close(), the temporary file is removed and the dataset untouched.
+  // Without commit(), the temporary file is removed and the dataset untouched.
   ~DatasetFile();
 
   io::RecordWriter& records() noexcept { return writer_; }
 
-  // Flushes and renames the temporary file onto the dataset's name.
-  void close();
+  // Flushes and closes the temporary file; the writer is free after it.
+  void finish();
+  // Renames the finished temporary file onto the dataset's name.
+  void commit();
+  void close() {
+    finish();
+    commit();
+  }
 
   static std::filesystem::path temporary_for(const std::filesystem::path& path);
 
@@ -34,6 +40,7 @@ class DatasetFile {
   std::string shown_;
   std::optional<io::FileSink> sink_;
   io::RecordWriter& writer_;
+  bool committed_ = false;
 };
 
 }  // namespace kestrel::dataset

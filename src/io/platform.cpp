@@ -14,6 +14,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef __linux__
+#include <sched.h>
+#endif
+#include <thread>
 
 namespace kestrel::io {
 
@@ -132,6 +136,8 @@ bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
 long process_id() noexcept { return ::_getpid(); }
 
 bool stderr_is_terminal() noexcept { return ::_isatty(2) != 0; }
+bool stdout_is_terminal() noexcept { return ::_isatty(1) != 0; }
+bool slash_options() noexcept { return true; }
 
 #else
 
@@ -243,8 +249,25 @@ bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
 long process_id() noexcept { return static_cast<long>(::getpid()); }
 
 bool stderr_is_terminal() noexcept { return ::isatty(2) != 0; }
+bool stdout_is_terminal() noexcept { return ::isatty(1) != 0; }
+bool slash_options() noexcept { return false; }
 
 #endif
+
+unsigned usable_cores() noexcept {
+#ifdef __linux__
+  // The cores of this process's affinity mask (a container or taskset may
+  // give it fewer than the machine has).
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int n = CPU_COUNT(&set);
+    if (n > 0) return static_cast<unsigned>(n);
+  }
+#endif
+  const unsigned n = std::thread::hardware_concurrency();
+  return n > 0 ? n : 1;
+}
 
 std::filesystem::path path_from_utf8(std::string_view name) {
   return std::filesystem::path(std::u8string(name.begin(), name.end()));

@@ -44,5 +44,12 @@ long process_id() noexcept;
 
 // Whether standard error is a terminal (and not a file or a pipe).
 [[nodiscard]] bool stderr_is_terminal() noexcept;
+[[nodiscard]] bool stdout_is_terminal() noexcept;
+
+// The number of processors this process may run on (at least 1).
+[[nodiscard]] unsigned usable_cores() noexcept;
+
+// Whether options may also be written the Windows way (`/?`).
+[[nodiscard]] bool slash_options() noexcept;
 
 }  // namespace kestrel::io

@@ -24,6 +24,7 @@ struct Receptor {
 struct PostfileName {
   std::string name;
   bool plot = false;  // formatted (PLOT), else unformatted (UNFORM)
+  std::string group;  // the line's source-group id, upper case
   friend bool operator==(const PostfileName&, const PostfileName&) = default;
 };
 

@@ -211,7 +211,11 @@ Status SetupPass::postfile(std::string_view hay) {
     return halt("Halted in SETUP:  there are too many file names", true)
         .line(FreeLine().text("The limit is set by parameter MXFIL = ").i32(static_cast<std::int32_t>(MXFIL)).str());
   }
-  ctrl_.aernam.push_back({std::string(name), plot});
+  // The group id is the word before the format.
+  const std::string_view head = trim_right(hay.substr(0, hay.find(plot ? "PLOT" : "UNFORM")));
+  const std::size_t blank = head.find_last_of(' ');
+  const std::string_view group = blank == std::string_view::npos ? head : head.substr(blank + 1);
+  ctrl_.aernam.push_back({std::string(name), plot, std::string(group)});
   return {};
 }
 

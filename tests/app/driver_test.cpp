@@ -1,4 +1,5 @@
-#include "app/driver.hpp"
+#include "app/run.hpp"
+#include "study/study.hpp"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,8 @@ TEST(Driver, ListFileOfASuccessfulRun) {
       std::string(19, ' ') + "VERSION:  1.21         LEVEL:  100301      ", "", "", "", " ",
       " This utility must be run in the location that", " contains the AERMOD application files.  If this",
       " is not the case, file-error messages will be seen!", " ", " ", " Opening file: AERMOD.INP", " ",
-      " Processing: " + fixed("POST01.BIN", 132), " WARNING: POST01.BIN holds no records", " ",
+      " Processing: " + fixed("POST01.BIN", 132), " WARNING: POST01.BIN holds no records",
+      " Dataset post01.bin.gdx: no periods of 1 receptors", " ",
       " NORMAL TERMINATION", " "};
   EXPECT_EQ(test::lines_of(test::read_text(dir / "AERMOD.INP.kst")), want);
   std::vector<std::string> console = kConsoleStart;
@@ -88,10 +90,10 @@ TEST(Driver, InputOutputFailuresEndWithStatus2) {
   };
   const Case cases[] = {
       {"missing control file", {}, [](const test::TempDir&) {},
-       "kestrel: cannot open control file 'AERMOD.INP': No such file or directory\n", true},
+       "kestrel: cannot open control file 'AERMOD.INP': No such file or directory\n", false},
       {"control file that is a folder", {},
        [](const test::TempDir& d) { std::filesystem::create_directory(d / "AERMOD.INP"); },
-       "kestrel: cannot open control file 'AERMOD.INP': Is a directory\n", true},
+       "kestrel: cannot open control file 'AERMOD.INP': Is a directory\n", false},
       {"control-file name too long", {std::string(129, 'a')}, [](const test::TempDir&) {},
        "kestrel: control-file name is longer than 128 characters\n", false},
       {"missing POSTFILE", {},
@@ -130,7 +132,7 @@ TEST(Driver, ControlFileNameFromTheCommandLine) {
   test::TempDir dir;
   test::write_text(dir / "run 1.inp", kDeck);
   test::write_bytes(dir / "post01.bin", {});
-  const test::RunResult r = test::run_in(dir.path(), {"run", "1.inp"});
+  const test::RunResult r = test::run_in(dir.path(), {"run 1.inp"});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(std::filesystem::exists(dir / "run 1.inp.kst"));
   EXPECT_NE(r.console.find(" Opening file: run 1.inp\n"), std::string::npos);
@@ -141,9 +143,9 @@ TEST(Driver, HelpAndVersionAreNeverControlFileNames) {
     std::vector<std::string> args;
     std::string starts;
   };
-  const Case cases[] = {{{"-h"}, "usage: kestrel [CONTROL-FILE]\n"},
-                        {{"--help"}, "usage: kestrel [CONTROL-FILE]\n"},
-                        {{"run.inp", "--help"}, "usage: kestrel [CONTROL-FILE]\n"},
+  const Case cases[] = {{{"-h"}, "usage: kestrel [OPTION]... [RUN]...\n"},
+                        {{"--help"}, "usage: kestrel [OPTION]... [RUN]...\n"},
+                        {{"run.inp", "--help"}, "usage: kestrel [OPTION]... [RUN]...\n"},
                         {{"--version"}, "kestrel 1.21 (level 100301)\n"}};
   for (const auto& c : cases) {
     test::TempDir dir;
@@ -197,7 +199,7 @@ TEST(Driver, ProgressLineOnlyWhenAskedForOrOnATerminal) {
     EXPECT_EQ(r.status, 0);
     const bool shown = std::string_view(mode) == "always";
     // The line is rewritten in place and erased when the POSTFILE is done.
-    EXPECT_EQ(r.err.find("\rPOST01.BIN  100%") != std::string::npos, shown) << r.err;
+    EXPECT_EQ(r.err.find("\r0/1 runs  100%") != std::string::npos, shown) << r.err;
     if (shown) {
       // Erased: blanks over it, and the warnings after it start in column 1.
       const std::size_t end = r.err.rfind('\r');
@@ -210,23 +212,53 @@ TEST(Driver, ProgressLineOnlyWhenAskedForOrOnATerminal) {
   }
 }
 
-TEST(Comline, JoinsArgumentsOrKeepsDefault) {
+TEST(Comline, RunArgumentsAndOptions) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir / "runs" / "r1");
   struct Case {
-    std::vector<std::string> args;
-    std::string want;
+    std::string arg;
+    std::filesystem::path folder;
+    std::string cfname, prefix;
   };
   const Case cases[] = {
-      {{}, "AERMOD.INP"},
-      {{"run1.inp"}, "run1.inp"},
-      {{"run1.inp", "extra"}, "run1.inp extra"},
-      {{"\"q d.inp\""}, "\"q d.inp\""},
-      {{std::string(140, 'x')}, std::string(132, 'x')},
-      {{""}, "AERMOD.INP"},
+      {"", "", "AERMOD.INP", ""},
+      {" x", "", "AERMOD.INP", ""},
+      {"run1.inp", "", "run1.inp", ""},
+      {"runs/r1", "runs/r1", "AERMOD.INP", "runs/r1/"},
+      {"runs/r1/", "runs/r1/", "AERMOD.INP", "runs/r1/"},
+      {"runs/r1/x.inp", "runs/r1", "x.inp", "runs/r1/"},
+      {"./x.inp", ".", "x.inp", ""},
+      {"runs/../x.inp", "runs/..", "x.inp", ""},
   };
   for (const auto& c : cases) {
-    std::string name = fixed("AERMOD.INP", 132);
-    comline(name, c.args);
-    EXPECT_EQ(name, fixed(c.want, 132));
+    SCOPED_TRACE(c.arg);
+    const RunSpec r = comline(dir.path(), c.arg);
+    EXPECT_EQ(r.folder, c.folder.empty() ? dir.path() : dir.path() / c.folder);
+    EXPECT_EQ(r.cfname, c.cfname);
+    EXPECT_EQ(r.prefix, c.prefix);
+  }
+  struct Opt {
+    std::vector<std::string> args;
+    unsigned jobs;
+    bool strict;
+    std::vector<std::string> runs;
+    std::string error;
+  };
+  const Opt opts[] = {
+      {{"-j", "3", "a", "b"}, 3, false, {"a", "b"}, ""},
+      {{"--jobs=2", "--strict", "a"}, 2, true, {"a"}, ""},
+      {{"-j4", "--", "-x", "--strict"}, 4, false, {"-x", "--strict"}, ""},
+      {{"--jobs", "0"}, 0, false, {}, "kestrel: invalid number of jobs '0'"},
+      {{"-j", "two"}, 0, false, {}, "kestrel: invalid number of jobs 'two'"},
+      {{"a", "-j"}, 0, false, {}, "kestrel: option '-j' needs a number of jobs"},
+  };
+  for (const auto& o : opts) {
+    const Options got = parse_options(o.args);
+    EXPECT_EQ(got.error, o.error);
+    if (!o.error.empty()) continue;
+    EXPECT_EQ(got.jobs, o.jobs);
+    EXPECT_EQ(got.strict, o.strict);
+    EXPECT_EQ(got.runs, o.runs);
   }
 }
 

@@ -106,6 +106,20 @@ def deltt(a, b):
     return hours_since(y0, *b) - hours_since(y0, *a)
 
 
+def calendar(y, j):
+    days = [31, 29 if leap(y) else 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31]
+    m = 0
+    while j > days[m]:
+        j -= days[m]
+        m += 1
+    return m + 1, j
+
+
+def end_text(t):
+    m, d = calendar(t[0], t[1])
+    return '%04d-%02d-%02d %02d' % (t[0], m, d, t[2])
+
+
 def step(t, n):
     """Moves (year, day, hour) by n hours, n in -24..24."""
     y, j, h = t
@@ -193,7 +207,8 @@ def read_control(folder):
                 words = [w for w in words if w]
                 if len(words) >= 2 and len(words[-1]) <= 3 and words[-1].isdigit():
                     words = words[:-1]
-                c['posts'].append(' '.join(words))
+                group = line[:line.find('UNFORM')].split()[-1]
+                c['posts'].append((' '.join(words), group))
         if 'DISCCART' in line:
             c['receptors'].append(after('DISCCART'))
         if 'RE INCLUDED' in line:
@@ -312,11 +327,16 @@ def main(folder, outdir):
     for sk in c['skipped']:
         lst.append(' Skipped POSTFILE line without UNFORM: ' + sk)
     err = []
-    for name in c['posts']:
+    found = [find_ci(folder, name) for name, _ in c['posts']]
+    for (name, group), fname in zip(c['posts'], found):
         processing = free('Processing: ', name.ljust(132))
         console.append(processing)
         lst.append(processing)
-        fname = find_ci(folder, name)
+        # A file named by several lines: each line's dataset holds its group alone.
+        shared = found.count(fname) > 1
+        subject = '%s (group %s)' % (name, group) if shared else name
+        base = fname + ('.' + group if shared else '')
+        first = None
         with open(os.path.join(folder, fname), 'rb') as f:
             data = f.read()
         several = types != TYPES[:1]
@@ -324,16 +344,18 @@ def main(folder, outdir):
         for key, kind, level, suffix, unit, what in types:
             factor = cf if key == 'CONC' else ff
             if several:
-                line = free('Writing: %s%s (%s, %s)' % (fname, suffix, what, unit))
+                line = free('Writing: %s%s (%s, %s)' % (base, suffix, what, unit))
                 console.append(line)
                 lst.append(line)
-            outs.append([fname + suffix, level, factor, header(c, grid, begin, irlg, kind, level, unit, factor)])
+            outs.append([base + suffix, level, factor, header(c, grid, begin, irlg, kind, level, unit, factor)])
         pos, prev, groups, kaves, gaps, longer, count = 0, None, set(), set(), 0, False, 0
         while pos + 4 <= len(data):
             ln = struct.unpack_from('<i', data, pos)[0]
             body = data[pos + 4:pos + 4 + ln]
             pos += ln + 8
             kurdat, kave = struct.unpack_from('<ii', body, 0)
+            if shared and body[8:16].decode('latin-1').rstrip(' ') != group:
+                continue
             groups.add(body[8:16])
             kaves.add(kave)
             longer = longer or ln > 16 + 8 * n * len(types)
@@ -346,6 +368,7 @@ def main(folder, outdir):
             if prev is not None and deltt(prev, end) != 1:
                 gaps += 1
             prev = end
+            first = first or end
             count += 1
             for k, o in enumerate(outs):
                 vals = struct.unpack_from('<%dd' % n, body, 16 + 8 * n * k)
@@ -353,6 +376,7 @@ def main(folder, outdir):
                 o[3] += record(i32(0, 1) + txt('TOTAL', 16) + r32(xc, yc))
                 o[3] += record(txt(c['aerspec'] + o[1], 15) + b''.join(r32(scaled(v, o[2])) for v in vals))
         warn = []
+        name = subject
         if len(groups) > 1:
             warn.append('WARNING: %s holds records of more than one source group' % name)
         if kaves != {1} and kaves:
@@ -377,6 +401,11 @@ def main(folder, outdir):
             lst.append(' ' + w)
             err.append(w)
         for o in outs:
+            if count == 0:
+                lst.append(' Dataset %s: no periods of %d receptors' % (o[0], n))
+            else:
+                lst.append(' Dataset %s: %d periods of %d receptors, ending %s to %s'
+                           % (o[0], count, n, end_text(first), end_text(prev)))
             with open(os.path.join(outdir, o[0]), 'wb') as f:
                 f.write(o[3])
     console += [' ', ' NORMAL TERMINATION', ' ']

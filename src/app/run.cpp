@@ -1,0 +1,277 @@
+#include "app/run.hpp"
+
+#include <array>
+#include <new>
+
+#include "app/interrupt.hpp"
+#include "base/free_line.hpp"
+#include "base/interrupt.hpp"
+#include "base/io_error.hpp"
+#include "base/text.hpp"
+#include "base/version.hpp"
+#include "io/files.hpp"
+#include "io/names.hpp"
+#include "io/platform.hpp"
+#include "setup/setup.hpp"
+
+namespace kestrel {
+
+namespace {
+
+// Thrown inside a job once an earlier job of its run has ended the run.
+struct Cancelled {};
+
+// A job's lines, handed to its run.
+class JobReport final : public Report {
+ public:
+  JobReport(Run& run, std::size_t k, Meter& meter, const std::atomic<bool>& cancelled)
+      : run_(run), k_(k), meter_(meter), cancelled_(cancelled) {}
+
+  void note(std::string_view line) override { run_.line(k_, {JobLine::To::list, std::string(line)}); }
+  void progress(std::string_view line) override {
+    check();
+    run_.line(k_, {JobLine::To::both, std::string(line)});
+  }
+  void warn(std::string_view text) override { run_.line(k_, {JobLine::To::warning, std::string(text)}); }
+  void reading(std::string_view, std::uint64_t done, std::uint64_t) override {
+    check();
+    if (done > done_) meter_.advance(done - done_);
+    done_ = done;
+  }
+
+ private:
+  void check() const {
+    stop_if_interrupted();
+    if (cancelled_.load(std::memory_order_relaxed)) throw Cancelled{};
+  }
+
+  Run& run_;
+  std::size_t k_;
+  Meter& meter_;
+  const std::atomic<bool>& cancelled_;
+  std::uint64_t done_ = 0;
+};
+
+void banner(Channels& ch, std::string_view text) {
+  ch.to_console(free_line(""));
+  ch.to_console(free_line(text));
+  ch.to_console(free_line(""));
+}
+
+void write_list_header(Channels& ch) {
+  for (int i = 0; i < 3; ++i) ch.to_list("");
+  ch.to_list(std::string(26, ' ') + "KESTREL RUN SUMMARY");
+  ch.to_list(std::string(19, ' ') + "VERSION:  " + fixed(mver, 12) + " LEVEL:  " + fixed(mlevel, 12));
+  for (int i = 0; i < 3; ++i) ch.to_list("");
+}
+
+const std::array<std::string, 5>& notice() {
+  static const std::array<std::string, 5> lines = {
+      free_line(""), free_line("This utility must be run in the location that"),
+      free_line("contains the AERMOD application files.  If this"),
+      free_line("is not the case, file-error messages will be seen!"), free_line("")};
+  return lines;
+}
+
+std::array<std::string, 3> opening(std::string_view cfname) {
+  return {free_line(""), FreeLine().text("Opening file: ").text(cfname).str(), free_line("")};
+}
+
+// Where the name begins in a job's line, or npos when it names none.
+std::size_t name_at(std::string_view line, std::string_view name) {
+  for (const std::string_view lead : {std::string_view(" Processing: "), std::string_view("WARNING: ")}) {
+    if (line.starts_with(lead) && line.substr(lead.size()).starts_with(name)) return lead.size();
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+Run::Run(RunSpec spec, Outlet& out) : spec_(std::move(spec)), ch_(out, spec_.prefix) {}
+
+Run::~Run() = default;
+
+void Run::start() {
+  try {
+    banner(ch_, "SETUP PHASE");
+    const std::filesystem::path found = io::resolve_name(spec_.folder, spec_.cfname, "control file");
+    std::error_code ec;
+    const std::string name = std::filesystem::exists(found, ec) ? io::utf8_of(found.filename()) : spec_.cfname;
+    // Longer names leave no room for ".kst" within the 132 columns.
+    if (name.size() > kMaxNameLength) throw IoError("control-file name is longer than 128 characters");
+    for (const auto& l : notice()) ch_.to_console(l);
+    for (const auto& l : opening(ch_.seen(name, 0))) ch_.to_console(l);
+    // A control file that cannot be opened leaves nothing behind.
+    (void)io::open_for_reading(spec_.folder / io::path_from_utf8(name), file_label("control file", name));
+    ch_.open_list(spec_.folder / io::path_from_utf8(name + ".kst"), name + ".kst", name);
+    write_list_header(ch_);
+    for (const auto& l : notice()) ch_.to_list(l);
+    for (const auto& l : opening(name)) ch_.to_list(l);
+
+    auto ctrl = setup(spec_.folder, name, ch_);
+    if (!ctrl.ok()) return halt(ctrl.status());
+    ctrl_.emplace(std::move(*ctrl));
+    banner(ch_, "COMPUTATION PHASE");
+    // Every POSTFILE is looked up before anything is converted.
+    const auto failures = check_postfiles(*ctrl_, spec_.folder);
+    if (!failures.empty()) {
+      for (const std::string& f : failures) {
+        ch_.to_list(free_line("kestrel: " + f));
+        ch_.to_error(ch_.seen_message("kestrel: " + f));
+      }
+      ch_.close_list();
+      set_end(RunEnd{kExitIoFailure, ch_.seen_message(failures.front()), 0, ch_.warnings()});
+      return;
+    }
+    auto plan = plan_comp(*ctrl_, spec_.folder);
+    if (!plan.ok()) return halt(plan.status());
+    plan_ = std::move(*plan);
+    jobs_ = postfile_jobs(*ctrl_, spec_.folder);
+    kept_.resize(jobs_.size());
+    for (std::size_t i = 0; i < jobs_.size(); ++i) {
+      for (std::size_t k = i + 1; k < jobs_.size(); ++k) {
+        if (jobs_[i].group == jobs_[k].group && std::filesystem::equivalent(jobs_[i].path, jobs_[k].path, ec)) {
+          side_by_side_ = false;
+        }
+      }
+    }
+    if (jobs_.empty()) ch_.warn("WARNING: the control file names no 1-hour POSTFILE; nothing was converted");
+  } catch (const IoError& e) {
+    fail(e.what());
+  } catch (const std::bad_alloc&) {
+    fail("out of memory");
+  }
+}
+
+JobOutcome Run::convert(std::size_t k, bool second_thread, Meter& meter) {
+  JobOutcome o;
+  JobReport report(*this, k, meter, cancelled_);
+  try {
+    o.converted = convert_postfile(*plan_, jobs_[k], report, second_thread);
+    o.end = o.converted.status.ok() ? JobOutcome::End::converted : JobOutcome::End::halted;
+  } catch (const IoError& e) {
+    o.end = JobOutcome::End::failed;
+    o.failure = e.what();
+  } catch (const Cancelled&) {
+    o.end = JobOutcome::End::cancelled;
+  } catch (const std::bad_alloc&) {
+    o.end = JobOutcome::End::failed;
+    o.failure = "out of memory";
+  }
+  return o;
+}
+
+void Run::line(std::size_t k, JobLine l) {
+  const std::lock_guard lock(mutex_);
+  if (ended() || !line_failure_.empty()) return;
+  if (k != delivered_) {
+    kept_[k].push_back(std::move(l));
+    return;
+  }
+  try {
+    write(l);
+  } catch (const IoError& e) {
+    line_failure_ = e.what();
+    cancelled_ = true;
+  }
+}
+
+void Run::write(const JobLine& l) {
+  const PostfileJob& job = jobs_[delivered_];
+  const std::size_t at = name_at(l.text, job.postfile.name);
+  switch (l.to) {
+    case JobLine::To::list:
+      ch_.to_list(l.text);
+      break;
+    case JobLine::To::both: {
+      ch_.to_list(l.text);
+      std::string shown = ch_.seen(l.text, at);
+      // The name keeps its 132 columns where its blanks allow.
+      const std::size_t extra = shown.size() - l.text.size();
+      const std::size_t blanks = shown.size() - 1 - shown.find_last_not_of(' ');
+      shown.resize(shown.size() - std::min(extra, blanks));
+      ch_.to_console(shown);
+      // A run killed from here on leaves the list file up to this POSTFILE.
+      ch_.flush_list();
+      break;
+    }
+    case JobLine::To::warning:
+      ch_.to_list(free_line(l.text));
+      ch_.count_warning();
+      ch_.to_error(ch_.seen(l.text, at));
+      break;
+  }
+}
+
+void Run::deliver(JobOutcome outcome) {
+  const std::lock_guard lock(mutex_);
+  // Dropped, its temporary files with it, after the run has ended or once
+  // Ctrl-C has come: an interrupted run puts nothing into place.
+  if (ended() || interrupt_pending() != 0) return;
+  try {
+    for (const JobLine& l : kept_[delivered_]) write(l);
+    kept_[delivered_].clear();
+    if (!line_failure_.empty()) return fail(line_failure_);
+    if (outcome.end == JobOutcome::End::failed) return fail(outcome.failure);
+    for (FinishedDataset& d : outcome.converted.datasets) {
+      d.file->commit();
+      ++datasets_;
+      if (!d.line.empty()) ch_.to_list(d.line);
+    }
+    if (outcome.end == JobOutcome::End::halted) return halt(outcome.converted.status);
+    // The next job's lines so far; from here on they are written as they come.
+    if (++delivered_ < jobs_.size()) {
+      for (const JobLine& l : kept_[delivered_]) write(l);
+      kept_[delivered_].clear();
+    }
+  } catch (const IoError& e) {
+    fail(e.what());
+  }
+}
+
+void Run::finish() {
+  const std::lock_guard lock(mutex_);
+  if (ended()) return;
+  try {
+    // The list file is finished and checked before the console says so.
+    ch_.to_list(free_line(""));
+    ch_.to_list(free_line("NORMAL TERMINATION"));
+    ch_.to_list(free_line(""));
+    ch_.close_list();
+    banner(ch_, "NORMAL TERMINATION");
+    set_end(RunEnd{kExitNormal, "NORMAL TERMINATION", datasets_, ch_.warnings()});
+  } catch (const IoError& e) {
+    fail(e.what());
+  }
+}
+
+void Run::interrupt(std::string_view line) noexcept {
+  const std::lock_guard lock(mutex_);
+  if (ended()) return;
+  ch_.close_list_quietly(free_line(line));
+  try {
+    set_end(RunEnd{kExitIoFailure, std::string(line), datasets_, ch_.warnings()});
+  } catch (...) {
+  }
+}
+
+void Run::fail(const std::string& message) {
+  const std::string text = "kestrel: " + message;
+  ch_.to_error(ch_.seen_message(text));
+  ch_.close_list_quietly(free_line(text));
+  set_end(RunEnd{kExitIoFailure, ch_.seen_message(message), datasets_, ch_.warnings()});
+}
+
+void Run::halt(const Status& status) {
+  try {
+    ch_.flush_list();
+    for (const auto& line : status.lines()) ch_.to_list(line);
+    ch_.to_console(free_line(fixed(status.text(), kNameWidth)));
+    ch_.close_list();
+    set_end(RunEnd{kExitHalt, status.text(), datasets_, ch_.warnings()});
+  } catch (const IoError& e) {
+    fail(e.what());
+  }
+}
+
+}  // namespace kestrel

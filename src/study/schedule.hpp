@@ -1,0 +1,70 @@
+// Runs, and the POSTFILEs within a run, converted side by side on up to N
+// threads in all (the PLOT reader's second thread among them). Each run's
+// outputs are delivered in control-file order and the runs' blocks shown in
+// argument order, so that the outputs are the same whatever N.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "app/comline.hpp"
+#include "app/run.hpp"
+#include "study/display.hpp"
+
+namespace kestrel::study {
+
+class Scheduler {
+ public:
+  // `blocks`: each run's lines are kept and shown as a block headed by its
+  // name, once it and the runs before it are done.
+  Scheduler(std::vector<RunSpec> runs, unsigned threads, bool blocks, Display& display);
+
+  // Converts every run; returns the signal when Ctrl-C or SIGTERM stopped the study, else 0.
+  int run();
+  // How each run ended, in argument order.
+  [[nodiscard]] const std::vector<RunEnd>& ends() const noexcept { return ends_; }
+
+ private:
+  enum class State { waiting, starting, converting, done, shown };
+  struct Slot {
+    RunSpec spec;
+    std::size_t same_as = static_cast<std::size_t>(-1);  // the run before it in its folder
+    State state = State::waiting;
+    std::unique_ptr<Outlet> outlet;
+    std::unique_ptr<Run> run;
+    std::size_t next_job = 0;
+    std::size_t running = 0;
+    std::size_t delivered = 0;
+    std::vector<std::optional<JobOutcome>> outcomes;
+  };
+  struct Task {
+    std::size_t slot = 0;
+    std::optional<std::size_t> job;  // none: start the run
+    unsigned tokens = 1;
+  };
+
+  void work();
+  std::optional<Task> pick();
+  void execute(const Task& t, std::unique_lock<std::mutex>& lock);
+  void advance(Slot& s);
+  void show_done();
+  void stop_all();
+
+  std::vector<Slot> slots_;
+  std::vector<RunEnd> ends_;
+  unsigned threads_;
+  bool blocks_;
+  Display& display_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  unsigned in_use_ = 0;
+  std::size_t next_run_ = 0;
+  std::size_t first_unshown_ = 0;
+  int signal_ = 0;
+};
+
+}  // namespace kestrel::study
