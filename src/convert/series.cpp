@@ -1,5 +1,7 @@
 #include "convert/series.hpp"
 
+#include <string>
+
 #include "convert/warnings.hpp"
 
 namespace kestrel {
@@ -17,19 +19,28 @@ void SeriesCheck::add(std::string_view grpid, std::int32_t kave, bool longer, co
   ++count_;
 }
 
+namespace {
+
+// "1 period", "2 periods".
+std::string count_of(std::int64_t n, const std::string& what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+}  // namespace
+
 void SeriesCheck::report(Report& report, const std::string& name, std::int32_t irlg) const {
   const std::string holds = "WARNING: " + name + " holds ";
   if (mixed_groups_) report.warn(holds + "records of more than one source group");
   if (not_hourly_) report.warn(holds + "records whose averaging period is not 1 hour");
   if (not_following_ > 0) {
-    report.warn(holds + std::to_string(not_following_) +
-                " periods that do not follow the one before by one hour (missing or repeated hours)");
+    report.warn(holds + count_of(not_following_, "period") + (not_following_ == 1 ? " that does" : " that do") +
+                " not follow the one before by one hour (missing or repeated hours)");
   }
   if (longer_) report.warn(longer_warning(name));
   if (count_ == 0) {
     report.warn(holds + "no records");
   } else if (count_ != irlg) {
-    report.warn(holds + std::to_string(count_) + " periods but the run period has " + std::to_string(irlg) + " hours");
+    report.warn(holds + count_of(count_, "period") + " but the run period has " + count_of(irlg, "hour"));
   }
 }
 

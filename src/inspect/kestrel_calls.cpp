@@ -56,6 +56,8 @@ ControlFile read_control_file(const std::string& control) {
   }
   c.box = nominal_box(c.x, c.y);
   c.species = fixed(ctrl.aerspec, 12);
+  for (const SourceLocation& src : ctrl.sources) c.sources.push_back({src.id, src.x / 1000.0, src.y / 1000.0});
+  for (const PostfileName& f : ctrl.aernam) c.postfiles.push_back(f.name);
   return c;
 }
 

@@ -37,11 +37,17 @@ float km_of(double metres);
 
 // What the control file gives: the receptors in km (and in metres, as
 // formatted POSTFILEs repeat them), the nominal grid and the pollutant.
+struct SourcePlace {
+  std::string id;
+  double x_km = 0, y_km = 0;
+};
 struct ControlFile {
   std::vector<float> x, y;
   std::vector<double> x_m, y_m;
   Box box;
   std::string species;
+  std::vector<SourcePlace> sources;   // every SO LOCATION
+  std::vector<std::string> postfiles;  // the 1-hour POSTFILEs, as named
 };
 
 // Reads the control file as kestrel reads it; throws Failure.

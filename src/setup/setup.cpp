@@ -420,6 +420,7 @@ Status SetupPass::finish() {
   auto receptors = std::move(receptors_).take();
   if (!receptors.ok()) return std::move(receptors).status();
   ctrl_.receptors = std::move(*receptors);
+  for (const auto& [id, xy] : sources_) ctrl_.sources.push_back({id, xy.first, xy.second});
   if (!lconc_) return halt("Halted in SETUP:  Must ONLY have Concentrations!", false);
   if (ldayrange_) return halt("Halted in SETUP:  DAYRANGE is not supported!", false);
   if (ctrl_.receptors.empty()) return halt("Halted in SETUP:  no receptors found!", false);

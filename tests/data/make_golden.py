@@ -96,6 +96,10 @@ def step(t, n):
 
 # --- the control file ----------------------------------------------------
 
+def count_of(n, what):
+    return '%d %s%s' % (n, what, '' if n == 1 else 's')
+
+
 def lines_of(path):
     with open(path, 'rb') as f:
         data = f.read().decode('latin-1')
@@ -304,15 +308,16 @@ def main(folder, outdir):
         if kaves != {1} and kaves:
             warn.append('WARNING: %s holds records whose averaging period is not 1 hour' % name)
         if gaps:
-            warn.append('WARNING: %s holds %d periods that do not follow the one before by one hour '
-                        '(missing or repeated hours)' % (name, gaps))
+            warn.append('WARNING: %s holds %s that %s not follow the one before by one hour '
+                        '(missing or repeated hours)' % (name, count_of(gaps, 'period'), 'does' if gaps == 1 else 'do'))
         if longer:
             warn.append('WARNING: %s holds records with more values than the control file has receptors; '
                         'only the first values were converted' % name)
         if count == 0:
             warn.append('WARNING: %s holds no records' % name)
         elif count != irlg:
-            warn.append('WARNING: %s holds %d periods but the run period has %d hours' % (name, count, irlg))
+            warn.append('WARNING: %s holds %s but the run period has %s'
+                        % (name, count_of(count, 'period'), count_of(irlg, 'hour')))
         for w in warn:
             lst.append(' ' + w)
             err.append(w)

@@ -62,7 +62,7 @@ TEST(Inspect, DatasetSummary) {
            "  run length: 4 h\n", "  receptors: 2 from (1.0000, 2.0000) to (3.0000, 4.0000) km\n",
            "  species: NOX, level 1\n", "  title 1: FIRST TITLE\n", "  title 2: \n", "  source: TOTAL\n",
            "  periods: 4\n", "  first period ends: 1988-01-01 hour 01\n", "  last period ends: 1988-01-01 hour 04\n",
-           "  against the run period: 1 hours missing, 1 repeated, 0 outside\n",
+           "  against the run period: 1 hour missing, 1 repeated, 0 outside\n",
            // (1 + 2 + 3 + 4 + 5 + 0.5 + 0.25 + 8) / 8 = 2.96875
            "  values (g/m3): min 0.25, max 8, mean 2.96875\n",
            "    8 at 1988-01-01 hour 04, receptor 2 (3.0000, 4.0000) km\n",
@@ -78,9 +78,9 @@ TEST(Inspect, CsvRows) {
   ASSERT_EQ(r.status, 0);
   const auto lines = test::lines_of(r.out);
   ASSERT_EQ(lines.size(), 9U);
-  EXPECT_EQ(lines[0], "time,receptor,x_km,y_km,value");
-  EXPECT_EQ(lines[1], "1988-01-01T01:00,1,1,2,1");
-  EXPECT_EQ(lines[8], "1988-01-01T04:00,2,3,4,8");
+  EXPECT_EQ(lines[0], "time,receptor,x_km,y_km,value,unit");
+  EXPECT_EQ(lines[1], "1988-01-01T01:00,1,1,2,1,g/m3");
+  EXPECT_EQ(lines[8], "1988-01-01T04:00,2,3,4,8,g/m3");
 }
 
 TEST(Inspect, JsonParsesAndSvgIsWellFormed) {
@@ -158,6 +158,7 @@ TEST(Inspect, BadInputIsOneLineAndStatus2) {
   test::write_bytes(dir / "cut.gdx", cut);
   test::write_bytes(dir / "junk", Bytes(100, std::byte{0xff}));
   test::write_bytes(dir / "empty", {});
+  test::write_bytes(dir / "ok.gdx", small_dataset());
   struct Case {
     std::vector<std::string> args;
     std::string err_starts;
@@ -173,6 +174,10 @@ TEST(Inspect, BadInputIsOneLineAndStatus2) {
       {{d + "/junk"}, "kestrel-inspect: " + d + "/junk: "},
       {{d + "/empty"}, "kestrel-inspect: " + d + "/empty: holds no record\n"},
       {{"--svg", d + "/m.svg", d + "/junk"}, "kestrel-inspect: " + d + "/junk: "},
+      {{"--csv", "--unit", "mg/m3", "x"}, "kestrel-inspect: --unit takes ug/m3 or g/m3 (see kestrel-inspect --help)\n"},
+      {{"--filled", "x"}, "kestrel-inspect: --filled goes with --svg (see kestrel-inspect --help)\n"},
+      {{"--svg", d + "/none/m.svg", d + "/ok.gdx"},
+       "kestrel-inspect: cannot create '" + d + "/none/m.svg': No such file or directory\n"},
   };
   for (const auto& c : cases) {
     const Result r = inspect(c.args);
@@ -204,16 +209,27 @@ TEST(Inspect, ReceptorTablesAndCsvColumns) {
   };
   const Case cases[] = {
       {{"--receptors-csv", d},
-       {"receptor,x_km,y_km,highest_ug_m3,highest_end,second_ug_m3,second_end,mean_ug_m3",
-        "1,1,2,5000000,1988-01-01T02:00,3000000,1988-01-01T02:00,2312500",
-        "2,3,4,8000000,1988-01-01T04:00,4000000,1988-01-01T02:00,3625000"}},
+       {"receptor,x_km,y_km,highest,highest_end,second,second_end,mean,unit",
+        "1,1,2,5000000,1988-01-01T02:00,3000000,1988-01-01T02:00,2312500,ug/m3",
+        "2,3,4,8000000,1988-01-01T04:00,4000000,1988-01-01T02:00,3625000,ug/m3"}},
+      {{"--receptors-csv", "--unit", "g/m3", d},
+       {"receptor,x_km,y_km,highest,highest_end,second,second_end,mean,unit",
+        "1,1,2,5,1988-01-01T02:00,3,1988-01-01T02:00,2.3125,g/m3"}},
       {{"--receptors-csv", p},
-       {"group,receptor,x_km,y_km,highest_ug_m3,highest_end,second_ug_m3,second_end,mean_ug_m3",
-        "ALL,1,,,3.25,1988-03-01T03:00,1.25,1988-03-01T01:00,2.25",
-        "ALL,3,,,3.75,1988-03-01T03:00,1.75,1988-03-01T01:00,2.75", "STACK1,1,,,2.25,1988-03-01T02:00,,,2.25"}},
+       {"group,receptor,x_km,y_km,highest,highest_end,second,second_end,mean,unit",
+        "ALL,1,,,3.25,1988-03-01T03:00,1.25,1988-03-01T01:00,2.25,ug/m3",
+        "ALL,3,,,3.75,1988-03-01T03:00,1.75,1988-03-01T01:00,2.75,ug/m3",
+        "STACK1,1,,,2.25,1988-03-01T02:00,,,2.25,ug/m3"}},
+      // Each file in its own unit, or all in one: a dataset and a POSTFILE row by row.
       {{"--csv", d, p},
-       {"file,group,time,receptor,x_km,y_km,value", d + ",TOTAL,1988-01-01T01:00,1,1,2,1",
-        d + ",TOTAL,1988-01-01T04:00,2,3,4,8", p + ",STACK1,1988-03-01T02:00,3,,,2.75"}},
+       {"file,group,time,receptor,x_km,y_km,value,unit", d + ",TOTAL,1988-01-01T01:00,1,1,2,1,g/m3",
+        d + ",TOTAL,1988-01-01T04:00,2,3,4,8,g/m3", p + ",STACK1,1988-03-01T02:00,3,,,2.75,ug/m3"}},
+      {{"--csv", "--unit", "ug/m3", d, p},
+       {"file,group,time,receptor,x_km,y_km,value,unit", d + ",TOTAL,1988-01-01T01:00,1,1,2,1000000,ug/m3",
+        p + ",STACK1,1988-03-01T02:00,3,,,2.75,ug/m3"}},
+      {{"--csv", "--unit", "g/m3", d, p},
+       {"file,group,time,receptor,x_km,y_km,value,unit", d + ",TOTAL,1988-01-01T04:00,2,3,4,8,g/m3",
+        p + ",STACK1,1988-03-01T02:00,3,,,2.75e-06,g/m3"}},
   };
   for (const auto& c : cases) {
     const Result r = inspect(c.args);
@@ -368,12 +384,14 @@ TEST(InspectPlot, SummaryAndTablesOfAHandMadeFile) {
         "  values (ug/m3): min 0.25, max 5, mean 2.625", "    5 at 1988-03-01 hour 02, receptor 2 (3.0000, -0.5000) km",
         "    4 at 1988-03-01 hour 02, receptor 1 (1.0000, 2.0000) km"}},
       {{"--csv", p},
-       {"group,time,receptor,x_km,y_km,value", "ALL,1988-03-01T01:00,1,1,2,1.5", "ALL,1988-03-01T01:00,2,3,-0.5,2",
-        "ALL,1988-03-01T02:00,1,1,2,4", "ALL,1988-03-01T02:00,2,3,-0.5,0.25", "STACK1,1988-03-01T02:00,1,1,2,3",
-        "STACK1,1988-03-01T02:00,2,3,-0.5,5"}},
+       {"group,time,receptor,x_km,y_km,value,unit", "ALL,1988-03-01T01:00,1,1,2,1.5,ug/m3",
+        "ALL,1988-03-01T01:00,2,3,-0.5,2,ug/m3", "ALL,1988-03-01T02:00,1,1,2,4,ug/m3",
+        "ALL,1988-03-01T02:00,2,3,-0.5,0.25,ug/m3", "STACK1,1988-03-01T02:00,1,1,2,3,ug/m3",
+        "STACK1,1988-03-01T02:00,2,3,-0.5,5,ug/m3"}},
       {{"--receptors-csv", p},
-       {"group,receptor,x_km,y_km,highest_ug_m3,highest_end,second_ug_m3,second_end,mean_ug_m3",
-        "ALL,1,1,2,4,1988-03-01T02:00,1.5,1988-03-01T01:00,2.75", "STACK1,2,3,-0.5,5,1988-03-01T02:00,,,5"}},
+       {"group,receptor,x_km,y_km,highest,highest_end,second,second_end,mean,unit",
+        "ALL,1,1,2,4,1988-03-01T02:00,1.5,1988-03-01T01:00,2.75,ug/m3",
+        "STACK1,2,3,-0.5,5,1988-03-01T02:00,,,5,ug/m3"}},
   };
   for (const auto& c : cases) {
     const Result r = inspect(c.args);
