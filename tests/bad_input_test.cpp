@@ -15,6 +15,7 @@
 
 #ifndef _WIN32
 #include <sys/mount.h>
+#include <sys/stat.h>
 #endif
 
 #include "base/text.hpp"
@@ -141,6 +142,15 @@ TEST(BadInput, Table) {
   const std::set<std::string> kst = {"AERMOD.INP.kst"};
   const std::set<std::string> kst_gdx = {"AERMOD.INP.kst", "POST.BIN.gdx"};
   const std::string r4 = halted("ERROR reading AERMOD file as R*4", false);
+  const std::string r8 = halted("ERROR reading AERMOD file as R*8", false);
+  const auto periods = [](std::size_t n) {
+    return [n](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader + n * 115); };
+  };
+  const auto records = [](int n) {
+    Bytes b;
+    for (int i = 0; i < n; ++i) b = cat({b, test::postfile_record(88010101 + i, {1.0, 2.0, 3.0})});
+    return b;
+  };
 
   const std::vector<Row> rows = {
       {"missing control file", [](const fs::path&) {}, 2,
@@ -220,7 +230,43 @@ TEST(BadInput, Table) {
          write(d / "AERMOD.INP", deck());
          write(d / "POST.BIN", cat({le32(-40), Bytes(48)}));
        },
-       1, r4, kst_gdx},
+       1, r8, kst_gdx, {}, 0, periods(0)},
+      {"eight zero bytes after the records",
+       [&](const fs::path& d) {
+         write(d / "AERMOD.INP", deck("", "OU POSTFILE 1 ALL UNFORM POST.BIN\n", "ME STARTEND 88 1 1 1 88 1 1 2\n"));
+         write(d / "POST.BIN", cat({records(2), Bytes(8)}));
+       },
+       1, r8, kst_gdx, {}, 0,
+       [&](const fs::path& d) {
+         periods(2)(d);
+         EXPECT_NE(test::read_text(d / "AERMOD.INP.kst").find(" Record 3 at byte 96 cannot be read\n"), std::string::npos);
+       }},
+      {"a negative marker in the sixth record",
+       [&](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         write(d / "POST.BIN", cat({records(5), le32(-40), Bytes(48)}));
+       },
+       1, r8, kst_gdx, {}, 0, periods(5)},
+      {"a length marker that lies mid-file",
+       [&](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         Bytes b = records(4);
+         b[48] = std::byte{60};  // the second record's marker
+         write(d / "POST.BIN", b);
+       },
+       1, r8, kst_gdx, {}, 0, periods(1)},
+      {"a formatted POSTFILE named UNFORM",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         write(d / "POST.BIN", std::string("* AERMOD ( 24142): \n*         X             Y      AVERAGE CONC\n"));
+       },
+       1, r8, kst_gdx, {}, 0,
+       [&](const fs::path& d) {
+         periods(0)(d);
+         EXPECT_NE(test::read_text(d / "AERMOD.INP.kst")
+                       .find(" POST.BIN is a formatted (PLOT) POSTFILE; its POSTFILE line says UNFORM\n"),
+                   std::string::npos);
+       }},
       {"month-13 stamp",
        [](const fs::path& d) {
          write(d / "AERMOD.INP", deck());
@@ -267,8 +313,9 @@ TEST(BadInput, Table) {
   for (const auto& row : rows) check(row);
 }
 
-// The length marker never sizes memory: a 2 GB one in a small file is a cut
-// record, also with 100 MB of address space.
+// The length marker never sizes memory: a 2 GB one in a small file is a
+// first record cut short, also with 100 MB of address space; after a first
+// record of another length it is damage.
 TEST(BadInput, HugeLengthMarkerInSmallAddressSpace) {
   if (kAddressSpaceLimit > 0 && !test::can_limit_address_space()) {
     GTEST_SKIP() << "this system cannot limit a process's address space";
@@ -276,10 +323,19 @@ TEST(BadInput, HugeLengthMarkerInSmallAddressSpace) {
   check({"2 GB length marker in a small file",
          [](const fs::path& d) {
            write(d / "AERMOD.INP", deck());
+           write(d / "POST.BIN", cat({le32(0x7ffffff0), Bytes(100)}));
+         },
+         0,
+         "WARNING: POST.BIN ends inside a record; its incomplete last record was not converted\n"
+         "WARNING: POST.BIN holds no records\n",
+         {"AERMOD.INP.kst", "POST.BIN.gdx"}, {}, kAddressSpaceLimit});
+  check({"2 GB length marker after a record",
+         [](const fs::path& d) {
+           write(d / "AERMOD.INP", deck());
            write(d / "POST.BIN", cat({kRecord, le32(0x7ffffff0), Bytes(100)}));
          },
-         0, "WARNING: POST.BIN ends inside a record; its incomplete last record was not converted\n",
-         {"AERMOD.INP.kst", "POST.BIN.gdx"}, {}, kAddressSpaceLimit});
+         1, halted("ERROR reading AERMOD file as R*8", false), {"AERMOD.INP.kst", "POST.BIN.gdx"}, {},
+         kAddressSpaceLimit});
 }
 
 // Replacing a dataset that another program holds open: Windows refuses, and
@@ -446,6 +502,104 @@ TEST(KillTest, ListFileUpToThePostfileBeingConverted) {
   EXPECT_EQ(lines[lines.size() - 2], " Processing: " + fixed("ONE.BIN", 132));
   EXPECT_EQ(lines.back(), " Processing: " + fixed("TWO.BIN", 132));
 }
+
+}  // namespace
+}  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+#ifndef _WIN32
+// Files that are not regular files are refused before they are read: a FIFO
+// would wait for a writer, a device never end.
+TEST(BadInput, OnlyRegularFilesAreRead) {
+  const auto fifo = [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); };
+  const std::vector<Row> rows = {
+      {"a FIFO as control file", [&](const fs::path& d) { fifo(d / "AERMOD.INP"); }, 2,
+       "kestrel: cannot open control file 'AERMOD.INP': Not a regular file\n", {"AERMOD.INP.kst"}},
+      {"a FIFO as included receptor file",
+       [&](const fs::path& d) {
+         write(d / "AERMOD.INP", deck("RE INCLUDED REC.DAT\n"));
+         fifo(d / "REC.DAT");
+       },
+       2, "kestrel: cannot open receptor file 'REC.DAT': Not a regular file\n", {"AERMOD.INP.kst"}},
+      {"/dev/zero as included source file",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", "SO INCLUDED ZERO.DAT\n" + deck());
+         fs::create_symlink("/dev/zero", d / "ZERO.DAT");
+       },
+       2, "kestrel: cannot open source file 'ZERO.DAT': Not a regular file\n", {"AERMOD.INP.kst"}},
+      {"a FIFO as POSTFILE",
+       [&](const fs::path& d) {
+         write(d / "AERMOD.INP", deck());
+         fifo(d / "POST.BIN");
+       },
+       2, "kestrel: cannot open POSTFILE 'POST.BIN': Not a regular file\n", {"AERMOD.INP.kst"}},
+  };
+  for (const auto& row : rows) check(row);
+}
+
+// A link planted where KESTREL writes is replaced, never written through.
+TEST(BadInput, NoWriteThroughALink) {
+  for (const char* planted : {"POST.BIN.gdx.part", "AERMOD.INP.kst"}) {
+    SCOPED_TRACE(planted);
+    test::TempDir tmp;
+    const fs::path run = tmp / "run";
+    fs::create_directory(run);
+    write(run / "AERMOD.INP", deck());
+    write(run / "POST.BIN", kRecord);
+    write(tmp / "target.txt", std::string("keep me\n"));
+    fs::create_symlink(tmp / "target.txt", run / planted);
+    const Outcome o = run_binary(run);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(test::read_text(tmp / "target.txt"), "keep me\n");
+    EXPECT_FALSE(fs::exists(run / "POST.BIN.gdx.part"));
+    EXPECT_FALSE(fs::is_symlink(run / "AERMOD.INP.kst"));
+    EXPECT_EQ(fs::file_size(run / "POST.BIN.gdx"), kHeader + 115);
+    EXPECT_NE(test::read_text(run / "AERMOD.INP.kst").find("\n NORMAL TERMINATION\n"), std::string::npos);
+  }
+}
+
+// A second KESTREL on the same control file stops at once and touches
+// nothing; the first goes on to its end.
+TEST(KillTest, SecondRunOnTheSameControlFileStops) {
+  test::TempDir tmp;
+  const fs::path run = make_run(tmp, "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n"
+                                          "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
+  test::write_bytes(run / "POST.BIN", many_records(1500000));
+  test::Process first(KESTREL_BINARY, {}, run);
+  const bool grown = wait_for_growth(run / "POST.BIN.gdx.part", 100000);
+  const Outcome second = run_binary(run);
+  const Outcome o = first.wait();
+  if (!grown) GTEST_SKIP() << "the conversion finished before a second one could start";
+  EXPECT_EQ(second.status, 2);
+  EXPECT_EQ(second.err, "kestrel: 'AERMOD.INP' is being converted by another kestrel\n");
+  EXPECT_EQ(o.status, 0) << o.err;
+  const std::string list = test::read_text(run / "AERMOD.INP.kst");
+  EXPECT_EQ(list.find(" Opening file: AERMOD.INP"), list.rfind(" Opening file: AERMOD.INP"));
+  EXPECT_NE(list.find("\n NORMAL TERMINATION\n"), std::string::npos);
+  EXPECT_EQ(fs::file_size(run / "POST.BIN.gdx"), 1023 + 8 + 12 + 1500000 * (40 + 40 + 8 + 15 + 4));
+}
+
+// Ctrl-C stops a run that is reading an endless (sparse, 1 TB) included file.
+TEST(KillTest, InterruptDuringSetup) {
+  test::TempDir tmp;
+  const fs::path run = make_run(tmp, "CO MODELOPT CONC\nRE INCLUDED BIG.DAT\nRE DISCCART 1 2 3\n"
+                                          "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
+  {
+    std::ofstream big(run / "BIG.DAT");
+  }
+  std::error_code ec;
+  fs::resize_file(run / "BIG.DAT", std::uint64_t{1} << 40, ec);
+  if (ec) GTEST_SKIP() << "no sparse 1 TB file here";
+  test::Process p(KESTREL_BINARY, {}, run);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(p.interrupt(SIGINT));
+  const Outcome o = p.wait();
+  EXPECT_EQ(o.status, 130);
+  EXPECT_EQ(o.err, "kestrel: interrupted\n");
+}
+#endif
 
 }  // namespace
 }  // namespace kestrel

@@ -25,18 +25,13 @@ std::string progress_text(std::string_view name, std::uint64_t done, std::uint64
 
 }  // namespace
 
-void Channels::open_list(const std::filesystem::path& path, std::string shown) {
+void Channels::open_list(const std::filesystem::path& path, std::string shown, std::string_view control) {
   list_shown_ = std::move(shown);
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw io_error("cannot create", file_label("list file", list_shown_), EISDIR);
-  errno = 0;
-  // Text mode: lines end in CR LF on Windows, as its editors expect.
-  list_.open(path, std::ios::out | std::ios::trunc);
-  if (!list_.is_open()) throw io_error("cannot create", file_label("list file", list_shown_), errno != 0 ? errno : EIO);
-}
-
-void Channels::check_list() {
-  if (!list_) throw io_error("cannot write", file_label("list file", list_shown_), errno != 0 ? errno : EIO);
+  try {
+    list_.emplace(path, file_label("list file", list_shown_));
+  } catch (const io::LockedTextFile::Busy&) {
+    throw IoError("'" + std::string(control) + "' is being converted by another kestrel");
+  }
 }
 
 void Channels::to_console(std::string_view line) {
@@ -46,10 +41,7 @@ void Channels::to_console(std::string_view line) {
 }
 
 void Channels::to_list(std::string_view line) {
-  if (!list_.is_open()) return;
-  errno = 0;
-  list_ << line << '\n';
-  check_list();
+  if (list_) list_->write_line(line);
 }
 
 void Channels::warn(std::string_view text) {
@@ -59,7 +51,7 @@ void Channels::warn(std::string_view text) {
 }
 
 void Channels::progress(std::string_view line) {
-  if (const int sig = InterruptGuard::pending(); sig != 0) throw Interrupted{sig};
+  stop_if_interrupted();
   to_both(line);
   // A run killed from here on leaves the list file up to this POSTFILE.
   flush_list();
@@ -67,7 +59,7 @@ void Channels::progress(std::string_view line) {
 }
 
 void Channels::reading(std::string_view name, std::uint64_t done, std::uint64_t total) {
-  if (const int sig = InterruptGuard::pending(); sig != 0) throw Interrupted{sig};
+  stop_if_interrupted();
   if (progress_mode_ == ProgressMode::never) return;
   const auto now = Clock::now();
   // A POSTFILE that takes less than about a second shows nothing on a
@@ -90,27 +82,23 @@ void Channels::erase_progress() {
 }
 
 void Channels::flush_list() {
-  if (!list_.is_open()) return;
-  errno = 0;
-  list_.flush();
-  check_list();
+  if (list_) list_->flush();
 }
 
 void Channels::close_list() {
-  if (!list_.is_open()) return;
-  flush_list();
-  list_.close();
-  if (list_.fail()) throw io_error("cannot write", file_label("list file", list_shown_), errno != 0 ? errno : EIO);
+  if (!list_) return;
+  list_->close();
+  list_.reset();
 }
 
 void Channels::close_list_quietly(std::string_view last_line) noexcept {
   try {
     erase_progress();
-    if (!list_.is_open()) return;
-    list_ << last_line << '\n';
-    list_.close();
   } catch (...) {
   }
+  if (!list_) return;
+  list_->close_quietly(last_line);
+  list_.reset();
 }
 
 }  // namespace kestrel

@@ -5,12 +5,13 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
 #include "base/report.hpp"
+#include "io/files.hpp"
 
 namespace kestrel {
 
@@ -25,9 +26,11 @@ class Channels final : public Report {
   std::ostream& console;
   std::ostream& err;
 
-  // Creates or overwrites the list file. `shown` names it in messages.
-  void open_list(const std::filesystem::path& path, std::string shown);
-  [[nodiscard]] bool list_open() const noexcept { return list_.is_open(); }
+  // Creates the list file anew, held against a second kestrel until it is
+  // closed. `shown` names it in messages, `control` the control file whose
+  // list file it is.
+  void open_list(const std::filesystem::path& path, std::string shown, std::string_view control);
+  [[nodiscard]] bool list_open() const noexcept { return list_.has_value(); }
 
   // Each console line is out when it is written.
   void to_console(std::string_view line);
@@ -57,9 +60,7 @@ class Channels final : public Report {
 
  private:
   using Clock = std::chrono::steady_clock;
-  void check_list();
-
-  std::ofstream list_;
+  std::optional<io::LockedTextFile> list_;
   std::string list_shown_;
   ProgressMode progress_mode_;
   Clock::time_point file_start_;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <new>
 
 #include "app/channels.hpp"
 #include "app/comline.hpp"
@@ -53,7 +54,7 @@ Status setup_and_comp(std::span<const std::string> args, const std::filesystem::
   const std::string name(trim_right(cfname));
   // Longer names leave no room for ".kst" within the 132 columns.
   if (name.size() > kMaxNameLength) throw IoError("control-file name is longer than 128 characters");
-  ch.open_list(dir / (name + ".kst"), name + ".kst");
+  ch.open_list(dir / (name + ".kst"), name + ".kst", name);
   write_list_header(ch);
   write_notice(ch, name);
 
@@ -65,7 +66,7 @@ Status setup_and_comp(std::span<const std::string> args, const std::filesystem::
 
 int phases(std::span<const std::string> args, const std::filesystem::path& dir, Channels& ch) {
   const Status status = setup_and_comp(args, dir, ch);
-  if (const int sig = InterruptGuard::pending(); sig != 0) throw Interrupted{sig};
+  stop_if_interrupted();
   if (!status.ok()) {
     ch.flush_list();
     for (const auto& line : status.lines()) ch.to_list(line);
@@ -154,6 +155,8 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
     return fail(std::string("kestrel: ") + e.what(), kExitIoFailure);
   } catch (const Interrupted& i) {
     return fail("kestrel: interrupted", 128 + i.signal);
+  } catch (const std::bad_alloc&) {
+    return fail("kestrel: out of memory", kExitIoFailure);
   }
 }
 

@@ -1,7 +1,9 @@
 // Ctrl-C and SIGTERM during a run: the handler only notes the signal; the
-// conversion looks between records and stops there, so that the dataset
-// being written is dropped and the old one kept.
+// readers look between records (and often within long reads) and stop
+// there, so that the dataset being written is dropped and the old one kept.
 #pragma once
+
+#include "base/interrupt.hpp"
 
 namespace kestrel {
 
@@ -14,17 +16,12 @@ class InterruptGuard {
   ~InterruptGuard();
 
   // The signal that arrived, or 0.
-  [[nodiscard]] static int pending() noexcept;
+  [[nodiscard]] static int pending() noexcept { return interrupt_pending(); }
 
  private:
   using Handler = void (*)(int);
   Handler old_int_;
   Handler old_term_;
-};
-
-// Thrown between records once a signal has arrived.
-struct Interrupted {
-  int signal;
 };
 
 }  // namespace kestrel

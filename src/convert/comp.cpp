@@ -18,6 +18,7 @@
 #include "dataset/period.hpp"
 #include "datetime/datetime.hpp"
 #include "base/free_line.hpp"
+#include "base/interrupt.hpp"
 #include "base/io_error.hpp"
 #include "base/text.hpp"
 #include "base/version.hpp"
@@ -53,29 +54,24 @@ struct Places {
   std::vector<double> x, y;
 };
 
-// The stamps of a POSTFILE's first and last whole records; none when it has none.
+// The stamps of a POSTFILE's first and last records, up to the first that
+// cannot be read (the conversion halts there); none when it has none.
 std::optional<std::pair<std::int32_t, std::int32_t>> stamp_range(const std::filesystem::path& dir,
                                                                  const PostfileName& p, const Places& places) {
   io::FileSource src(io::resolve_name(dir, p.name, "POSTFILE"), file_label("POSTFILE", p.name));
   std::optional<std::pair<std::int32_t, std::int32_t>> range;
   const auto add = [&](std::int32_t kurdat) {
+    stop_if_interrupted();
     if (!range) range.emplace(kurdat, kurdat);
     range->second = kurdat;
   };
   if (p.plot) {
-    // Up to the first line that cannot be read: the conversion halts there.
     PlotReader reader(src, places.x, places.y);
     while (reader.next() == PlotReader::Result::record) add(reader.kurdat());
     return range;
   }
-  io::RecordReader reader(src);
-  std::byte head[4];
-  for (;;) {
-    const auto outcome = reader.read(head);
-    if (outcome == io::ReadOutcome::end_of_file) break;
-    if (outcome == io::ReadOutcome::error) continue;  // too short to hold a stamp
-    add(io::get_i32(head));
-  }
+  PostfileReader reader(src, places.x.size(), p.name);
+  while (reader.next() == PostfileReader::Result::record) add(reader.kurdat());
   return range;
 }
 
@@ -244,6 +240,8 @@ Status convert_one(const Ctrl& ctrl, Report& report, const std::filesystem::path
     status = convert_records(in, target, report, shown, series);
   }
   if (status.ok()) series.report(report, shown, header.irlg);
+  // An interrupted run renames nothing into place.
+  stop_if_interrupted();
   ds.close();
   return status;
 }

@@ -9,6 +9,8 @@
 #include <system_error>
 #include <thread>
 
+#include "base/interrupt.hpp"
+#include "convert/plot_scan_detail.hpp"
 #include "io/byte_order.hpp"
 
 namespace kestrel {
@@ -166,33 +168,52 @@ class PlotReader::Pipeline {
       s.last = true;
       return true;
     }
-    const auto last_nl = std::find(std::make_reverse_iterator(t + have), std::make_reverse_iterator(t), '\n');
-    if (last_nl != std::make_reverse_iterator(t)) {
-      s.len = static_cast<std::size_t>(last_nl.base() - t);
+    if (const std::size_t whole = whole_lines(t, have); whole != 0) {
+      s.len = whole;
       carry_ = t + s.len;
       carry_len_ = have - s.len;
       return true;
     }
-    skip_long_line(s);
+    skip_long_line(s, t[have - 1] == '\r');
     return true;
+  }
+
+  // Bytes of the whole lines at the start of t[0, have), the file going on
+  // after them: a carriage return in the last byte may be the first half of
+  // a CR LF, so it ends no line yet.
+  static std::size_t whole_lines(const char* t, std::size_t have) noexcept {
+    for (std::size_t i = have; i-- > 0;) {
+      if (t[i] == '\n' || (t[i] == '\r' && i + 1 < have)) return i + 1;
+    }
+    return 0;
   }
 
   // A segment without a line end holds part of a line too long to read:
   // keeps its start for the message, reads on to its end.
-  void skip_long_line(PlotBuffers::Slot& s) {
+  // `pending_cr`: the bytes read so far end with a carriage return.
+  void skip_long_line(PlotBuffers::Slot& s, bool pending_cr) {
     char* t = s.text();
     s.too_long = true;
     s.len = kKeptOfLongLine;
     char* chunk = t + kKeptOfLongLine;
     const std::size_t room = buffers_.segment() - kKeptOfLongLine;
     while (!source_done_) {
+      stop_if_interrupted();
       const std::size_t got = read_into(chunk, room);
-      const void* nl = std::memchr(chunk, '\n', got);
-      if (nl != nullptr) {
-        carry_ = static_cast<const char*>(nl) + 1;
+      if (got == 0) break;
+      if (pending_cr && chunk[0] != '\n') {
+        // The carriage return alone ended the line.
+        carry_ = chunk;
+        carry_len_ = got;
+        break;
+      }
+      const char* e = plot::detail::line_end(chunk, chunk + got);
+      if (e != chunk + got && !(*e == '\r' && e + 1 == chunk + got && !source_done_)) {
+        carry_ = e + 1;
         carry_len_ = got - static_cast<std::size_t>(carry_ - chunk);
         break;
       }
+      pending_cr = chunk[got - 1] == '\r';
     }
     s.last = source_done_ && carry_len_ == 0;
   }
@@ -377,8 +398,9 @@ std::uint64_t PlotReader::position() const noexcept { return pipe_->fetched(); }
 std::uint64_t PlotReader::size() const { return pipe_->size(); }
 
 std::size_t PlotReader::line_end(std::size_t offset) const noexcept {
-  const void* nl = std::memchr(slot_->text() + offset, '\n', slot_->len - offset);
-  return nl != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nl) - slot_->text()) + 1 : slot_->len;
+  const char* end = slot_->text() + slot_->len;
+  const char* e = plot::detail::line_end(slot_->text() + offset, end);
+  return e != end ? static_cast<std::size_t>(e - slot_->text()) + 1 : slot_->len;
 }
 
 bool PlotReader::last_line(std::size_t line_end) const noexcept { return slot_->last && line_end == slot_->len; }
@@ -396,7 +418,12 @@ PlotReader::Result PlotReader::end_inside() {
 
 PlotReader::Result PlotReader::fail_at(std::size_t offset, std::size_t end, std::int64_t line) {
   error_line_ = line;
-  error_text_ = plot::trim({slot_->text() + offset, std::min(end - offset, kKeptOfLongLine)});
+  // Bytes that are no text are shown as '?'.
+  std::string text(slot_->text() + offset, std::min(end - offset, kKeptOfLongLine));
+  for (char& c : text) {
+    if (plot::detail::odd_byte(c)) c = '?';
+  }
+  error_text_ = plot::trim(text);
   return finish(Result::failure);
 }
 

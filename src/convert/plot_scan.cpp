@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "convert/plot_scan_detail.hpp"
@@ -133,7 +134,18 @@ std::optional<double> read_number(std::string_view field) noexcept {
 
 namespace detail {
 
+const char* line_end(const char* p, const char* end) noexcept {
+  const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+  const char* stop = nl != nullptr ? nl : end;
+  for (const char* cr = p;; ++cr) {
+    cr = static_cast<const char*>(std::memchr(cr, '\r', static_cast<std::size_t>(stop - cr)));
+    if (cr == nullptr) return stop;
+    if (cr + 1 == end || cr[1] != '\n') return cr;
+  }
+}
+
 bool read_line(const char* p, std::size_t len, Line& out) noexcept {
+  if (std::any_of(p, p + len, odd_byte)) return false;
   std::string_view f[9];
   if (split_fields({p, len}, f, 9) < 9) return false;
   for (const std::size_t i : {0, 1, 3, 4, 5}) {
@@ -144,6 +156,8 @@ bool read_line(const char* p, std::size_t len, Line& out) noexcept {
   std::int32_t date = 0;
   if (!v || !read_date(f[8], date)) return false;
   out.value = static_cast<float>(*v);
+  // Unit factors never exceed 1: a finite float stays finite once scaled.
+  if (std::isinf(out.value)) return false;
   out.fixed = !exponent;
   out.key = f[6].data();
   out.key_len = static_cast<std::uint32_t>(f[8].data() + f[8].size() - f[6].data());

@@ -24,8 +24,19 @@ struct Line {
   std::uint32_t date_len = 0;
 };
 
-// False when the line (without its line end) cannot be read.
+// False when the line (without its line end) cannot be read: fewer than
+// nine fields, a number or the date unreadable, a byte that is no text (a
+// control character other than tab and CR, or one above 126), a value
+// too large for a float.
 bool read_line(const char* p, std::size_t len, Line& out) noexcept;
+// Where the line at `p` ends: its line feed, a carriage return that no line
+// feed follows, or `end`.
+const char* line_end(const char* p, const char* end) noexcept;
+// A byte that no line of text holds.
+inline bool odd_byte(char c) noexcept {
+  const auto u = static_cast<unsigned char>(c);
+  return (u < 0x20 && c != '\t' && c != '\r' && c != '\n') || u > 0x7E;
+}
 // Sets the period, group and date of a line from its key's text.
 void find_key_fields(Line& line) noexcept;
 // The key of a readable line.

@@ -44,6 +44,8 @@ struct Masks {
   u128 digit;
   u128 point;
   u128 minus;
+  u128 cr;     // carriage return
+  u128 odd;    // a control character other than tab, CR and LF, or a byte above 126
 };
 
 #if defined(__AVX512BW__)
@@ -54,15 +56,25 @@ Masks masks_at(const char* p) noexcept {
   const __m512i ten = _mm512_set1_epi8(10);
   const __m512i pt = _mm512_set1_epi8('.');
   const __m512i mi = _mm512_set1_epi8('-');
+  const __m512i cr = _mm512_set1_epi8('\r');
+  const __m512i tab = _mm512_set1_epi8('\t');
+  const __m512i ctl = _mm512_set1_epi8(0x1F);
+  const __m512i del = _mm512_set1_epi8(0x7F);
   __m512i v[2];
   std::memcpy(v, p, 128);
   const auto join = [](__mmask64 lo, __mmask64 hi) { return static_cast<u128>(lo) | (static_cast<u128>(hi) << 64); };
+  const auto odd = [&](__m512i x) {
+    const __mmask64 allowed = _mm512_cmpeq_epi8_mask(x, lf) | _mm512_cmpeq_epi8_mask(x, cr) | _mm512_cmpeq_epi8_mask(x, tab);
+    return (_mm512_cmple_epu8_mask(x, ctl) & ~allowed) | _mm512_cmpge_epu8_mask(x, del);
+  };
   return Masks{join(_mm512_cmpeq_epi8_mask(v[0], lf), _mm512_cmpeq_epi8_mask(v[1], lf)),
                join(_mm512_cmple_epu8_mask(v[0], sp), _mm512_cmple_epu8_mask(v[1], sp)),
                join(_mm512_cmplt_epu8_mask(_mm512_sub_epi8(v[0], zero), ten),
                     _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v[1], zero), ten)),
                join(_mm512_cmpeq_epi8_mask(v[0], pt), _mm512_cmpeq_epi8_mask(v[1], pt)),
-               join(_mm512_cmpeq_epi8_mask(v[0], mi), _mm512_cmpeq_epi8_mask(v[1], mi))};
+               join(_mm512_cmpeq_epi8_mask(v[0], mi), _mm512_cmpeq_epi8_mask(v[1], mi)),
+               join(_mm512_cmpeq_epi8_mask(v[0], cr), _mm512_cmpeq_epi8_mask(v[1], cr)),
+               join(odd(v[0]), odd(v[1]))};
 }
 #elif defined(__AVX2__)
 Masks masks_at(const char* p) noexcept {
@@ -72,18 +84,29 @@ Masks masks_at(const char* p) noexcept {
   const __m256i nine = _mm256_set1_epi8(9);
   const __m256i pt = _mm256_set1_epi8('.');
   const __m256i mi = _mm256_set1_epi8('-');
-  Masks m{0, 0, 0, 0, 0};
+  const __m256i cr = _mm256_set1_epi8('\r');
+  const __m256i tab = _mm256_set1_epi8('\t');
+  const __m256i ctl = _mm256_set1_epi8(0x1F);
+  const __m256i del = _mm256_set1_epi8(0x7F);
+  Masks m{0, 0, 0, 0, 0, 0, 0};
   for (int k = 0; k < 4; ++k) {
     __m256i v;
     std::memcpy(&v, p + 32 * k, 32);
     const __m256i d = _mm256_sub_epi8(v, zero);
     const auto bits = [](__m256i x) { return static_cast<u128>(static_cast<std::uint32_t>(_mm256_movemask_epi8(x))); };
     const int shift = 32 * k;
-    m.nl |= bits(_mm256_cmpeq_epi8(v, lf)) << shift;
+    const __m256i is_lf = _mm256_cmpeq_epi8(v, lf);
+    const __m256i is_cr = _mm256_cmpeq_epi8(v, cr);
+    const __m256i allowed = _mm256_or_si256(_mm256_or_si256(is_lf, is_cr), _mm256_cmpeq_epi8(v, tab));
+    const __m256i odd = _mm256_or_si256(_mm256_andnot_si256(allowed, _mm256_cmpeq_epi8(_mm256_min_epu8(v, ctl), v)),
+                                        _mm256_cmpeq_epi8(_mm256_max_epu8(v, del), v));
+    m.nl |= bits(is_lf) << shift;
     m.blank |= bits(_mm256_cmpeq_epi8(_mm256_max_epu8(v, sp), sp)) << shift;
     m.digit |= bits(_mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d)) << shift;
     m.point |= bits(_mm256_cmpeq_epi8(v, pt)) << shift;
     m.minus |= bits(_mm256_cmpeq_epi8(v, mi)) << shift;
+    m.cr |= bits(is_cr) << shift;
+    m.odd |= bits(odd) << shift;
   }
   return m;
 }
@@ -95,18 +118,29 @@ Masks masks_at(const char* p) noexcept {
   const __m128i nine = _mm_set1_epi8(9);
   const __m128i pt = _mm_set1_epi8('.');
   const __m128i mi = _mm_set1_epi8('-');
-  Masks m{0, 0, 0, 0, 0};
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i tab = _mm_set1_epi8('\t');
+  const __m128i ctl = _mm_set1_epi8(0x1F);
+  const __m128i del = _mm_set1_epi8(0x7F);
+  Masks m{0, 0, 0, 0, 0, 0, 0};
   for (int k = 0; k < 8; ++k) {
     __m128i v;
     std::memcpy(&v, p + 16 * k, 16);
     const __m128i d = _mm_sub_epi8(v, zero);
     const auto bits = [](__m128i x) { return static_cast<u128>(static_cast<std::uint32_t>(_mm_movemask_epi8(x))); };
     const int shift = 16 * k;
-    m.nl |= bits(_mm_cmpeq_epi8(v, lf)) << shift;
+    const __m128i is_lf = _mm_cmpeq_epi8(v, lf);
+    const __m128i is_cr = _mm_cmpeq_epi8(v, cr);
+    const __m128i allowed = _mm_or_si128(_mm_or_si128(is_lf, is_cr), _mm_cmpeq_epi8(v, tab));
+    const __m128i odd = _mm_or_si128(_mm_andnot_si128(allowed, _mm_cmpeq_epi8(_mm_min_epu8(v, ctl), v)),
+                                     _mm_cmpeq_epi8(_mm_max_epu8(v, del), v));
+    m.nl |= bits(is_lf) << shift;
     m.blank |= bits(_mm_cmpeq_epi8(_mm_max_epu8(v, sp), sp)) << shift;
     m.digit |= bits(_mm_cmpeq_epi8(_mm_min_epu8(d, nine), d)) << shift;
     m.point |= bits(_mm_cmpeq_epi8(v, pt)) << shift;
     m.minus |= bits(_mm_cmpeq_epi8(v, mi)) << shift;
+    m.cr |= bits(is_cr) << shift;
+    m.odd |= bits(odd) << shift;
   }
   return m;
 }
@@ -343,34 +377,39 @@ void scan_loop(const char* text, std::size_t begin, std::size_t end, Scan& out) 
     std::size_t next = 0;
     bool ok = false;
     detail::Line line;
+    bool bad = false;
 #if defined(KESTREL_PLOT_MASKS)
     if constexpr (Wide) {
       const Masks m = masks_at(p);
       const u128 nl = m.nl & low_bits(static_cast<unsigned>(avail < 128 ? avail : 128));
       if (nl != 0 || avail < 128) {
         len = nl != 0 ? ctz128(nl) : avail;
-        next = nl != 0 ? pos + len + 1 : end;
+        // A carriage return that no line feed follows ends a line too.
+        const u128 lone_cr = m.cr & ~(nl >> 1) & low_bits(static_cast<unsigned>(len));
+        if (lone_cr != 0) len = ctz128(lone_cr);
+        next = nl != 0 || lone_cr != 0 ? pos + len + 1 : end;
         if (len != 0 && *p == '*') {
           ++out.lines;
           pos = next;
           continue;
         }
-        ok = line_by_layout(p, static_cast<unsigned>(len), m, line) ||
-             line_by_masks(p, static_cast<unsigned>(len), m, line);
+        bad = (m.odd & low_bits(static_cast<unsigned>(len))) != 0;
+        ok = !bad && (line_by_layout(p, static_cast<unsigned>(len), m, line) ||
+                      line_by_masks(p, static_cast<unsigned>(len), m, line));
       }
     }
 #endif
-    if (next == 0) {  // not settled above: the line's end by memchr
-      const void* nl = std::memchr(p, '\n', avail);
-      len = nl != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nl) - p) : avail;
-      next = nl != nullptr ? pos + len + 1 : end;
+    if (next == 0) {  // not settled above: the line's end found byte by byte
+      const char* e = detail::line_end(p, p + avail);
+      len = static_cast<std::size_t>(e - p);
+      next = e != p + avail ? pos + len + 1 : end;
       if (len != 0 && *p == '*') {
         ++out.lines;
         pos = next;
         continue;
       }
     }
-    if (!ok && (len > kMaxLine || !detail::read_line(p, len, line))) {
+    if (!ok && (bad || len > kMaxLine || !detail::read_line(p, len, line))) {
       out.stop = Stop::bad_line;
       out.stop_offset = static_cast<std::uint32_t>(pos);
       out.stop_next = static_cast<std::uint32_t>(next);

@@ -52,23 +52,69 @@ std::size_t PostfileReader::need() const noexcept {
 }
 
 PostfileReader::Result PostfileReader::next() {
+  if (done_) return Result::end_of_file;
   for (;;) {
+    const std::uint64_t offset = reader_.position();
+    if (offset == 0) {
+      k_ = 0;
+      // A formatted file begins with AERMOD's '*' header: no length marker
+      // ever does (it would claim over a gigabyte).
+      std::byte first[1];
+      if (reader_.source_size() > 0 && reader_.peek(first) && first[0] == std::byte{'*'}) {
+        formatted_ = true;
+        ++k_;
+        return damage(0);
+      }
+    }
+    ++k_;
+    std::int64_t length = 0;
+    const io::Frame frame = reader_.frame(length);
+    switch (frame) {
+      case io::Frame::end:
+        done_ = true;
+        return Result::end_of_file;
+      case io::Frame::stub:
+        return cut_short();
+      case io::Frame::cut:
+        if (k_ == 1 || length == l1_) return cut_short();
+        return damage(offset);
+      case io::Frame::negative:
+      case io::Frame::bad_trailer:
+        return damage(offset);
+      case io::Frame::whole:
+        break;
+    }
+    if (k_ == 1) l1_ = length;
+    if (length != l1_) return damage(offset);
     const std::size_t n = need();
+    if (length < static_cast<std::int64_t>(n)) {
+      if (k_ == 1 && lreal8_) {
+        // Too short for 8-byte reals: a POSTFILE of 4-byte reals.
+        lreal8_ = false;
+        reader_.rewind();
+        continue;
+      }
+      return damage(offset);
+    }
     // The record is converted where it lies in the reader's buffer.
-    const auto outcome = reader_.read_view(n, raw_);
-    if (outcome == io::ReadOutcome::end_of_file) return Result::end_of_file;
-    if (outcome == io::ReadOutcome::ok) {
-      longer_ = reader_.length() > static_cast<std::int64_t>(n);
-      return Result::record;
-    }
-    if (lreal8_) {
-      // Too short for 8-byte reals: most likely a POSTFILE of 4-byte reals.
-      lreal8_ = false;
-      reader_.rewind();
-      continue;
-    }
-    return Result::failure;
+    raw_ = reader_.take(n);
+    if (raw_.size() != n) return cut_short();  // the file shrank while it was read
+    longer_ = length > static_cast<std::int64_t>(n);
+    return Result::record;
   }
+}
+
+PostfileReader::Result PostfileReader::damage(std::uint64_t offset) {
+  failed_k_ = k_;
+  failed_at_ = offset;
+  done_ = true;
+  return Result::failure;
+}
+
+PostfileReader::Result PostfileReader::cut_short() {
+  ended_inside_ = true;
+  done_ = true;
+  return Result::end_of_file;
 }
 
 std::vector<std::string> PostfileReader::retry_notes() const {
@@ -77,8 +123,13 @@ std::vector<std::string> PostfileReader::retry_notes() const {
 }
 
 Status PostfileReader::failure() const {
-  return Status::halt("ERROR reading AERMOD file as R*4", false)
-      .line(free_line("ERROR reading AERMOD file as R*4: " + name_));
+  const std::string msg = lreal8_ ? "ERROR reading AERMOD file as R*8" : "ERROR reading AERMOD file as R*4";
+  Status s = Status::halt(msg, false)
+                 .line(free_line(msg + ": " + name_))
+                 .line(free_line("Record " + std::to_string(failed_k_) + " at byte " + std::to_string(failed_at_) +
+                                 " cannot be read"));
+  if (formatted_) s.line(free_line(name_ + " is a formatted (PLOT) POSTFILE; its POSTFILE line says UNFORM"));
+  return s;
 }
 
 std::int32_t PostfileReader::kurdat() const noexcept { return get_i32(raw_.data()); }

@@ -39,8 +39,11 @@ class PostfileReader {
   // The read buffer a POSTFILE of nrecin receptors needs: two 8-byte records, at least 1 MiB.
   [[nodiscard]] static std::size_t buffer_for(std::size_t nrecin) noexcept;
 
-  // The next record, in 8-byte mode until a read fails; then the file is read
-  // again from its start in 4-byte mode. A failure in 4-byte mode is final.
+  // The next record. Every record of a POSTFILE has the length of the
+  // first; one that does not, or whose markers differ, is damage and a
+  // failure. Only a first record too short for 8-byte reals makes the file
+  // be read again from its start with 4-byte reals. A record cut short by
+  // the end of the file ends it (ended_inside_record()).
   Result next();
 
   // The lines that say the file is read again with 4-byte reals; empty
@@ -55,7 +58,7 @@ class PostfileReader {
   // The record held more bytes than this mode's read takes.
   [[nodiscard]] bool longer() const noexcept { return longer_; }
   [[nodiscard]] bool real8() const noexcept { return lreal8_; }
-  [[nodiscard]] bool ended_inside_record() const noexcept { return reader_.ended_inside_record(); }
+  [[nodiscard]] bool ended_inside_record() const noexcept { return ended_inside_; }
   [[nodiscard]] std::uint64_t position() const noexcept { return reader_.position(); }
   [[nodiscard]] std::uint64_t size() const { return reader_.source_size(); }
 
@@ -66,6 +69,8 @@ class PostfileReader {
 
  private:
   [[nodiscard]] std::size_t need() const noexcept;
+  Result damage(std::uint64_t offset);
+  Result cut_short();
 
   io::RecordReader reader_;
   std::size_t nrecin_;
@@ -73,6 +78,14 @@ class PostfileReader {
   std::span<const std::byte> raw_;
   bool lreal8_ = true;
   bool longer_ = false;
+  bool ended_inside_ = false;
+  bool done_ = false;
+  std::int64_t k_ = 0;    // records begun in this mode, the current one included
+  std::int64_t l1_ = 0;   // the first record's length marker
+  // Where the damage stands.
+  std::int64_t failed_k_ = 0;
+  std::uint64_t failed_at_ = 0;
+  bool formatted_ = false;  // the file is text, not records
 };
 
 }  // namespace kestrel

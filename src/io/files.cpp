@@ -19,10 +19,58 @@ std::size_t MemorySource::read_at(std::uint64_t offset, std::span<std::byte> des
 FilePtr open_for_reading(const std::filesystem::path& path, const std::string& label) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw io_error("cannot open", label, EISDIR);
-  errno = 0;
-  FilePtr f(open_file(path, "rb"));
-  if (!f) throw io_error("cannot open", label, errno != 0 ? errno : ENOENT);
+  int err = ENOENT;
+  bool not_regular = false;
+  FilePtr f(open_regular_file(path, err, not_regular));
+  if (not_regular) throw io_error("cannot open", label, "Not a regular file");
+  if (!f) throw io_error("cannot open", label, err);
   return f;
+}
+
+void clear_entry(const std::filesystem::path& path, const std::string& label) {
+  std::error_code ec;
+  const auto st = std::filesystem::symlink_status(path, ec);
+  if (ec || st.type() == std::filesystem::file_type::not_found) return;
+  if (st.type() == std::filesystem::file_type::directory) throw io_error("cannot create", label, EISDIR);
+  std::filesystem::remove(path, ec);
+  if (ec) throw io_error("cannot create", label, ec.value());
+}
+
+LockedTextFile::LockedTextFile(const std::filesystem::path& path, std::string label) : label_(std::move(label)) {
+  std::error_code ec;
+  if (std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::directory)
+    throw io_error("cannot create", label_, EISDIR);
+  int err = EIO;
+  bool busy = false;
+  file_.reset(create_locked_file(path, err, busy));
+  if (busy) throw Busy{};
+  if (!file_) throw io_error("cannot create", label_, err);
+}
+
+void LockedTextFile::failed() const { throw io_error("cannot write", label_, errno != 0 ? errno : EIO); }
+
+void LockedTextFile::write_line(std::string_view line) {
+  errno = 0;
+  if (std::fwrite(line.data(), 1, line.size(), file_.get()) != line.size() || std::fputc('\n', file_.get()) == EOF)
+    failed();
+}
+
+void LockedTextFile::flush() {
+  errno = 0;
+  if (file_ && std::fflush(file_.get()) != 0) failed();
+}
+
+void LockedTextFile::close() {
+  if (!file_) return;
+  errno = 0;
+  if (std::fclose(file_.release()) != 0) failed();
+}
+
+void LockedTextFile::close_quietly(std::string_view last_line) noexcept {
+  if (!file_) return;
+  std::fwrite(last_line.data(), 1, last_line.size(), file_.get());
+  std::fputc('\n', file_.get());
+  std::fclose(file_.release());
 }
 
 FileSource::FileSource(const std::filesystem::path& path, std::string label)
@@ -49,10 +97,9 @@ std::size_t FileSource::read_at(std::uint64_t offset, std::span<std::byte> dest)
 }
 
 FileSink::FileSink(const std::filesystem::path& path, std::string label) : label_(std::move(label)) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw io_error("cannot create", label_, EISDIR);
+  clear_entry(path, label_);
   errno = 0;
-  file_.reset(open_file(path, "wb"));
+  file_.reset(create_new_file(path, false));
   if (!file_) throw io_error("cannot create", label_, errno != 0 ? errno : EIO);
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrel::io {
@@ -63,7 +64,8 @@ class MemorySink final : public ByteSink {
   std::vector<std::byte> data;
 };
 
-// A file created empty (or emptied) for writing.
+// A file created new for writing: an entry of that name (a stale file, a
+// link) is removed first, never written through.
 class FileSink final : public ByteSink {
  public:
   FileSink(const std::filesystem::path& path, std::string label);
@@ -76,7 +78,32 @@ class FileSink final : public ByteSink {
   std::string label_;
 };
 
-// Opens `path` for reading, refusing folders. Throws IoError("cannot open <label>: reason").
+// Opens `path` for reading, refusing folders and anything but a regular
+// file. Throws IoError("cannot open <label>: reason").
 FilePtr open_for_reading(const std::filesystem::path& path, const std::string& label);
+
+// Removes the entry `path` names, whatever it is but a folder, so that a new
+// file can be created there; throws IoError("cannot create <label>: reason").
+void clear_entry(const std::filesystem::path& path, const std::string& label);
+
+// A text file of lines, replacing whatever stood at its name and held
+// exclusively while open (see create_locked_file). Throws IoError naming
+// `label` when it cannot be created or written.
+class LockedTextFile {
+ public:
+  struct Busy {};  // thrown when another process holds the file
+
+  LockedTextFile(const std::filesystem::path& path, std::string label);
+  void write_line(std::string_view line);
+  void flush();
+  void close();
+  // Last words: no exception, whatever happens.
+  void close_quietly(std::string_view last_line) noexcept;
+
+ private:
+  [[noreturn]] void failed() const;
+  FilePtr file_;
+  std::string label_;
+};
 
 }  // namespace kestrel::io

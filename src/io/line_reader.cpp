@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/interrupt.hpp"
 #include "base/io_error.hpp"
 
 namespace kestrel::io {
@@ -14,6 +15,8 @@ LineReader::LineReader(FilePtr file, std::string label)
 
 bool LineReader::refill() {
   if (eof_) return false;
+  // A file of millions of lines, or one endless line, can be stopped.
+  stop_if_interrupted();
   errno = 0;
   len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
   at_ = 0;

@@ -1,9 +1,17 @@
 #include "io/platform.hpp"
 
+#include <cerrno>
+#include <system_error>
+
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -15,6 +23,106 @@ std::FILE* open_file(const std::filesystem::path& path, const char* mode) noexce
   const std::string_view m(mode);
   const std::wstring wide_mode(m.begin(), m.end());  // the mode letters are ASCII
   return ::_wfopen(path.c_str(), wide_mode.c_str());
+}
+
+std::FILE* open_regular_file(const std::filesystem::path& path, int& err, bool& not_regular) noexcept {
+  not_regular = false;
+  std::error_code ec;
+  const auto st = std::filesystem::status(path, ec);
+  if (!ec && st.type() != std::filesystem::file_type::regular) {
+    not_regular = true;
+    return nullptr;
+  }
+  errno = 0;
+  std::FILE* f = ::_wfopen(path.c_str(), L"rb");
+  if (f == nullptr) err = errno != 0 ? errno : ENOENT;
+  return f;
+}
+
+namespace {
+
+int errno_of(DWORD e) noexcept {
+  switch (e) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    default:
+      return EIO;
+  }
+}
+
+std::FILE* file_of(HANDLE h, bool text) noexcept {
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), text ? _O_TEXT : _O_BINARY);
+  if (fd < 0) {
+    ::CloseHandle(h);
+    return nullptr;
+  }
+  std::FILE* f = ::_fdopen(fd, text ? "w" : "wb");
+  if (f == nullptr) ::_close(fd);
+  return f;
+}
+
+// CREATE_NEW fails on any existing entry, a link included.
+HANDLE create_new_handle(const std::filesystem::path& path, DWORD share) noexcept {
+  return ::CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+}  // namespace
+
+std::FILE* create_new_file(const std::filesystem::path& path, bool text) noexcept {
+  const HANDLE h = create_new_handle(path, FILE_SHARE_READ | FILE_SHARE_DELETE);
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = errno_of(::GetLastError());
+    return nullptr;
+  }
+  return file_of(h, text);
+}
+
+std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool& busy) noexcept {
+  busy = false;
+  // A file that another process holds open without sharing it for writing
+  // and deleting is one being written by another kestrel.
+  const HANDLE old = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (old == INVALID_HANDLE_VALUE) {
+    if (::GetLastError() == ERROR_SHARING_VIOLATION) {
+      busy = true;
+      return nullptr;
+    }
+  } else {
+    ::CloseHandle(old);
+  }
+  if (!::DeleteFileW(path.c_str())) {
+    const DWORD e = ::GetLastError();
+    if (e == ERROR_SHARING_VIOLATION) {
+      busy = true;
+      return nullptr;
+    }
+    if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) {
+      err = errno_of(e);
+      return nullptr;
+    }
+  }
+  const HANDLE h = create_new_handle(path, FILE_SHARE_READ);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = ::GetLastError();
+    busy = e == ERROR_FILE_EXISTS || e == ERROR_SHARING_VIOLATION;
+    err = errno_of(e);
+    return nullptr;
+  }
+  std::FILE* f = file_of(h, true);
+  if (f == nullptr) err = EIO;
+  return f;
 }
 
 bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
@@ -29,6 +137,102 @@ bool stderr_is_terminal() noexcept { return ::_isatty(2) != 0; }
 
 std::FILE* open_file(const std::filesystem::path& path, const char* mode) noexcept {
   return std::fopen(path.c_str(), mode);
+}
+
+std::FILE* open_regular_file(const std::filesystem::path& path, int& err, bool& not_regular) noexcept {
+  not_regular = false;
+  // Non-blocking, so that opening a FIFO does not wait for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    err = errno;
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    not_regular = true;
+    ::close(fd);
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (f == nullptr) {
+    err = errno;
+    ::close(fd);
+  }
+  return f;
+}
+
+namespace {
+
+int create_new_fd(const std::filesystem::path& path) noexcept {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+}
+
+std::FILE* file_of(int fd, const char* mode) noexcept {
+  std::FILE* f = ::fdopen(fd, mode);
+  if (f == nullptr) {
+    const int e = errno;
+    ::close(fd);
+    errno = e;
+  }
+  return f;
+}
+
+bool same_entry(int fd, const std::filesystem::path& path) noexcept {
+  struct stat a {}, b {};
+  return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+std::FILE* create_new_file(const std::filesystem::path& path, bool text) noexcept {
+  const int fd = create_new_fd(path);
+  return fd < 0 ? nullptr : file_of(fd, text ? "w" : "wb");
+}
+
+std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool& busy) noexcept {
+  busy = false;
+  // The lock lives on the file itself: the old file is locked before it is
+  // replaced, the new one before anyone else can find it locked-free for
+  // long. A process that locked a file which was replaced meanwhile tries again.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const int old = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (old >= 0) {
+      if (::flock(old, LOCK_EX | LOCK_NB) != 0) {
+        const int e = errno;
+        ::close(old);
+        if (e == EWOULDBLOCK) {
+          busy = true;
+          return nullptr;
+        }
+      } else if (!same_entry(old, path)) {
+        ::close(old);
+        continue;
+      }
+    }
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+      err = errno;
+      if (old >= 0) ::close(old);
+      return nullptr;
+    }
+    const int fd = create_new_fd(path);
+    const int e = errno;
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      // Another process found the new file first and holds it.
+      ::close(fd);
+      if (old >= 0) ::close(old);
+      busy = true;
+      return nullptr;
+    }
+    if (old >= 0) ::close(old);
+    if (fd >= 0) return file_of(fd, "w");
+    if (e != EEXIST) {
+      err = e;
+      return nullptr;
+    }
+  }
+  busy = true;
+  return nullptr;
 }
 
 bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {

@@ -14,6 +14,22 @@ namespace kestrel::io {
 // outside the system code page open too. Sets errno when it fails.
 std::FILE* open_file(const std::filesystem::path& path, const char* mode) noexcept;
 
+// Opens an existing file for reading only if it is a regular file: a FIFO
+// or a device would block or never end. Returns nullptr and sets `err` (an
+// errno value) or `not_regular` when it fails.
+std::FILE* open_regular_file(const std::filesystem::path& path, int& err, bool& not_regular) noexcept;
+
+// Creates `path` as a new file for writing (text mode: CR LF line ends on
+// Windows): never through an existing entry or link of that name, which
+// must be removed first. Returns nullptr and sets errno when it fails.
+std::FILE* create_new_file(const std::filesystem::path& path, bool text) noexcept;
+
+// Replaces whatever entry `path` names (a file, a link: never its target)
+// by a new empty file for writing, in text mode, held exclusively: while it
+// is open a second process calling this on the same path gets `busy` and
+// changes nothing. Returns nullptr and sets `err` or `busy` when it fails.
+std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool& busy) noexcept;
+
 // Moves to a byte offset that may lie past 4 GB (fseek takes a long, which
 // is 32 bits on Windows). Returns false and sets errno when it fails.
 bool seek_to(std::FILE* file, std::uint64_t offset) noexcept;

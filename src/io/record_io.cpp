@@ -63,6 +63,43 @@ ReadOutcome RecordReader::begin_record(std::int64_t& n) {
   return ReadOutcome::ok;
 }
 
+Frame RecordReader::frame(std::int64_t& length) {
+  const std::uint64_t size = source_.size();
+  length = -1;
+  if (pos_ >= size) return Frame::end;
+  if (size - pos_ < 4 || !ensure(pos_, 4)) return Frame::stub;
+  const std::int64_t n = get_i32(buffer_.data() + (pos_ - buffer_pos_));
+  length = n;
+  length_ = n;
+  if (n < 0) return Frame::negative;
+  const std::uint64_t whole = static_cast<std::uint64_t>(n) + 8;
+  if (size - pos_ < whole) return Frame::cut;
+  std::byte trailer[4];
+  const std::uint64_t at = pos_ + whole - 4;
+  if (whole <= buffer_.size()) {
+    if (!ensure(pos_, static_cast<std::size_t>(whole))) return Frame::cut;  // the file shrank
+    std::memcpy(trailer, buffer_.data() + (at - buffer_pos_), 4);
+  } else if (source_.read_at(at, trailer) != 4) {
+    return Frame::cut;
+  }
+  return get_i32(trailer) == n ? Frame::whole : Frame::bad_trailer;
+}
+
+bool RecordReader::peek(std::span<std::byte> dest) {
+  if (source_.size() - std::min(pos_, source_.size()) < dest.size() || !ensure(pos_, dest.size())) return false;
+  std::memcpy(dest.data(), buffer_.data() + (pos_ - buffer_pos_), dest.size());
+  return true;
+}
+
+std::span<const std::byte> RecordReader::take(std::size_t need) {
+  const auto n = static_cast<std::uint64_t>(length_);
+  const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(need, n));
+  std::span<const std::byte> view;
+  if (ensure(pos_ + 4, count)) view = std::span<const std::byte>(buffer_.data() + (pos_ + 4 - buffer_pos_), count);
+  pos_ += n + 8;
+  return view;
+}
+
 ReadOutcome RecordReader::read_view(std::size_t need, std::span<const std::byte>& view) {
   std::int64_t n = 0;
   const ReadOutcome head = begin_record(n);

@@ -22,6 +22,17 @@ enum class ReadOutcome {
   error,        // the list is longer than the record, or the marker is negative
 };
 
+// What stands at the reader's position, for readers that judge each record
+// themselves (see RecordReader::frame).
+enum class Frame {
+  whole,        // a record with both markers equal
+  end,          // the end of the file, exactly
+  stub,         // 1 to 3 bytes: not even a marker
+  cut,          // a marker >= 0 with fewer bytes behind it than it says
+  negative,     // a negative leading marker
+  bad_trailer,  // the trailing marker differs from the leading one
+};
+
 class RecordReader {
  public:
   static constexpr std::size_t kDefaultBuffer = std::size_t{1} << 20;
@@ -43,6 +54,17 @@ class RecordReader {
   ReadOutcome read_view(std::size_t need, std::span<const std::byte>& view);
 
   [[nodiscard]] std::size_t buffer_size() const noexcept { return buffer_.size(); }
+
+  // Looks at the record at the current position without moving past it;
+  // `length` receives its leading marker (-1 for end and stub). Both markers
+  // of a whole record are checked.
+  Frame frame(std::int64_t& length);
+  // After frame() gave whole: the first min(need, length) payload bytes in
+  // the reader's buffer (need <= buffer_size() - 4), and on to the next record.
+  std::span<const std::byte> take(std::size_t need);
+  // The bytes at the current position, without moving; false when the file
+  // holds fewer.
+  bool peek(std::span<std::byte> dest);
 
   // Payload length of the last record read (ok or error outcome).
   [[nodiscard]] std::int64_t length() const noexcept { return length_; }

@@ -1,5 +1,6 @@
 #include "setup/networks.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -57,6 +58,17 @@ Receptor receptor_at(double xm, double ym, float zelev) noexcept {
   return {metres_to_km(static_cast<float>(xm)), metres_to_km(static_cast<float>(ym)), zelev, xm, ym};
 }
 
+Status Network::bound(std::size_t inner, std::size_t outer, std::size_t limit, const LinePlace& at) {
+  const std::size_t a = std::max<std::size_t>(inner, 1);
+  const std::size_t b = std::max<std::size_t>(outer, 1);
+  if (a > limit || b > limit / a) return too_many_receptors().line(where_line(at));
+  return {};
+}
+
+Status Network::points_fit(std::size_t limit, const LinePlace& at) const {
+  return kind_ == Kind::cart ? bound(xpnts_.size(), ypnts_.size(), limit, at) : bound(dist_.size(), dirs_.size(), limit, at);
+}
+
 Status Network::numbers(std::span<const std::string_view> args, const LinePlace& at, std::vector<double>& out) const {
   for (const auto f : args) {
     double v = 0.0;
@@ -66,13 +78,16 @@ Status Network::numbers(std::span<const std::string_view> args, const LinePlace&
   return {};
 }
 
-Status Network::row(Rows& rows, std::span<const std::string_view> args, const LinePlace& at) const {
+Status Network::row(Rows& rows, std::span<const std::string_view> args, const LinePlace& at, std::size_t limit) const {
   double number = 0.0;
   if (args.empty() || !parse_real(args[0], number)) return network_halt(id_, at);
+  // A row can hold no more values than the network may have receptors.
+  if (rows.size() >= limit && !rows.contains(number)) return network_halt(id_, at);
   auto [it, fresh] = rows.try_emplace(number);
   Row& r = it->second;
   if (fresh) r.first = at;
   r.last = at;
+  if (r.values.size() + args.size() - 1 > limit) return network_halt(id_, at);
   for (const auto f : args.subspan(1)) {
     float v = 0.0F;
     if (!parse_real(f, v)) return network_halt(id_, at);
@@ -82,33 +97,29 @@ Status Network::row(Rows& rows, std::span<const std::string_view> args, const Li
 }
 
 Status Network::add(std::string_view keyword, std::span<const std::string_view> args, const LinePlace& at,
-                    const SourceLocations& sources) {
+                    const SourceLocations& sources, std::size_t limit) {
   const bool cart = kind_ == Kind::cart;
-  if (keyword == "ELEV") return row(elev_, args, at);
-  if (keyword == "HILL") return row(hill_, args, at);
-  if (keyword == "FLAG") return row(flag_, args, at);
+  if (keyword == "ELEV") return row(elev_, args, at, limit);
+  if (keyword == "HILL") return row(hill_, args, at, limit);
+  if (keyword == "FLAG") return row(flag_, args, at, limit);
   if (cart && keyword == "XYINC") {
     std::vector<double> v;
     if (args.size() < 6) return network_halt(id_, at);
     if (Status s = numbers(args.first(6), at, v); !s.ok()) return s;
     std::size_t nx = 0, ny = 0;
     if (!whole_count(v[1], nx) || !whole_count(v[4], ny)) return network_halt(id_, at);
-    // A grid past the receptor limit halts at END; its points need not exist.
-    nx = std::min(nx, MXREC + 1);
-    ny = std::min(ny, MXREC + 1);
+    if (Status s = bound(nx, ny, limit, at); !s.ok()) return s;
     xpnts_.clear(), ypnts_.clear();
     for (std::size_t i = 0; i < nx; ++i) xpnts_.push_back(v[0] + v[2] * static_cast<double>(i));
     for (std::size_t j = 0; j < ny; ++j) ypnts_.push_back(v[3] + v[5] * static_cast<double>(j));
     have_x_ = have_y_ = true;
     return {};
   }
-  if (cart && keyword == "XPNTS") {
-    have_x_ = true;
-    return numbers(args, at, xpnts_);
-  }
-  if (cart && keyword == "YPNTS") {
-    have_y_ = true;
-    return numbers(args, at, ypnts_);
+  if (cart && (keyword == "XPNTS" || keyword == "YPNTS")) {
+    const bool x = keyword == "XPNTS";
+    (x ? have_x_ : have_y_) = true;
+    if (Status s = numbers(args, at, x ? xpnts_ : ypnts_); !s.ok()) return s;
+    return points_fit(limit, at);
   }
   if (!cart && keyword == "ORIG") {
     if (args.size() == 1) {
@@ -123,12 +134,15 @@ Status Network::add(std::string_view keyword, std::span<const std::string_view> 
     xorig_ = v[0], yorig_ = v[1];
     return {};
   }
-  if (!cart && keyword == "DIST") return numbers(args, at, dist_);
+  if (!cart && keyword == "DIST") {
+    if (Status s = numbers(args, at, dist_); !s.ok()) return s;
+    return points_fit(limit, at);
+  }
   if (!cart && keyword == "DDIR") {
     std::vector<double> v;
     if (Status s = numbers(args, at, v); !s.ok()) return s;
     for (const double d : v) dirs_.push_back(fold_direction(d));
-    return {};
+    return points_fit(limit, at);
   }
   if (!cart && keyword == "GDIR") {
     std::vector<double> v;
@@ -136,7 +150,7 @@ Status Network::add(std::string_view keyword, std::span<const std::string_view> 
     if (Status s = numbers(args.first(3), at, v); !s.ok()) return s;
     std::size_t n = 0;
     if (!whole_count(v[0], n)) return network_halt(id_, at);
-    n = std::min(n, MXREC + 1);
+    if (Status s = bound(dist_.size(), dirs_.size() + n, limit, at); !s.ok()) return s;
     for (std::size_t i = 0; i < n; ++i) dirs_.push_back(fold_direction(v[1] + v[2] * static_cast<double>(i)));
     return {};
   }
@@ -155,6 +169,25 @@ Status Network::check_rows(const Rows& rows, std::size_t count, std::size_t leng
   return {};
 }
 
+// Every receptor's x and y, in metres and in km, must be a finite float:
+// a dataset holds them as such.
+Status Network::finite_points(const LinePlace& at) const {
+  const auto fits = [](double m) {
+    const auto f = static_cast<float>(m);
+    return std::isfinite(f) && std::isfinite(metres_to_km(f));
+  };
+  const bool cart = kind_ == Kind::cart;
+  const std::vector<double>& outer = cart ? ypnts_ : dirs_;
+  const std::vector<double>& inner = cart ? xpnts_ : dist_;
+  for (const double o : outer) {
+    for (const double i : inner) {
+      const auto [x, y] = cart ? std::pair{i, o} : polar_point(xorig_, yorig_, i, o);
+      if (!fits(x) || !fits(y)) return network_halt(id_, at);
+    }
+  }
+  return {};
+}
+
 Result<std::vector<Receptor>> Network::end(const LinePlace& at, std::size_t limit) const {
   const bool cart = kind_ == Kind::cart;
   if (cart ? !(have_x_ && have_y_) : (dist_.empty() || dirs_.empty())) return network_halt(id_, at);
@@ -164,8 +197,9 @@ Result<std::vector<Receptor>> Network::end(const LinePlace& at, std::size_t limi
     if (Status s = check_rows(*rows, outer.size(), inner.size()); !s.ok()) return s;
   }
   if (outer.size() * inner.size() > limit) {
-    return too_many_receptors();
+    return too_many_receptors().line(where_line(at));
   }
+  if (Status s = finite_points(at); !s.ok()) return s;
   std::vector<Receptor> out;
   out.reserve(outer.size() * inner.size());
   for (std::size_t j = 0; j < outer.size(); ++j) {

@@ -57,9 +57,12 @@ class Network {
   [[nodiscard]] const std::string& id() const noexcept { return id_; }
   [[nodiscard]] const LinePlace& sta() const noexcept { return sta_; }
 
-  // One line of the network: its sub-keyword (not END) and the fields after it.
+  // One line of the network: its sub-keyword (not END) and the fields after
+  // it. `limit` is how many more receptors the run may hold: points,
+  // distances and directions count against it as they are read, so that no
+  // control file makes the network hold more than that.
   Status add(std::string_view keyword, std::span<const std::string_view> args, const LinePlace& at,
-             const SourceLocations& sources);
+             const SourceLocations& sources, std::size_t limit);
 
   // The receptors at END, in AERMOD's order: row by row for a Cartesian grid
   // (x fastest), direction by direction for a polar one (distance fastest).
@@ -76,8 +79,13 @@ class Network {
   using Rows = std::map<double, Row>;
 
   Status numbers(std::span<const std::string_view> args, const LinePlace& at, std::vector<double>& out) const;
-  Status row(Rows& rows, std::span<const std::string_view> args, const LinePlace& at) const;
+  Status row(Rows& rows, std::span<const std::string_view> args, const LinePlace& at, std::size_t limit) const;
   [[nodiscard]] Status check_rows(const Rows& rows, std::size_t count, std::size_t length) const;
+  // The halt when `inner` x `outer` points pass `limit` (a list not yet
+  // given counts as one point).
+  [[nodiscard]] static Status bound(std::size_t inner, std::size_t outer, std::size_t limit, const LinePlace& at);
+  [[nodiscard]] Status points_fit(std::size_t limit, const LinePlace& at) const;
+  [[nodiscard]] Status finite_points(const LinePlace& at) const;
 
   Kind kind_;
   std::string id_;

@@ -308,7 +308,7 @@ Status SetupPass::network_line(std::span<const std::string_view> f) {
     return network_halt(id, place());
   }
   const auto args = f.subspan(std::min(at + 1, f.size()));
-  if (word != "END") return network_->add(word, args, place(), sources_);
+  if (word != "END") return network_->add(word, args, place(), sources_, MXREC - receptors_.size());
   auto got = network_->end(place(), MXREC - receptors_.size());
   network_.reset();
   if (!got.ok()) return std::move(got).status();

@@ -8,6 +8,7 @@
 
 #include "dataset/dataset_file.hpp"
 #include "dataset/header.hpp"
+#include "base/interrupt.hpp"
 #include "base/io_error.hpp"
 #include "base/text.hpp"
 #include "base/version.hpp"
@@ -129,7 +130,7 @@ TEST_F(Comp, FirstRecordTooShortForBothModes) {
   EXPECT_EQ(halt.text(), "ERROR reading AERMOD file as R*4");
   EXPECT_EQ(list, kProcessing +
                       " ERROR reading AERMOD file as R*8: POST.BIN\n Retry as R*4\n"
-                      " ERROR reading AERMOD file as R*4: POST.BIN\n");
+                      " ERROR reading AERMOD file as R*4: POST.BIN\n Record 1 at byte 0 cannot be read\n");
 }
 
 TEST_F(Comp, Month13HaltsAndKeepsWhatWasWritten) {
@@ -205,9 +206,9 @@ TEST_F(Comp, OnlyRecordCutShortGivesHeaderWithoutRetry) {
 
 TEST_F(Comp, SeriesWarnings) {
   test::write_bytes(dir / "POST.BIN",
-                    concat({test::postfile_record(88010101, {1, 1, 1}, true, 1, "G1"),
-                            test::postfile_record(88010101, {1, 1, 1}, true, 1, "G2"),
-                            test::postfile_record(88010124, {1, 1, 1}, true, 24, "G1"),
+                    concat({test::postfile_record(88010101, {1, 1, 1, 9}, true, 1, "G1"),
+                            test::postfile_record(88010101, {1, 1, 1, 9}, true, 1, "G2"),
+                            test::postfile_record(88010124, {1, 1, 1, 9}, true, 24, "G1"),
                             test::postfile_record(88010201, {1, 1, 1, 9}, true, 1, "G1")}));
   run();
   const std::string n = "WARNING: POST.BIN holds ";
@@ -221,19 +222,39 @@ TEST_F(Comp, SeriesWarnings) {
   EXPECT_TRUE(halt.ok());
 }
 
-TEST_F(Comp, RetryAfterRecordsWereWritten) {
-  // A record of 4-byte reals after two of 8-byte reals: the file is read
-  // again in 4-byte mode; the jump back counts as a break in the series.
-  test::write_bytes(dir / "POST.BIN", concat({test::postfile_record(88010101, {1, 1, 1}),
-                                              test::postfile_record(88010102, {1, 1, 1}),
+TEST_F(Comp, DamagedRecordKeepsThePeriodsBeforeIt) {
+  // A record of 4-byte reals after two of 8-byte reals is damage, never a
+  // reason to read the file again as 4-byte reals; the POSTFILEs after it
+  // are not converted.
+  const Bytes r8 = test::postfile_record(88010101, {1, 1, 1});
+  test::write_bytes(dir / "POST.BIN", concat({r8, test::postfile_record(88010102, {1, 1, 1}),
                                               test::postfile_record(88010103, {1, 1, 1}, false)}));
+  add_postfile("NEVER.BIN");
   run();
-  EXPECT_TRUE(halt.ok());
-  const std::string n = "WARNING: POST.BIN holds ";
-  EXPECT_EQ(err, n + "1 period that does not follow the one before by one hour (missing or repeated hours)\n" + n +
-                     "records with more values than the control file has receptors; only the first values were "
-                     "converted\n" + n + "5 periods but the run period has 48 hours\n");
-  EXPECT_EQ(dataset().size(), header().size() + 5 * (40 + 40 + 8 + 15 + 12));
+  EXPECT_EQ(halt.text(), "ERROR reading AERMOD file as R*8");
+  EXPECT_EQ(list, kProcessing + " ERROR reading AERMOD file as R*8: POST.BIN\n Record 3 at byte " +
+                      std::to_string(2 * r8.size()) + " cannot be read\n");
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(dataset().size(), header().size() + 2 * (40 + 40 + 8 + 15 + 12));
+  EXPECT_FALSE(std::filesystem::exists(dir / "NEVER.BIN.gdx"));
+}
+
+// A signal stops every long loop, here the run-period pass over an
+// unformatted POSTFILE and a formatted one's endless line: nothing is
+// renamed into place.
+TEST_F(Comp, InterruptStopsEveryPass) {
+  ctrl.lstartend = false;
+  test::write_bytes(dir / "POST.BIN", concat({test::postfile_record(88010101, {1, 1, 1})}));
+  test::write_text(dir / "POST.PLT", "* AERMOD\n" + std::string(std::size_t{3} << 20, '7') + "\n");
+  for (const bool plot : {false, true}) {
+    ctrl.aernam = {{plot ? "POST.PLT" : "POST.BIN", plot}};
+    note_interrupt(2);
+    EXPECT_THROW(run(), Interrupted);
+    clear_interrupt();
+    for (const char* left : {"POST.BIN.gdx", "POST.BIN.gdx.part", "POST.PLT.gdx", "POST.PLT.gdx.part"}) {
+      EXPECT_FALSE(std::filesystem::exists(dir / left)) << left;
+    }
+  }
 }
 
 TEST_F(Comp, WithoutStartendThePeriodComesFromTheFirstPostfileWithRecords) {

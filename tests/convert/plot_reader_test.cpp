@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 
 #include <cmath>
@@ -82,6 +83,14 @@ TEST(PlotReader, EndingsErrorsAndRecordBoundaries) {
     return l + " " + std::string(n - l.size() - 1, 'x') + "\n";
   };
   const std::string bad = " 1.00000 2.00000 xyz 0.00 0.00 0.00 1-HR ALL 88010102\n";
+  std::string cr_only = kHeader + h1 + h2;
+  std::replace(cr_only.begin(), cr_only.end(), '\n', '\r');
+  // Hour 2's first value 2.00000 with a NUL byte after "2.0", and with a
+  // byte above 126 in its group.
+  std::string nul = h2;
+  nul[nul.find("2.00000") + 3] = '\0';
+  std::string high = h2;
+  high[high.find("ALL")] = '\xC4';
   struct Case {
     const char* name;
     std::string text;
@@ -91,6 +100,14 @@ TEST(PlotReader, EndingsErrorsAndRecordBoundaries) {
       {"whole", kHeader + h1 + h2, "1ALL1 2ALL1 end"},
       {"no line feed at the end", kHeader + h1 + h2.substr(0, h2.size() - 1), "1ALL1 2ALL1 end"},
       {"CRLF", crlf, "1ALL1 2ALL1 end"},
+      {"CR alone", cr_only, "1ALL1 2ALL1 end"},
+      {"CR alone, LF and CR LF mixed", kHeader + h1.substr(0, h1.size() - 1) + "\r" + crlf.substr(crlf.find("\r\n ") + 2),
+       "1ALL1+ 2ALL1 end"},
+      {"a NUL byte inside a value", kHeader + h1 + nul + h3,
+       "1ALL1 fail@5 [0.00000       0.00000       2.0?000     0.00     0.00     0.00    1-HR  ALL       88010102]"},
+      {"a byte above 126 inside a line", kHeader + h1 + high + h3,
+       "1ALL1 fail@5 [0.00000       0.00000       2.00000     0.00     0.00     0.00    1-HR  ?LL       88010102]"},
+      {"bytes above 126 in a header line", kHeader + "* \xC4rger \x01\n" + h1, "1ALL1 end"},
       {"header only", kHeader, "end"},
       {"cut: last record not whole", kHeader + h1 + hour(2, 1), "1ALL1 cut"},
       {"cut: last line unreadable", kHeader + h1 + h2 + h3.substr(0, 30), "1ALL1 2ALL1 cut"},
@@ -133,6 +150,21 @@ TEST(PlotReader, EndingsErrorsAndRecordBoundaries) {
   }
 }
 
+// A CR LF split between two reads of the file, at every place in the first
+// segments: the pair still ends one line.
+TEST(PlotReader, CarriageReturnAtEverySegmentEnd) {
+  std::string body;
+  for (const char c : hour(1) + hour(2)) {
+    if (c == '\n') body += '\r';
+    body += c;
+  }
+  PlotBuffers small(1024, 2);
+  for (std::size_t pad = 0; pad < 240; ++pad) {
+    const std::string text = "*" + std::string(pad, '-') + "\r\n" + std::string(pad % 7, ' ') + body.substr(1);
+    EXPECT_EQ(outcome(text, kX, kY, &small), "1ALL1 2ALL1 end") << pad;
+  }
+}
+
 TEST(PlotScan, LinesReadAlikeInEveryBuild) {
   struct Case {
     const char* value;
@@ -158,6 +190,10 @@ TEST(PlotScan, LinesReadAlikeInEveryBuild) {
       {"1.2.3", false, 0, false},
       {"*************", false, 0, false},
       {"1,5", false, 0, false},
+      {"0.350000E+39", false, 0, false},  // no float holds it
+      {"0.340000E+38", true, 0.34e38, false},
+      {"1.5\x7f", false, 0, false},
+      {"1.5\x01", false, 0, false},
   };
   for (const auto& c : cases) {
     char text[400] = {};

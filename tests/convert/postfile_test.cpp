@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "base/text.hpp"
 #include "support.hpp"
 
@@ -63,6 +65,12 @@ Bytes concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
+Bytes text_bytes(std::string_view s) {
+  Bytes b(s.size());
+  std::memcpy(b.data(), s.data(), s.size());
+  return b;
+}
+
 TEST(PostfileReader, EightByteFileReadsWithoutRetry) {
   const Read r = read_all(concat({test::postfile_record(88010101, {5.0, 0.1}),
                                   test::postfile_record(88010102, {1.0e-3, 7.0})}),
@@ -92,14 +100,68 @@ TEST(PostfileReader, FourByteFileIsReadAgainFromItsStart) {
   EXPECT_EQ(r.list, " ERROR reading AERMOD file as R*8: POST.BIN\n Retry as R*4\n");
 }
 
-TEST(PostfileReader, RecordTooShortForBothModesFails) {
-  const Read r = read_all(test::postfile_record(88010101, {1.0}, false), 3);
-  EXPECT_TRUE(r.failed);
-  EXPECT_TRUE(r.values.empty());
-  EXPECT_EQ(r.halt.text(), "ERROR reading AERMOD file as R*4");
-  EXPECT_EQ(r.list,
-            " ERROR reading AERMOD file as R*8: POST.BIN\n Retry as R*4\n"
-            " ERROR reading AERMOD file as R*4: POST.BIN\n");
+// What each kind of damage or cut leaves: the records before it, and the
+// lines of the halt (or none, for a file cut short at its end).
+TEST(PostfileReader, DamageAndCuts) {
+  const Bytes r8 = test::postfile_record(88010101, {1.0, 2.0});
+  const Bytes r4 = test::postfile_record(88010101, {1.0, 2.0}, false);
+  const auto with = [](Bytes b, std::size_t at, std::int32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::byte>(static_cast<std::uint32_t>(v) >> (8 * i));
+    return b;
+  };
+  const auto cut = [](Bytes b, std::size_t n) {
+    b.resize(b.size() - n);
+    return b;
+  };
+  const std::string e8 = " ERROR reading AERMOD file as R*8: POST.BIN\n";
+  const std::string e4 = " ERROR reading AERMOD file as R*4: POST.BIN\n";
+  const std::string retry = e8 + " Retry as R*4\n";
+  const auto at = [](int k, std::size_t o) {
+    return " Record " + std::to_string(k) + " at byte " + std::to_string(o) + " cannot be read\n";
+  };
+  const auto n8 = r8.size();
+  const auto n4 = r4.size();
+  struct Case {
+    const char* what;
+    Bytes file;
+    std::size_t records;
+    std::string list;  // empty: no halt
+    bool cut = false;
+  };
+  const std::vector<Case> cases = {
+      {"eight zero bytes after the records", concat({r8, r8, Bytes(8)}), 2, e8 + at(3, 2 * n8)},
+      {"a negative marker in the sixth record", concat({r8, r8, r8, r8, r8, with(r8, 0, -8)}), 5, e8 + at(6, 5 * n8)},
+      {"a marker that claims the rest of the file", concat({r8, with(r8, 0, 40), r8}), 1, e8 + at(2, n8)},
+      {"a marker past the end, unlike the first", concat({r8, with(r8, 0, 1000)}), 1, e8 + at(2, n8)},
+      {"a trailing marker unlike the leading one", concat({r8, with(r8, n8 - 4, 33)}), 1, e8 + at(2, n8)},
+      {"4-byte records after 8-byte ones", concat({r8, r8, r4}), 2, e8 + at(3, 2 * n8)},
+      {"damage in a 4-byte file", concat({r4, r4, Bytes(3), r4}), 2, retry + e4 + at(3, 2 * n4)},
+      {"a first record too short for both modes", test::postfile_record(88010101, {1.0}, false), 0,
+       retry + e4 + at(1, 0)},
+      {"a negative first marker", concat({with(r8, 0, -40), r8}), 0, e8 + at(1, 0)},
+      {"a formatted file", text_bytes("* AERMOD ( 24142): x\n*   X   Y\n"), 0,
+       e8 + at(1, 0) + " POST.BIN is a formatted (PLOT) POSTFILE; its POSTFILE line says UNFORM\n"},
+      {"three stray bytes at the end", concat({r8, Bytes(3)}), 1, "", true},
+      {"a last record cut short", concat({r8, cut(r8, 5)}), 1, "", true},
+      {"an only record cut short", cut(r8, 1), 0, "", true},
+      {"a 4-byte file cut short", concat({r4, cut(r4, 2)}), 1, retry, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Read r = read_all(c.file, 2);
+    EXPECT_EQ(r.values.size(), c.records);
+    EXPECT_EQ(r.failed, !c.list.empty() && c.list != retry);
+    EXPECT_EQ(r.list, c.list);
+    if (r.failed) {
+      EXPECT_EQ(r.halt.text(), c.list.find(e4) != std::string::npos ? "ERROR reading AERMOD file as R*4"
+                                                                    : "ERROR reading AERMOD file as R*8");
+    }
+    io::MemorySource src(c.file);
+    PostfileReader reader(src, 2, "POST.BIN");
+    while (reader.next() == PostfileReader::Result::record) {
+    }
+    EXPECT_EQ(reader.ended_inside_record(), c.cut);
+  }
 }
 
 }  // namespace

@@ -123,8 +123,24 @@ TEST(ReceptorForms, Halts) {
        " Source STK3 has no SO LOCATION\n In AERMOD.INP, line 8\n"},
       {"   DISCCART 1. 2.\n   DISCPOLR STK1 10.\n", "Halted in SETUP:  invalid receptor entry",
        " Receptor entry           2 10.\n In AERMOD.INP, line 9\n"},
+      // Points count against the receptor limit as they are read.
       {"   GRIDCART G1 STA\n   GRIDCART G1 XYINC 0. 101 1. 0. 100 1.\n   GRIDCART G1 END\n",
-       "Halted in SETUP:  too many receptors", " The limit is set by parameter MXREC =        10000\n"},
+       "Halted in SETUP:  too many receptors",
+       " The limit is set by parameter MXREC =        10000\n In AERMOD.INP, line 9\n"},
+      {pol + "   GRIDPOLR P1 DIST 1.\n   GRIDPOLR P1 GDIR 5000 1. 1.\n   GRIDPOLR P1 GDIR 5000 1. 1.\n"
+             "   GRIDPOLR P1 GDIR 5000 1. 1.\n",
+       "Halted in SETUP:  too many receptors",
+       " The limit is set by parameter MXREC =        10000\n In AERMOD.INP, line 12\n"},
+      {pol + "   GRIDPOLR P1 GDIR 10001 1. 1.\n", "Halted in SETUP:  too many receptors",
+       " The limit is set by parameter MXREC =        10000\n In AERMOD.INP, line 9\n"},
+      // Coordinates that no float holds.
+      {sta + "   GRIDCART G1 XPNTS 1.0E39\n   GRIDCART G1 YPNTS 1.\n   GRIDCART G1 END\n", network,
+       " Receptor network G1: RE GRIDCART G1 END\n In AERMOD.INP, line 11\n"},
+      {pol + "   GRIDPOLR P1 DIST 1.0E300\n   GRIDPOLR P1 GDIR 1 10. 10.\n   GRIDPOLR P1 END\n", network,
+       " Receptor network P1: RE GRIDPOLR P1 END\n In AERMOD.INP, line 11\n"},
+      {"SO LOCATION BIG POINT 1.0E300 0. 0.\nRE GRIDPOLR P1 STA\n"
+           "   GRIDPOLR P1 ORIG BIG\n   GRIDPOLR P1 DIST 1.\n   GRIDPOLR P1 GDIR 1 10. 10.\n   GRIDPOLR P1 END\n",
+       network, " Receptor network P1: RE GRIDPOLR P1 END\n In AERMOD.INP, line 13\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.re);
