@@ -85,9 +85,10 @@ std::vector<Triangle> triangulate(std::span<const Pt> points) {
       }
     }
     // The cavity's boundary: edges of one removed triangle only.
-    for (const auto& [a, b] : edges) {
-      const bool inner = std::any_of(edges.begin(), edges.end(), [&](const auto& f) { return f.first == b && f.second == a; });
-      if (!inner) keep.push_back(make_open(p, a, b, i));
+    for (const auto& e : edges) {
+      const bool inner =
+          std::any_of(edges.begin(), edges.end(), [&](const auto& f) { return f.first == e.second && f.second == e.first; });
+      if (!inner) keep.push_back(make_open(p, e.first, e.second, i));
     }
     open.swap(keep);
   }
