@@ -349,6 +349,32 @@ TEST(Inspect, MapAndSeriesPictures) {
   EXPECT_EQ(r.err, "kestrel-inspect: " + d + ": --receptor 3: the file has 2 receptors\n");
 }
 
+// Forty days of hours across a new year: drawn as each column's range and
+// the daily maximum, ticks on months with January as its year, the axis
+// title without a year; the peak still marked.
+TEST(Inspect, LongSeriesAcrossAYear) {
+  test::TempDir dir;
+  Bytes b;
+  for (int day = 0; day < 40; ++day) {
+    const int stamp_day = day < 31 ? 88120100 + day * 100 : 89010100 + (day - 31) * 100;
+    for (int h = 1; h <= 24; ++h) {
+      const double v = day == 33 && h == 7 ? 500.0 : 10.0 + h % 5;
+      const Bytes r = test::postfile_record(stamp_day + h, {v, 1.0}, true, 1, "ALL");
+      b.insert(b.end(), r.begin(), r.end());
+    }
+  }
+  test::write_bytes(dir / "p.bin", b);
+  const std::string series = (dir / "s.svg").string();
+  const Result r = inspect({"--svg-series", series, (dir / "p.bin").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string doc = test::read_text(series);
+  for (const char* t : {">period end<", ">1989<", ">500 µg/m³, period ending 1989-01-03 07:00<", ">daily maximum<",
+                        ">range of the hours<"}) {
+    EXPECT_NE(doc.find(t), std::string::npos) << t;
+  }
+  EXPECT_EQ(doc.find(">period end, 1988<"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kestrel::inspect
 
