@@ -40,8 +40,8 @@ bool free_of_labels(const Rect& r, const Obstacles& around) {
   return std::none_of(around.boxes.begin(), around.boxes.end(), [&](const Rect& o) { return overlaps(r, o); });
 }
 
-// A label along the line where it is straight enough and clear of other
-// labels: tried at its middle first, then nearer its ends.
+// Labels along the line, clear of other labels: one per 250 px of line,
+// each tried at the middle of its stretch first, then nearer its ends.
 std::string line_label(const Polyline& line, const std::string& label, Obstacles& around) {
   std::vector<double> at(line.size(), 0.0);
   for (std::size_t i = 1; i < line.size(); ++i) {
@@ -49,25 +49,34 @@ std::string line_label(const Polyline& line, const std::string& label, Obstacles
   }
   const double length = at.back(), w = text_width(label, 10, false) + 4, h = 12;
   if (length < 2.5 * w) return "";
-  for (const double f : {0.5, 0.35, 0.65, 0.2, 0.8, 0.1, 0.9}) {
-    const double want = f * length;
-    const auto i = static_cast<std::size_t>(std::upper_bound(at.begin(), at.end(), want) - at.begin());
-    if (i == 0 || i >= line.size()) continue;
-    const Pt& a = line[i - 1];
-    const Pt& b = line[i];
-    const double g = at[i] > at[i - 1] ? (want - at[i - 1]) / (at[i] - at[i - 1]) : 0;
-    const double x = a.x + g * (b.x - a.x), y = a.y + g * (b.y - a.y);
-    // The text reads along the line, never upside down.
-    double angle = std::atan2(b.y - a.y, b.x - a.x);
-    if (angle > std::numbers::pi / 2) angle -= std::numbers::pi;
-    if (angle < -std::numbers::pi / 2) angle += std::numbers::pi;
-    const Rect box = turned_box(x, y, w, h, angle);
-    if (!free_of_labels(box, around)) continue;
-    around.boxes.push_back(box);
-    return fmt("<text transform=\"translate(%.1f %.1f) rotate(%.1f)\" dy=\"3.5\">", x, y, angle * 180 / std::numbers::pi) +
+  auto point_at = [&](double d) {
+    d = std::clamp(d, 0.0, length);
+    const auto i = std::min<std::size_t>(
+        line.size() - 1, std::max<std::size_t>(1, std::upper_bound(at.begin(), at.end(), d) - at.begin()));
+    const double g = at[i] > at[i - 1] ? (d - at[i - 1]) / (at[i] - at[i - 1]) : 0;
+    return Pt{line[i - 1].x + g * (line[i].x - line[i - 1].x), line[i - 1].y + g * (line[i].y - line[i - 1].y)};
+  };
+  std::string o;
+  const auto stretches = static_cast<int>(std::max(1.0, std::floor(length / 250)));
+  for (int k = 0; k < stretches; ++k) {
+    for (const double f : {0.5, 0.35, 0.65, 0.2, 0.8, 0.1, 0.9}) {
+      const double want = (k + f) * length / stretches;
+      const Pt p = point_at(want);
+      // The text reads along the line over its own width, never upside down.
+      const Pt before = point_at(want - w / 2), after = point_at(want + w / 2);
+      double angle = std::atan2(after.y - before.y, after.x - before.x);
+      if (angle > std::numbers::pi / 2) angle -= std::numbers::pi;
+      if (angle < -std::numbers::pi / 2) angle += std::numbers::pi;
+      const Rect box = turned_box(p.x, p.y, w, h, angle);
+      if (!free_of_labels(box, around)) continue;
+      around.boxes.push_back(box);
+      o += fmt("<text transform=\"translate(%.1f %.1f) rotate(%.1f)\" dy=\"3.5\">", p.x, p.y,
+               angle * 180 / std::numbers::pi) +
            xml_text(label) + "</text>\n";
+      break;
+    }
   }
-  return "";
+  return o;
 }
 
 }  // namespace
@@ -154,13 +163,20 @@ std::string source_marks(const std::vector<SourcePlace>& sources, const View& v,
     ids.marks.push_back({g.x, g.y - 1.5, 7});
   }
   o += "</g>\n<g font-size=\"11\" font-weight=\"bold\" " + std::string(kHalo) + ">\n";
+  std::string leaders;
   for (const Group& g : groups) {
     const double w = text_width(g.ids, 11, true) + 2, h = 13;
     const Placed at = place_label(g.x, g.y - 1.5, w, h, 7, ids);
     ids.boxes.push_back(at.box);
     around.boxes.push_back(at.box);
+    if (at.moved) {
+      // A thin line from the source to its id, which had to move away.
+      const double bx = std::clamp(g.x, at.box.x0, at.box.x1), by = std::clamp(g.y, at.box.y0, at.box.y1);
+      leaders += line(g.x, g.y - 1.5, bx, by);
+    }
     o += text(at.box.x0 + 1, at.box.y1 - 3, g.ids);
   }
+  if (!leaders.empty()) o += "</g>\n<g stroke=\"black\" stroke-width=\"0.8\">\n" + leaders;
   around.marks.insert(around.marks.end(), ids.marks.begin(), ids.marks.end());
   return o + "</g>\n";
 }

@@ -210,7 +210,7 @@ void write_map(const Summary& s, const MapOptions& m) {
   o += legend(s, sc, some_zero, m.filled, y);
   o += scale_bar_and_north(v, kMapLeft + kMapSize + 30, y);
   std::string foot = count_of(static_cast<std::int64_t>(s.receptors.x.size()), "receptor");
-  if (m.filled) foot += ", values interpolated linearly between them";
+  if (m.filled) foot += ", the logarithm of the values interpolated linearly between them";
   if (!m.sources.empty()) foot += "; ▲ sources (" + std::filesystem::path(m.sources_from).filename().string() + ")";
   if (m.grid && s.grid.known) foot += "; dashed: the dataset's nominal grid";
   o += text(kMapLeft, kHeight - 14, foot, "fill=\"#555\"");
