@@ -43,7 +43,7 @@ std::vector<Pt> grid(int nx, int ny) {
   return p;
 }
 
-TEST(Triangulate, CoversTheHullAndIsDelaunay) {
+TEST(InspectTriangulate, CoversTheHullAndIsDelaunay) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> u(-3, 3);
   std::vector<Pt> scattered(300);
@@ -78,7 +78,7 @@ TEST(Triangulate, CoversTheHullAndIsDelaunay) {
   }
 }
 
-TEST(Triangulate, DuplicateAndCollinearPoints) {
+TEST(InspectTriangulate, DuplicateAndCollinearPoints) {
   // Points on one line give no triangle (and isolines none); a point
   // repeated is left out, the rest triangulated as without it.
   const std::vector<Pt> line{{0, 0}, {1, 1}, {2, 2}, {3, 3}, {-1, -1}};
@@ -97,7 +97,7 @@ TEST(Triangulate, DuplicateAndCollinearPoints) {
   EXPECT_DOUBLE_EQ(near[9], 1.0);
 }
 
-TEST(Contour, PlaneGivesStraightEvenlySpacedLines) {
+TEST(InspectContour, PlaneGivesStraightEvenlySpacedLines) {
   // v = 2x + y over a 9 x 9 grid: the isoline at L is the line 2x + y = L,
   // exactly, one open line across the grid; levels 2 apart lie 2 / sqrt(5) apart.
   const auto p = grid(9, 9);
@@ -123,7 +123,7 @@ TEST(Contour, PlaneGivesStraightEvenlySpacedLines) {
   for (const Pt& q : at_points[0]) EXPECT_NEAR(2 * q.x + q.y, 8.0, 1e-12);
 }
 
-TEST(Contour, ConeGivesCircles) {
+TEST(InspectContour, ConeGivesCircles) {
   // v = 10 - r over a polar network (rings 0.5 km apart, every 10 degrees):
   // the isoline at 7.75 is the circle r = 2.25, closed, every point within
   // 1 % of the radius (the interpolation across a triangle's slanted edge).
@@ -143,7 +143,7 @@ TEST(Contour, ConeGivesCircles) {
   EXPECT_NEAR(std::fabs(area(c)), kPi * 2.25 * 2.25, 0.02 * kPi * 2.25 * 2.25);
 }
 
-TEST(Contour, BandsTileTheHull) {
+TEST(InspectContour, BandsTileTheHull) {
   // v = x over a 5 x 3 grid: the band [1, 3) is the 2 x 2 strip; the bands
   // below, within and above the values add up to the whole.
   const auto p = grid(5, 3);
@@ -163,7 +163,7 @@ TEST(Contour, BandsTileTheHull) {
   EXPECT_LT(total(-INFINITY, INFINITY), 8.0);
 }
 
-TEST(Envelope, KeepsEachColumnsRangeAndEachDaysMaximum) {
+TEST(InspectEnvelope, KeepsEachColumnsRangeAndEachDaysMaximum) {
   // Two years of hours from 1988-01-01 hour 01 over 100 columns; the
   // highest and lowest values come once each.
   const Time first{1988, 1, 1};
@@ -185,7 +185,7 @@ TEST(Envelope, KeepsEachColumnsRangeAndEachDaysMaximum) {
   EXPECT_EQ(env.daily_max().size(), static_cast<std::size_t>(span / 24 + 1));
 }
 
-TEST(MapLabels, HighestValueCoversNoMarkOnTheSample) {
+TEST(InspectMapLabels, HighestValueCoversNoMarkOnTheSample) {
   // The sample run's dataset with its control file beside it: the map finds
   // the source there; the label of the highest value touches no receptor mark.
   test::TempDir dir;
@@ -225,7 +225,7 @@ TEST(MapLabels, HighestValueCoversNoMarkOnTheSample) {
   }
 }
 
-TEST(MapLabels, PlacedClearOfMarksAndBoxes) {
+TEST(InspectMapLabels, PlacedClearOfMarksAndBoxes) {
   // A point walled in on its right and left: the label goes above it.
   Obstacles around;
   around.bounds = {0, 0, 200, 200};
