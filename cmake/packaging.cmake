@@ -1,5 +1,6 @@
 # Installation and packages: a .deb on Linux (`cpack` in the build folder),
 # a ZIP of the static programs with the README and the sample run on Windows.
+# Both carry what the README links to: the pictures and DEVELOPMENT.md in docs/.
 # Installed programs are stripped by `cmake --install --strip` and in every
 # package (CPACK_STRIP_FILES).
 include(GNUInstallDirs)
@@ -10,10 +11,13 @@ set(CPACK_PACKAGE_VENDOR "KESTREL developers")
 set(CPACK_PACKAGE_CONTACT "KESTREL developers <kestrel@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "converts AERMOD POSTFILEs into CONC.DAT datasets")
 set(CPACK_STRIP_FILES ON)
+file(GLOB kestrel_readme_docs ${CMAKE_CURRENT_SOURCE_DIR}/docs/*.png)
+list(APPEND kestrel_readme_docs ${CMAKE_CURRENT_SOURCE_DIR}/docs/DEVELOPMENT.md)
 
 if(WIN32)
   install(TARGETS kestrel kestrel-inspect RUNTIME DESTINATION .)
   install(FILES README.md DESTINATION .)
+  install(FILES ${kestrel_readme_docs} DESTINATION docs)
   # The sample run as it is in the repository: a folder to run kestrel in.
   install(DIRECTORY examples/sample DESTINATION . PATTERN "*.gdx" EXCLUDE PATTERN "*.kst" EXCLUDE
                                                   PATTERN "*.part" EXCLUDE)
@@ -43,6 +47,7 @@ else()
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md cmake/debian/copyright ${CMAKE_CURRENT_BINARY_DIR}/compressed/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${kestrel_readme_docs} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -52,8 +57,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # CPack puts the summary before it as the synopsis line.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "kestrel reads the control file of an AERMOD run and turns every 1-hour
-unformatted POSTFILE into a CONC.DAT dataset (version 2.1) with the
-concentration at every receptor in g/m3. kestrel-inspect shows what a
-dataset or POSTFILE holds, as text, CSV, JSON or an SVG map.")
+POSTFILE, unformatted (UNFORM) or formatted (PLOT), into a CONC.DAT dataset
+(version 2.1) with the concentration at every receptor in g/m3.
+kestrel-inspect shows what a dataset or POSTFILE holds, as text, CSV, JSON,
+an SVG map with contours and sources, or an SVG time series.")
 endif()
 include(CPack)

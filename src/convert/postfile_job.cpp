@@ -243,10 +243,13 @@ std::vector<PostfileJob> postfile_jobs(const Ctrl& ctrl, const std::filesystem::
 
 std::string dataset_line(const std::string& name, std::int64_t periods, std::size_t receptors, const DateHour& first,
                          const DateHour& last) {
+  const auto count_of = [](std::uint64_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  };
   std::string s = "Dataset " + name + ": ";
-  if (periods == 0) return s + "no periods of " + std::to_string(receptors) + " receptors";
-  return s + std::to_string(periods) + " periods of " + std::to_string(receptors) + " receptors, ending " +
-         period_text(first) + " to " + period_text(last);
+  if (periods == 0) return s + "no periods of " + count_of(receptors, "receptor");
+  return s + count_of(static_cast<std::uint64_t>(periods), "period") + " of " + count_of(receptors, "receptor") +
+         ", ending " + period_text(first) + " to " + period_text(last);
 }
 
 Converted convert_postfile(const CompPlan& plan, const PostfileJob& job, Report& report, bool second_thread) {

@@ -1,5 +1,7 @@
 #include "convert/series.hpp"
 
+#include <string>
+
 #include "convert/warnings.hpp"
 
 namespace kestrel {
@@ -18,6 +20,15 @@ void SeriesCheck::add(std::string_view grpid, std::int32_t kave, bool longer, co
   ++count_;
 }
 
+namespace {
+
+// "1 period", "2 periods".
+std::string count_of(std::int64_t n, const std::string& what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+}  // namespace
+
 void SeriesCheck::report(Report& report, const std::string& name, std::int32_t irlg,
                          std::span<const std::string> datasets) const {
   const std::string holds = "WARNING: " + name + " holds ";
@@ -25,15 +36,16 @@ void SeriesCheck::report(Report& report, const std::string& name, std::int32_t i
   if (not_hourly_) report.warn(holds + "records whose averaging period is not 1 hour");
   const auto gaps = [&](const std::string& who) {
     if (not_following_ == 0) return;
-    report.warn("WARNING: " + who + " holds " + std::to_string(not_following_) +
-                " periods that do not follow the one before by one hour (missing or repeated hours)");
+    report.warn("WARNING: " + who + " holds " + count_of(not_following_, "period") +
+                (not_following_ == 1 ? " that does" : " that do") +
+                " not follow the one before by one hour (missing or repeated hours)");
   };
   const auto count = [&](const std::string& who) {
     const std::string w = "WARNING: " + who + " holds ";
     if (count_ == 0) {
       report.warn(w + "no records");
     } else if (count_ != irlg) {
-      report.warn(w + std::to_string(count_) + " periods but the run period has " + std::to_string(irlg) + " hours");
+      report.warn(w + count_of(count_, "period") + " but the run period has " + count_of(irlg, "hour"));
     }
   };
   if (datasets.empty()) {

@@ -1,6 +1,7 @@
 // How kestrel-inspect writes times, numbers and texts.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,9 @@ namespace kestrel::inspect {
 std::string iso(const Time& t);
 std::string readable(const Time& t);
 std::string clock_time(const Time& t);  // 1988-03-01 12:00
+
+// "1 period", "2 periods".
+std::string count_of(std::int64_t n, std::string_view what);
 
 std::string num(double v);        // seven significant digits
 std::string short_num(double v);  // three

@@ -1,6 +1,7 @@
 #include "inspect/inspect.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -110,9 +111,61 @@ void warn(const Summary& s, bool control, std::ostream& err) {
   if (s.plot.longer && control) {
     err << longer_warning(s.file) << "\n";
   } else if (s.plot.longer) {
-    err << holds << "records with more lines than its first one; only the first " << s.layout.nrec
-        << " lines of each were read\n";
+    err << holds << "records with more lines than its first one; only the first " << count_of(s.layout.nrec, "line")
+        << " of each were read\n";
   }
+}
+
+bool same_name(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+// The control file of the run a file came from, for its sources: beside it,
+// AERMOD.INP or the control file a list file (<control>.kst) names, the first
+// that names the file's POSTFILE. Nothing when none does or none can be read.
+std::optional<ControlFile> control_beside(const fs::path& file, std::string& found) {
+  std::string postfile = file.filename().string();
+  if (postfile.size() > 4 && same_name(postfile.substr(postfile.size() - 4), ".gdx")) {
+    postfile.resize(postfile.size() - 4);
+  }
+  const fs::path dir = file.parent_path();
+  std::vector<fs::path> candidates{dir / "AERMOD.INP"};
+  std::error_code ec;
+  std::vector<fs::path> listed;
+  for (const auto& e : fs::directory_iterator(dir.empty() ? fs::path(".") : dir, ec)) {
+    const fs::path p = e.path();
+    if (same_name(p.extension().string(), ".kst")) listed.push_back(dir / p.stem());
+  }
+  std::sort(listed.begin(), listed.end());
+  candidates.insert(candidates.end(), listed.begin(), listed.end());
+  for (const fs::path& c : candidates) {
+    if (!fs::is_regular_file(c, ec)) continue;
+    try {
+      ControlFile control = read_control_file(c.string());
+      for (const std::string& named : control.postfiles) {
+        const std::string last = named.substr(named.find_last_of("/\\") + 1);
+        if (same_name(last, postfile)) {
+          found = c.string();
+          return control;
+        }
+      }
+    } catch (const Failure&) {
+      // Not a control file kestrel reads: no sources from it.
+    }
+  }
+  return std::nullopt;
+}
+
+MapOptions map_options(const Options& o, const Summary& s, const std::optional<ControlFile>& control) {
+  MapOptions m{o.svg, o.grid, o.filled, o.title, {}, {}};
+  if (control) {
+    m.sources = control->sources, m.sources_from = o.control;
+  } else if (auto beside = control_beside(s.path, m.sources_from)) {
+    m.sources = beside->sources;
+  }
+  return m;
 }
 
 Summary open_file(const std::string& name, const Options& o, const Receptors& control, const TypeChoice& type) {
@@ -142,6 +195,7 @@ TypeChoice type_choice(const Options& o, const ControlFile* c) {
 
 CsvColumns csv_columns(const Options& o) {
   CsvColumns c;
+  c.unit = o.unit;
   c.file = o.files.size() > 1;
   for (const auto& f : o.files) {
     std::error_code ec;
@@ -153,14 +207,14 @@ CsvColumns csv_columns(const Options& o) {
 int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::string& current) {
   Receptors control;
   std::string species;
-  std::optional<ControlFile> c;
+  std::optional<ControlFile> control_file;
   if (!o.control.empty()) {
     current = o.control;
-    c = read_control_file(o.control);
-    control = control_receptors(*c);
-    species = shown(c->species);
+    control_file = read_control_file(o.control);
+    control = control_receptors(*control_file);
+    species = shown(control_file->species);
   }
-  const TypeChoice type = type_choice(o, c ? &*c : nullptr);
+  const TypeChoice type = type_choice(o, control_file ? &*control_file : nullptr);
   const CsvColumns columns = o.csv || o.receptors_csv ? csv_columns(o) : CsvColumns{};
   CsvOut csv(o.csv ? &out : nullptr, columns);
   csv.header();
@@ -172,6 +226,9 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
     if (!s.layout.dataset) s.species = species;
     tally(s, csv);
     warn(s, control.known(), err);
+    // The pictures first: a picture that cannot be written leaves no summary behind.
+    if (!o.svg.empty()) write_map(s, map_options(o, s, control_file));
+    if (!o.svg_series.empty()) write_series(s, o.svg_series, o.receptor);
     if (o.json) {
       if (i > 0) out << ", ";
       print_json(s, out);
@@ -181,8 +238,6 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
       if (i > 0) out << "\n";
       print_summary(s, out);
     }
-    if (!o.svg.empty()) write_map(s, o.svg, o.grid);
-    if (!o.svg_series.empty()) write_series(s, o.svg_series, o.receptor);
   }
   if (o.json) out << (o.files.size() > 1 ? "]\n" : "\n");
   return 0;

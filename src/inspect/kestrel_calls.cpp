@@ -58,6 +58,8 @@ ControlFile read_control_file(const std::string& control) {
   c.species = fixed(ctrl.aerspec, 12);
   for (const dataset::OutputType t : ctrl.types) c.types.emplace_back(dataset::traits(t).keyword);
   c.flux_factor = ctrl.ffactor;
+  for (const SourceLocation& src : ctrl.sources) c.sources.push_back({src.id, src.x / 1000.0, src.y / 1000.0});
+  for (const PostfileName& f : ctrl.aernam) c.postfiles.push_back(f.name);
   return c;
 }
 

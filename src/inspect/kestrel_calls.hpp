@@ -37,14 +37,21 @@ float km_of(double metres);
 
 // What the control file gives: the receptors in km (and in metres, as
 // formatted POSTFILEs repeat them), the nominal grid, the pollutant, the
-// output types in the POSTFILEs' order and the deposition's flux factor.
+// output types in the POSTFILEs' order, the deposition's flux factor and the
+// sources.
+struct SourcePlace {
+  std::string id;
+  double x_km = 0, y_km = 0;
+};
 struct ControlFile {
   std::vector<float> x, y;
   std::vector<double> x_m, y_m;
   Box box;
   std::string species;
-  std::vector<std::string> types;  // CONC, DEPOS, DDEP, WDEP
-  double flux_factor = 0;          // the hour's deposition to g/m2/s
+  std::vector<std::string> types;      // CONC, DEPOS, DDEP, WDEP
+  double flux_factor = 0;              // the hour's deposition to g/m2/s
+  std::vector<SourcePlace> sources;    // every SO LOCATION
+  std::vector<std::string> postfiles;  // the 1-hour POSTFILEs, as named
 };
 
 // Reads the control file as kestrel reads it; throws Failure.

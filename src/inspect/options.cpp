@@ -21,21 +21,28 @@ std::int32_t receptor_number(const std::string& option, const std::string& v) {
 }  // namespace
 
 std::string_view usage() {
-  return "usage: kestrel-inspect [--csv | --json | --receptors-csv] [--svg FILE [--grid]]\n"
+  return "usage: kestrel-inspect [--csv | --json | --receptors-csv] [--unit ug/m3|g/m3]\n"
+         "                       [--svg FILE [--grid] [--filled] [--title TEXT]]\n"
          "                       [--svg-series FILE [--receptor N]] [--real4 | --real8] [--receptors N]\n"
          "                       [--control FILE] FILE...\n"
          "Summarises converted datasets (.gdx) and AERMOD POSTFILEs, unformatted or formatted (PLOT;\n"
          "told by their text, receptors' places from the first record unless --control gives them).\n"
          "  --csv             every value in long form: time (ISO 8601, period end), receptor, x_km, y_km,\n"
-         "                    value (g/m3 for a dataset, ug/m3 for a POSTFILE); with several files a file\n"
-         "                    column first, and a group column (source group or name) when a POSTFILE is\n"
-         "                    among them\n"
+         "                    value, unit (g/m3 for a dataset, ug/m3 for a POSTFILE); with several files a\n"
+         "                    file column first, and a group column (source group or name) when a POSTFILE\n"
+         "                    is among them\n"
          "  --json            the summary as JSON\n"
          "  --receptors-csv   one row per receptor: receptor, x_km, y_km, highest value and its period\n"
-         "                    end, second-highest and its period end, mean (ug/m3)\n"
-         "  --svg FILE        a map of the receptors coloured by their highest value (ug/m3, log scale)\n"
+         "                    end, second-highest and its period end, mean, unit (ug/m3)\n"
+         "  --unit U          the tables' values in U (ug/m3 or g/m3) whatever the file holds\n"
+         "  --svg FILE        a map of the receptors coloured by their highest value (ug/m3, log scale),\n"
+         "                    with contours and the sources of the control file (--control, or AERMOD.INP\n"
+         "                    or the control file of a list file beside the file)\n"
          "  --grid            draw the dataset's nominal grid on the map\n"
-         "  --svg-series FILE the hourly series of the receptor with the highest value (ug/m3)\n"
+         "  --filled          fill the bands between the contours instead of marking the receptors\n"
+         "  --title TEXT      the map's title line\n"
+         "  --svg-series FILE the hourly series of the receptor with the highest value (ug/m3); past\n"
+         "                    about a month, each pixel column's range of hours and the daily maximum\n"
          "  --receptor N      the series of receptor N instead\n"
          "  --real4/--real8   the unformatted POSTFILE's value width (default: inferred)\n"
          "  --receptors N     the unformatted POSTFILE's receptor count (default: inferred)\n"
@@ -65,6 +72,13 @@ Options parse_args(std::span<const std::string> args) {
       o.svg_series = value();
     } else if (a == "--grid") {
       o.grid = true;
+    } else if (a == "--filled") {
+      o.filled = true;
+    } else if (a == "--title") {
+      o.title = value();
+    } else if (a == "--unit") {
+      o.unit = value();
+      if (o.unit != "ug/m3" && o.unit != "g/m3") throw Failure("--unit takes ug/m3 or g/m3");
     } else if (a == "--receptor") {
       o.receptor = receptor_number(a, value());
     } else if (a == "--real4") {
@@ -96,6 +110,9 @@ Options parse_args(std::span<const std::string> args) {
     throw Failure(o.svg.empty() ? "--svg-series draws one file at a time" : "--svg draws one file at a time");
   }
   if (o.grid && o.svg.empty()) throw Failure("--grid goes with --svg");
+  if (o.filled && o.svg.empty()) throw Failure("--filled goes with --svg");
+  if (!o.title.empty() && o.svg.empty()) throw Failure("--title goes with --svg");
+  if (!o.unit.empty() && !o.csv && !o.receptors_csv) throw Failure("--unit goes with --csv or --receptors-csv");
   if (o.receptor != 0 && o.svg_series.empty()) throw Failure("--receptor goes with --svg-series");
   if (!o.type.empty() && o.control.empty()) throw Failure("--type goes with --control, whose MODELOPT tells the types");
   return o;

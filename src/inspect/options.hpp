@@ -16,6 +16,9 @@ struct Options {
   std::string svg;
   std::string svg_series;
   bool grid = false;
+  bool filled = false;
+  std::string title;          // the map's title line
+  std::string unit;           // "ug/m3" or "g/m3" for every table value; empty: each file's own
   std::int32_t receptor = 0;  // for the series; 0 = the one with the highest value
   int real = 0;               // 0 = infer
   std::int32_t receptors = 0;

@@ -56,7 +56,7 @@ int infer_width(Records& r, std::int64_t payload, std::int32_t nrec) {
   if (nrec > 0) {
     if (payload >= 8LL * nrec) return 8;
     if (payload >= 4LL * nrec) return 4;
-    throw Failure("records are too short for " + std::to_string(nrec) + " receptors");
+    throw Failure("records are too short for " + count_of(nrec, "receptor"));
   }
   const bool can8 = payload % 8 == 0 && payload > 0;
   const bool can4 = payload % 4 == 0 && payload > 0;
@@ -88,7 +88,7 @@ void check_values(const Summary& s, const std::string& override) {
       const double v = p.value(k);
       if (!absurd(v)) continue;
       throw Failure("read with " + override + " as " + std::to_string(s.layout.width) + "-byte reals for " +
-                    std::to_string(s.layout.nrec) + " receptors, record " + std::to_string(n) + " holds " + num(v) +
+                    count_of(s.layout.nrec, "receptor") + ", record " + std::to_string(n) + " holds " + num(v) +
                     " at receptor " + std::to_string(k + 1) + ": the override does not fit this file");
     }
   });
@@ -133,7 +133,7 @@ Summary open_postfile(const std::filesystem::path& path, const std::string& name
   if (nrec == 0) nrec = static_cast<std::int32_t>(std::min<std::int64_t>(payload / width / sets, kMaxReceptors));
   if (nrec < 1) throw Failure("records hold no values");
   if (control.known() && static_cast<std::size_t>(nrec) != control.x.size()) {
-    throw Failure("the control file has " + std::to_string(control.x.size()) + " receptors, the records " +
+    throw Failure("the control file has " + count_of(static_cast<std::int64_t>(control.x.size()), "receptor") + ", the records " +
                   std::to_string(nrec));
   }
   s.layout = {false, width, nrec};

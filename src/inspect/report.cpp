@@ -20,6 +20,12 @@ std::string lead(const Summary& s, CsvColumns columns, const std::string& group)
   return line;
 }
 
+// The factor from what `from` holds to `to` (empty: `from` itself).
+double factor(const std::string& from, const std::string& to) {
+  if (to.empty() || to == from) return 1.0;
+  return to == "g/m3" ? 1.0e-6 : 1.0e6;
+}
+
 std::string lead_header(CsvColumns columns) {
   return std::string(columns.file ? "file," : "") + (columns.group ? "group," : "");
 }
@@ -27,31 +33,36 @@ std::string lead_header(CsvColumns columns) {
 }  // namespace
 
 void CsvOut::header() {
-  if (out_ != nullptr) *out_ << lead_header(columns_) << "time,receptor,x_km,y_km,value\n";
+  if (out_ != nullptr) *out_ << lead_header(columns_) << "time,receptor,x_km,y_km,value,unit\n";
 }
 
 void CsvOut::row(const Summary& s, const Period& p, std::size_t k, double v) {
   if (out_ == nullptr) return;
   std::string line = lead(s, columns_, s.layout.dataset ? s.source : shown(p.group));
-  line += iso(p.end) + ',' + std::to_string(k + 1) + ',' + coordinates(s.receptors, k) + ',' + num(v) + '\n';
+  const std::string& unit = columns_.unit.empty() ? s.unit : columns_.unit;
+  line += iso(p.end) + ',' + std::to_string(k + 1) + ',' + coordinates(s.receptors, k) + ',' +
+          num(v * factor(s.unit, unit)) + ',' + unit + '\n';
   *out_ << line;
 }
 
 void print_receptors_header(CsvColumns columns, std::ostream& out) {
   out << lead_header(columns)
-      << "receptor,x_km,y_km,highest_ug_m3,highest_end,second_ug_m3,second_end,mean_ug_m3\n";
+      << "receptor,x_km,y_km,highest,highest_end,second,second_end,mean,unit\n";
 }
 
 void print_receptors(const Summary& s, CsvColumns columns, std::ostream& out) {
+  // The tables hold ug/m3 whatever the file.
+  const std::string unit = columns.unit.empty() ? "ug/m3" : columns.unit;
+  const double f = factor("ug/m3", unit);
   for (const auto& [group, table] : s.by_group) {
     for (std::size_t k = 0; k < table.size(); ++k) {
       const ReceptorStat& r = table[k];
       std::string line = lead(s, columns, group) + std::to_string(k + 1) + ',' + coordinates(s.receptors, k) + ',';
-      if (r.count() > 0) line += num(r.high()) + ',' + iso(r.high_end());
+      if (r.count() > 0) line += num(r.high() * f) + ',' + iso(r.high_end());
       else line += ',';
-      if (r.count() > 1) line += ',' + num(r.second()) + ',' + iso(r.second_end());
+      if (r.count() > 1) line += ',' + num(r.second() * f) + ',' + iso(r.second_end());
       else line += ",,";
-      line += ',' + (r.count() > 0 ? num(r.mean()) : std::string()) + '\n';
+      line += ',' + (r.count() > 0 ? num(r.mean() * f) : std::string()) + ',' + unit + '\n';
       out << line;
     }
   }
@@ -64,7 +75,7 @@ void print_summary(const Summary& s, std::ostream& out) {
   if (s.first) out << "  first period ends: " << readable(*s.first) << "\n";
   if (s.last) out << "  last period ends: " << readable(*s.last) << "\n";
   if (s.hours.missing >= 0) {
-    out << "  against the run period: " << s.hours.missing << " hours missing, " << s.hours.repeated << " repeated, "
+    out << "  against the run period: " << count_of(s.hours.missing, "hour") << " missing, " << s.hours.repeated << " repeated, "
         << s.hours.outside << " outside\n";
   }
   out << "  values (" << s.unit << "): min " << num(s.stats.min()) << ", max " << num(s.stats.max()) << ", mean "

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "inspect/summary.hpp"
 
@@ -16,9 +17,10 @@ void print_json(const Summary& s, std::ostream& out);
 struct CsvColumns {
   bool file = false;
   bool group = false;
+  std::string unit;  // of every value; empty: each file's own (the per-receptor table's ug/m3)
 };
 
-// One CSV row per value: [file,][group,]time, receptor, x_km, y_km, value.
+// One CSV row per value: [file,][group,]time, receptor, x_km, y_km, value, unit.
 class CsvOut {
  public:
   CsvOut(std::ostream* out, CsvColumns columns) : out_(out), columns_(columns) {}
@@ -30,7 +32,7 @@ class CsvOut {
   CsvColumns columns_;
 };
 
-// One row per group and receptor: highest, second-highest, mean (ug/m3).
+// One row per group and receptor: highest, second-highest, mean, unit.
 void print_receptors_header(CsvColumns columns, std::ostream& out);
 void print_receptors(const Summary& s, CsvColumns columns, std::ostream& out);
 

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <fstream>
+#include <filesystem>
+#include <span>
 
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
+#include "io/files.hpp"
 
 namespace kestrel::inspect {
 
@@ -111,10 +113,10 @@ std::string frame(double x, double y, double width, double height) {
 }
 
 void save(const std::string& file, const std::string& svg) {
-  std::ofstream f(file, std::ios::binary | std::ios::trunc);
-  f << svg;
+  // Kestrel's own file writing, whose failures name the file and the system's reason.
+  io::FileSink f(std::filesystem::path(file), "'" + file + "'");
+  f.write(std::as_bytes(std::span(svg.data(), svg.size())));
   f.close();
-  if (!f) throw Failure("cannot write " + file);
 }
 
 }  // namespace kestrel::inspect

@@ -2,9 +2,12 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
+#include "inspect/envelope.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
+#include "inspect/map_labels.hpp"
 #include "inspect/svg.hpp"
 #include "inspect/svg_draw.hpp"
 
@@ -14,6 +17,8 @@ namespace {
 
 constexpr double kLeft = 80, kTop = 64, kWide = 780, kHigh = 280;  // the plot, px
 constexpr int kWidth = 900, kHeight = 410;
+// Spans up to this many hours (about a month) are drawn hour by hour.
+constexpr std::int64_t kHourly = 31 * 24;
 
 struct Point {
   Time end;
@@ -48,38 +53,52 @@ std::vector<TimeTick> hour_ticks(const Time& first, std::int64_t span, std::int3
   return ticks;
 }
 
-// Ticks at the first of every `step`-th month.
-std::vector<TimeTick> month_ticks(const Time& first, std::int64_t span, std::int32_t step) {
-  std::int32_t mo = 0, dy = 0;
-  month_day(first, mo, dy);
-  std::int32_t yr = first.yr;
-  if (dy != 1 || first.hr != 0) ++mo;
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// Ticks on the first of every `step`-th month, or of every `step`-th year
+// (`years`): a January's labelled with its year, another month's with its name.
+std::vector<TimeTick> calendar_ticks(const Time& first, std::int64_t span, std::int32_t step, bool years) {
   std::vector<TimeTick> ticks;
-  for (;; mo += step) {
+  std::int32_t yr = first.yr, mo = 1;
+  if (!years) {
+    std::int32_t dy = 0;
+    month_day(first, mo, dy);
+  }
+  for (;; years ? yr += step : mo += step) {
     while (mo > 12) mo -= 12, ++yr;
+    if (years && yr % step != 0) continue;
     const auto t = from_date(yr, mo, 1, 0);
-    if (!t || hours_between(first, *t) > span) break;
-    ticks.push_back({*t, fmt("%04d-%02d", yr, mo)});
+    if (!t) break;
+    const std::int64_t h = hours_between(first, *t);
+    if (h > span) break;
+    if (h >= 0) ticks.push_back({*t, mo == 1 ? std::to_string(yr) : kMonths[mo - 1]});
   }
   return ticks;
 }
 
-// The finest ticks of which no more than nine fit.
+// Months or years, whichever gives four to twelve ticks.
+std::vector<TimeTick> long_ticks(const Time& first, std::int64_t span) {
+  for (const std::int32_t step : {1, 2, 3, 6}) {
+    if (span / (730 * step) <= 12) return calendar_ticks(first, span, step, false);
+  }
+  for (const std::int32_t step : {1, 2, 5, 10, 20, 50}) {
+    if (span / (8766 * step) <= 12) return calendar_ticks(first, span, step, true);
+  }
+  return calendar_ticks(first, span, 100, true);
+}
+
+// The finest ticks of which no more than nine fit, for up to a month.
 std::vector<TimeTick> time_ticks(const Time& first, std::int64_t span) {
-  for (const std::int32_t step : {1, 2, 3, 6, 12, 24, 48, 168, 336}) {
+  for (const std::int32_t step : {1, 2, 3, 6, 12, 24, 48}) {
     if (span / step <= 8) return hour_ticks(first, span, step);
   }
-  for (const std::int32_t step : {1, 2, 3, 6, 12}) {
-    if (span / (730 * step) <= 8) return month_ticks(first, span, step);
-  }
-  return month_ticks(first, span, 24);
+  return hour_ticks(first, span, 168);
 }
 
 // The receptor and group to draw: asked for, or those of the highest value.
 std::pair<std::size_t, std::string> choice(const Summary& s, std::int32_t receptor) {
   if (receptor > s.layout.nrec) {
-    throw Failure("--receptor " + std::to_string(receptor) + ": the file has " + std::to_string(s.layout.nrec) +
-                  " receptors");
+    throw Failure("--receptor " + std::to_string(receptor) + ": the file has " + count_of(s.layout.nrec, "receptor"));
   }
   if (receptor == 0) {
     const auto peak = s.peak();
@@ -121,38 +140,118 @@ std::string y_axis(const std::vector<double>& ys, const std::function<double(dou
   return o + "</g>\n" + vertical_text(kLeft - 60, kTop + kHigh / 2, unit);
 }
 
-std::string time_axis(const Time& first, std::int64_t span, const std::function<double(const Time&)>& px) {
-  const auto ticks = time_ticks(first, span);
+std::string time_axis(const std::vector<TimeTick>& ticks, const std::string& title,
+                      const std::function<double(const Time&)>& px) {
   std::string o = "<g stroke=\"#e4e4e4\">\n";
   for (const auto& t : ticks) o += line(px(t.at), kTop, px(t.at), kTop + kHigh);
   o += "</g>\n<g text-anchor=\"middle\">\n";
   for (const auto& t : ticks) o += text(px(t.at), kTop + kHigh + 18, t.label);
-  return o + text(kLeft + kWide / 2, kTop + kHigh + 40, "period end, " + std::to_string(first.yr)) + "</g>\n";
+  return o + text(kLeft + kWide / 2, kTop + kHigh + 40, title) + "</g>\n";
+}
+
+// "period end, 1988", or without the year when the hours run into another.
+std::string time_title(const Time& first, const Time& last) {
+  const Time last_hour = add_hours(last, -1);
+  return first.yr == last_hour.yr ? "period end, " + std::to_string(first.yr) : "period end";
+}
+
+// The y axis's ticks up to the highest value.
+std::vector<double> value_ticks(double peak) {
+  auto ys = nice_ticks(0, peak > 0 ? peak : 1, 5);
+  if (ys.back() < peak) ys.push_back(ys.back() + (ys.size() > 1 ? ys[1] - ys[0] : peak));
+  return ys;
+}
+
+std::string header(const Summary& s, std::size_t k, const std::string& group) {
+  const std::string title = title_of(s, k);
+  std::string o = svg_open(kWidth, kHeight, title) + text(kLeft, 26, title, "font-size=\"17\" font-weight=\"bold\"");
+  std::string sub = periods_covered(s) + " · " + std::filesystem::path(s.file).filename().string();
+  if (!s.layout.dataset) sub += " · group " + group;
+  return o + text(kLeft, 46, sub, "font-size=\"13\"");
+}
+
+std::string peak_label(double x, double y, double value, const std::string& unit, const Time& end) {
+  const bool left = x > kLeft + kWide * 0.7;
+  std::string o = fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"4\" fill=\"#d00000\"/>\n", x, y);
+  return o + text(left ? x - 8 : x + 8, y < kTop + 14 ? y + 16 : y + 4,
+                  num(value) + " " + unit + ", period ending " + clock_time(end), label_attributes(left));
+}
+
+// Past about a month: each pixel column's range of hours, the daily maximum
+// over it, read in one pass in fixed memory.
+void write_long_series(const Summary& s, const std::string& file, std::size_t k, const std::string& group) {
+  const Time first = *s.first;
+  Envelope env(first, hours_between(first, *s.last), static_cast<int>(kWide));
+  std::optional<Point> peak;
+  scan(s, [&](const Period& p) {
+    if (!s.layout.dataset && shown(p.group) != group) return;
+    const double v = p.value(k) * s.layout.to_own;
+    env.add(p.end, v);
+    if (std::isfinite(v) && (!peak || v > peak->value)) peak = Point{p.end, v};
+  });
+  if (!peak) throw Failure("--svg-series: no value to draw");
+  const std::vector<double> ys = value_ticks(peak->value);
+  const double ymax = ys.back();
+  const double hours = static_cast<double>(env.span() + 1);
+  const std::function<double(const Time&)> px = [&](const Time& t) {
+    return kLeft + kWide * static_cast<double>(hours_between(first, t)) / hours;
+  };
+  const std::function<double(double)> py = [&](double v) { return kTop + kHigh * (1 - v / ymax); };
+  std::string o = header(s, k, group) + y_axis(ys, py, pretty_unit(s)) + time_axis(long_ticks(first, env.span()), time_title(first, *s.last), px);
+  o += frame(kLeft, kTop, kWide, kHigh);
+  // The range of each column as a vertical stroke one pixel wide.
+  o += "<path fill=\"none\" stroke=\"#9ecae1\" stroke-width=\"1\" d=\"";
+  for (std::size_t c = 0; c < env.low().size(); ++c) {
+    if (std::isnan(env.low()[c])) continue;
+    const double top = py(env.high()[c]), bottom = std::max(py(env.low()[c]), top + 0.6);
+    o += fmt("M%.1f %.1fV%.1f", kLeft + static_cast<double>(c) + 0.5, bottom, top);
+  }
+  o += "\"/>\n<polyline fill=\"none\" stroke=\"#08306b\" stroke-width=\"0.9\" points=\"";
+  // Where a pixel holds several days, their maxima's mean: a line that
+  // still reads, the column's range keeping the peaks.
+  const double per_column = hours / 24 / kWide;
+  const auto group_days = static_cast<std::size_t>(std::max(1.0, std::floor(per_column)));
+  const auto& daily = env.daily_max();
+  for (std::size_t d = 0; d < daily.size(); d += group_days) {
+    double sum = 0;
+    int n = 0;
+    for (std::size_t e = d; e < std::min(daily.size(), d + group_days); ++e) {
+      if (!std::isnan(daily[e])) sum += daily[e], ++n;
+    }
+    const double middle = (env.day_middle(d) + env.day_middle(d + group_days - 1)) / 2;
+    if (n > 0) o += fmt("%.2f,%.2f ", kLeft + kWide * std::clamp(middle, 0.0, hours) / hours, py(sum / n));
+  }
+  o += "\"/>\n";
+  const std::string what = group_days > 1 ? fmt("daily maximum, mean of %zu days", group_days) : "daily maximum";
+  const double lx = kLeft + kWide - 150 - text_width(what, 12, false), ly = kTop + kHigh + 40;
+  o += fmt("<rect x=\"%.1f\" y=\"%.1f\" width=\"14\" height=\"10\" fill=\"#9ecae1\"/>", lx, ly - 9);
+  o += text(lx + 20, ly, "range of the hours");
+  o += line(lx + 135, ly - 4, lx + 149, ly - 4).insert(5, " stroke=\"#08306b\" stroke-width=\"1.5\"");
+  o += text(lx + 155, ly, what);
+  o += peak_label(px(peak->end), py(peak->value), peak->value, pretty_unit(s), peak->end);
+  save(file, o + "</svg>\n");
 }
 
 }  // namespace
 
 void write_series(const Summary& s, const std::string& file, std::int32_t receptor) {
   const auto [k, group] = choice(s, receptor);
+  if (s.first && s.last && hours_between(*s.first, *s.last) > kHourly) return write_long_series(s, file, k, group);
   const std::vector<Point> points = series(s, k, group);
   if (points.empty()) throw Failure("--svg-series: no value to draw");
   const Time first = points.front().end;
   const std::int64_t span = std::max<std::int64_t>(1, hours_between(first, points.back().end));
   const auto peak =
       std::max_element(points.begin(), points.end(), [](const Point& a, const Point& b) { return a.value < b.value; });
-  auto ys = nice_ticks(0, peak->value > 0 ? peak->value : 1, 5);
-  if (ys.back() < peak->value) ys.push_back(ys.back() + (ys.size() > 1 ? ys[1] - ys[0] : peak->value));
+  const std::vector<double> ys = value_ticks(peak->value);
   const double ymax = ys.back();
   const std::function<double(const Time&)> px = [&](const Time& t) {
     return kLeft + kWide * static_cast<double>(hours_between(first, t)) / static_cast<double>(span);
   };
   const std::function<double(double)> py = [&](double v) { return kTop + kHigh * (1 - v / ymax); };
 
-  const std::string title = title_of(s, k);
-  std::string o = svg_open(kWidth, kHeight, title) + text(kLeft, 26, title, "font-size=\"17\" font-weight=\"bold\"");
-  std::string sub = periods_covered(s) + " · " + std::filesystem::path(s.file).filename().string();
-  if (!s.layout.dataset) sub += " · group " + group;
-  o += text(kLeft, 46, sub, "font-size=\"13\"") + y_axis(ys, py, pretty_unit(s)) + time_axis(first, span, px);
+  std::string o = header(s, k, group) + y_axis(ys, py, pretty_unit(s));
+  o += time_axis(time_ticks(first, span), time_title(first, points.back().end), px);
   o += frame(kLeft, kTop, kWide, kHigh);
 
   // One line per run of consecutive hours; a gap in the hours breaks it.
@@ -163,12 +262,7 @@ void write_series(const Summary& s, const std::string& file, std::int32_t recept
     o += fmt("%.2f,%.2f ", px(points[i].end), py(points[i].value));
   }
   o += "\"/>\n</g>\n";
-  const double x = px(peak->end), y = py(peak->value);
-  const bool left = x > kLeft + kWide * 0.7;
-  o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"4\" fill=\"#d00000\"/>\n", x, y);
-  o += text(left ? x - 8 : x + 8, y < kTop + 14 ? y + 16 : y + 4,
-            num(peak->value) + " " + pretty_unit(s) + ", period ending " + clock_time(peak->end),
-            label_attributes(left));
+  o += peak_label(px(peak->end), py(peak->value), peak->value, pretty_unit(s), peak->end);
   save(file, o + "</svg>\n");
 }
 

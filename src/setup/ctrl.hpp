@@ -28,6 +28,13 @@ struct PostfileName {
   friend bool operator==(const PostfileName&, const PostfileName&) = default;
 };
 
+// A source's SO LOCATION, metres.
+struct SourceLocation {
+  std::string id;
+  double x = 0.0;
+  double y = 0.0;
+};
+
 struct Ctrl {
   // Receptors in AERMOD's order: the order of the values in every POSTFILE record.
   std::vector<Receptor> receptors;
@@ -59,6 +66,9 @@ struct Ctrl {
   // Whether an ME STARTEND line was read; without one the run period comes
   // from the POSTFILEs.
   bool lstartend = false;
+  // Every SO LOCATION (SO INCLUDED files' too), by source id; not converted,
+  // but kestrel-inspect draws them.
+  std::vector<SourceLocation> sources;
 
   // The factor of the values of type `t`.
   [[nodiscard]] float factor(dataset::OutputType t) const noexcept {

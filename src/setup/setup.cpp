@@ -379,6 +379,7 @@ Status SetupPass::finish() {
   auto receptors = std::move(receptors_).take();
   if (!receptors.ok()) return std::move(receptors).status();
   ctrl_.receptors = std::move(*receptors);
+  for (const auto& [id, xy] : sources_) ctrl_.sources.push_back({id, xy.first, xy.second});
   // Without CO MODELOPT there is no telling what the POSTFILEs hold.
   if (!types_) return halt("Halted in SETUP:  Must ONLY have Concentrations!", false);
   ctrl_.types = *types_;

@@ -190,10 +190,10 @@ TEST_F(Comp, IncompleteLastRecordIsNotConverted) {
     EXPECT_EQ(dataset(), concat({header(), period({1988, 1, 0}, {1988, 1, 1}, {1e-6F, 1e-6F, 1e-6F})}));
     const std::string warning =
         "WARNING: POST.BIN ends inside a record; its incomplete last record was not converted\n"
-        "WARNING: POST.BIN holds 1 periods but the run period has 48 hours\n";
+        "WARNING: POST.BIN holds 1 period but the run period has 48 hours\n";
     EXPECT_EQ(list, kProcessing + " " + warning.substr(0, warning.find('\n') + 1) + " " +
                         warning.substr(warning.find('\n') + 1) +
-                        " Dataset POST.BIN.gdx: 1 periods of 3 receptors, ending 1988-01-01 01 to 1988-01-01 01\n");
+                        " Dataset POST.BIN.gdx: 1 period of 3 receptors, ending 1988-01-01 01 to 1988-01-01 01\n");
     EXPECT_EQ(err, warning);
     EXPECT_TRUE(halt.ok());
   }
@@ -317,7 +317,7 @@ TEST_F(Comp, FormattedPostfiles) {
   const Case cases[] = {
       {"two whole records, E13.6", head + plot_line(0, "0.100000E+01") + plot_line(1, "0.200000E+01") +
                                         plot_line(2, "0.300000E+01"),
-       1, " WARNING: POST.PLT holds 1 periods but the run period has 48 hours\n"},
+       1, " WARNING: POST.PLT holds 1 period but the run period has 48 hours\n"},
       {"CRLF line ends", [&] {
          std::string t;
          for (char c : head + two) t += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -341,7 +341,7 @@ TEST_F(Comp, FormattedPostfiles) {
               "values were converted\n WARNING: POST.PLT holds 2 periods but the run period has 48 hours\n"},
       {"a shared file of two groups", head + plot_record(88010101, "G1") + plot_record(88010101, "G2"), 2,
        note + " WARNING: POST.PLT holds records of more than one source group\n"
-              " WARNING: POST.PLT holds 1 periods that do not follow the one before by one hour (missing or repeated "
+              " WARNING: POST.PLT holds 1 period that does not follow the one before by one hour (missing or repeated "
               "hours)\n WARNING: POST.PLT holds 2 periods but the run period has 48 hours\n"},
       {"receptors elsewhere in a later record",
        head + plot_record(88010101) + plot_line(0, "1.00000", 88010102) +
@@ -351,7 +351,7 @@ TEST_F(Comp, FormattedPostfiles) {
       {"receptors elsewhere", head + plot_line(0, "1.00000") + plot_line(1, "2.00000", 88010101, "ALL", 0.02) +
                                   plot_line(2, "3.00000"),
        1, note + " WARNING: POST.PLT holds receptors at other places than the control file's, first receptor 2\n"
-                 " WARNING: POST.PLT holds 1 periods but the run period has 48 hours\n"},
+                 " WARNING: POST.PLT holds 1 period but the run period has 48 hours\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -140,6 +140,10 @@ def step(t, n):
 
 # --- the control file ----------------------------------------------------
 
+def count_of(n, what):
+    return '%d %s%s' % (n, what, '' if n == 1 else 's')
+
+
 def lines_of(path):
     with open(path, 'rb') as f:
         data = f.read().decode('latin-1')
@@ -383,29 +387,30 @@ def main(folder, outdir):
             warn.append('WARNING: %s holds records whose averaging period is not 1 hour' % name)
         # With several datasets, each gets the warnings about its hours.
         whose = [o[0] for o in outs] if len(outs) > 1 else [name]
+        gap_text = '%s that %s not follow the one before by one hour (missing or repeated hours)' % (
+            count_of(gaps, 'period'), 'does' if gaps == 1 else 'do')
         if gaps and len(outs) == 1:
-            warn.append('WARNING: %s holds %d periods that do not follow the one before by one hour '
-                        '(missing or repeated hours)' % (name, gaps))
+            warn.append('WARNING: %s holds %s' % (name, gap_text))
         if longer:
             warn.append('WARNING: %s holds records with more values than the control file has receptors; '
                         'only the first values were converted' % name)
         for who in whose:
             if gaps and len(outs) > 1:
-                warn.append('WARNING: %s holds %d periods that do not follow the one before by one hour '
-                            '(missing or repeated hours)' % (who, gaps))
+                warn.append('WARNING: %s holds %s' % (who, gap_text))
             if count == 0:
                 warn.append('WARNING: %s holds no records' % who)
             elif count != irlg:
-                warn.append('WARNING: %s holds %d periods but the run period has %d hours' % (who, count, irlg))
+                warn.append('WARNING: %s holds %s but the run period has %s'
+                            % (who, count_of(count, 'period'), count_of(irlg, 'hour')))
         for w in warn:
             lst.append(' ' + w)
             err.append(w)
         for o in outs:
             if count == 0:
-                lst.append(' Dataset %s: no periods of %d receptors' % (o[0], n))
+                lst.append(' Dataset %s: no periods of %s' % (o[0], count_of(n, 'receptor')))
             else:
-                lst.append(' Dataset %s: %d periods of %d receptors, ending %s to %s'
-                           % (o[0], count, n, end_text(first), end_text(prev)))
+                lst.append(' Dataset %s: %s of %s, ending %s to %s'
+                           % (o[0], count_of(count, 'period'), count_of(n, 'receptor'), end_text(first), end_text(prev)))
             with open(os.path.join(outdir, o[0]), 'wb') as f:
                 f.write(o[3])
     console += [' ', ' NORMAL TERMINATION', ' ']

@@ -120,7 +120,7 @@ TEST(Study, SameOutputsWhateverTheThreadsAndASummary) {
   for (const auto& [name, bytes] : files) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
   const std::string list_a(reinterpret_cast<const char*>(files.at("runs/a/AERMOD.INP.kst").data()),
                            files.at("runs/a/AERMOD.INP.kst").size());
-  EXPECT_NE(list_a.find(" Dataset p1.bin.gdx: 2 periods of 1 receptors, ending 1988-01-01 01 to 1988-01-01 02\n"),
+  EXPECT_NE(list_a.find(" Dataset p1.bin.gdx: 2 periods of 1 receptor, ending 1988-01-01 01 to 1988-01-01 02\n"),
             std::string::npos);
 }
 
@@ -137,12 +137,12 @@ TEST(Study, OneRunElsewhereNamesItsFilesFromHere) {
   EXPECT_NE(r.console.find("\n Processing: " + fixed("runs/a/P2.BIN", 132) + "\n"), std::string::npos);
   EXPECT_EQ(r.console.find("=="), std::string::npos);  // one run: today's console
   EXPECT_EQ(r.err, "WARNING: runs/a/P2.BIN ends inside a record; its incomplete last record was not converted\n"
-                   "WARNING: runs/a/P2.BIN holds 1 periods but the run period has 2 hours\n");
+                   "WARNING: runs/a/P2.BIN holds 1 period but the run period has 2 hours\n");
   const auto study = snapshot(dir / "runs" / "a");
   const test::RunResult alone = test::run_in(dir / "runs" / "a");
   EXPECT_EQ(snapshot(dir / "runs" / "a"), study);
   EXPECT_EQ(alone.err, "WARNING: P2.BIN ends inside a record; its incomplete last record was not converted\n"
-                       "WARNING: P2.BIN holds 1 periods but the run period has 2 hours\n");
+                       "WARNING: P2.BIN holds 1 period but the run period has 2 hours\n");
 }
 
 TEST(Study, ControlFileNamesAndWhatAFailedOpenLeaves) {
