@@ -24,6 +24,8 @@
 namespace kestrel {
 namespace {
 
+using test::many_records;
+
 namespace fs = std::filesystem;
 using test::Bytes;
 
@@ -418,14 +420,6 @@ fs::path make_run(const test::TempDir& tmp, const std::string& deck) {
   fs::create_directory(run);
   test::write_text(run / "AERMOD.INP", deck);
   return run;
-}
-
-Bytes many_records(std::size_t records) {
-  Bytes post;
-  const Bytes rec = test::postfile_record(88010101, {1.0});
-  post.reserve(rec.size() * records);
-  for (std::size_t i = 0; i < records; ++i) post.insert(post.end(), rec.begin(), rec.end());
-  return post;
 }
 
 // A run killed part-way leaves the previous complete dataset (or none) under

@@ -14,22 +14,13 @@
 namespace kestrel {
 namespace {
 
+using test::records;
+
 namespace fs = std::filesystem;
 
 const fs::path kData = KESTREL_TEST_DATA;
 constexpr std::size_t kReceptors = 46;
 constexpr std::size_t kHead = 16;  // kurdat, kave, grpid
-
-// The payloads of a file of length-framed records.
-std::vector<test::Bytes> records(const test::Bytes& b) {
-  std::vector<test::Bytes> out;
-  for (std::size_t i = 0; i + 4 <= b.size();) {
-    const auto n = static_cast<std::size_t>(io::get_i32(b.data() + i));
-    out.emplace_back(b.begin() + static_cast<std::ptrdiff_t>(i + 4), b.begin() + static_cast<std::ptrdiff_t>(i + 4 + n));
-    i += n + 8;
-  }
-  return out;
-}
 
 std::string text_of(const test::Bytes& b, std::size_t at, std::size_t n) {
   return {reinterpret_cast<const char*>(b.data() + at), n};

@@ -29,6 +29,8 @@
 #include <stdexcept>
 
 #include "dataset/header.hpp"
+#include "io/byte_order.hpp"
+#include "setup/setup.hpp"
 #include "study/study.hpp"
 
 namespace kestrel::test {
@@ -146,6 +148,41 @@ Bytes postfile_record(std::int32_t kurdat, std::vector<double> values, bool real
     }
   }
   return b.record().bytes();
+}
+
+SetupRun run_setup(const std::string& control, const std::vector<std::pair<std::string, std::string>>& files) {
+  TempDir dir;
+  write_text(dir / "AERMOD.INP", control);
+  for (const auto& [name, text] : files) write_text(dir / name, text);
+  SetupRun r;
+  RecordingReport report;
+  auto ctrl = setup(dir.path(), "AERMOD.INP", report);
+  if (ctrl.ok()) {
+    r.ctrl = std::move(*ctrl);
+  } else {
+    r.halt = std::move(ctrl).status();
+    report.lines_of(r.halt);
+  }
+  r.list = report.list;
+  return r;
+}
+
+std::vector<Bytes> records(const Bytes& b) {
+  std::vector<Bytes> out;
+  for (std::size_t i = 0; i + 4 <= b.size();) {
+    const auto n = static_cast<std::size_t>(io::get_i32(b.data() + i));
+    out.emplace_back(b.begin() + static_cast<std::ptrdiff_t>(i + 4), b.begin() + static_cast<std::ptrdiff_t>(i + 4 + n));
+    i += n + 8;
+  }
+  return out;
+}
+
+Bytes many_records(std::size_t n) {
+  Bytes post;
+  const Bytes rec = postfile_record(88010101, {1.0});
+  post.reserve(rec.size() * n);
+  for (std::size_t i = 0; i < n; ++i) post.insert(post.end(), rec.begin(), rec.end());
+  return post;
 }
 
 RunResult run_in(const std::filesystem::path& dir, std::vector<std::string> args) {

@@ -8,10 +8,12 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/report.hpp"
 #include "base/status.hpp"
+#include "setup/ctrl.hpp"
 
 namespace kestrel::dataset {
 struct HeaderArgs;
@@ -86,6 +88,19 @@ struct RunResult {
 };
 
 RunResult run_in(const std::filesystem::path& dir, std::vector<std::string> args = {});
+
+// SETUP on a control file (and the files it includes) in a temporary folder.
+struct SetupRun {
+  Ctrl ctrl;
+  Status halt;
+  std::string list;  // the lines SETUP reports, then the halt's
+};
+SetupRun run_setup(const std::string& control, const std::vector<std::pair<std::string, std::string>>& files = {});
+
+// The payloads of a file of length-framed records.
+std::vector<Bytes> records(const Bytes& b);
+// `n` one-value POSTFILE records of one stamp.
+Bytes many_records(std::size_t n);
 
 // Sets (or with an empty value, clears) an environment variable of this process.
 void set_env(const char* name, const char* value);

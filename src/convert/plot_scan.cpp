@@ -152,6 +152,20 @@ std::optional<std::size_t> value_columns(std::string_view line) noexcept {
 
 namespace detail {
 
+namespace {
+
+// The period, group and date fields of a line.
+void set_key_fields(Line& line, const std::string_view* key) noexcept {
+  line.period = key[0].data();
+  line.period_len = static_cast<std::uint32_t>(key[0].size());
+  line.group = key[1].data();
+  line.group_len = static_cast<std::uint32_t>(key[1].size());
+  line.date = key[2].data();
+  line.date_len = static_cast<std::uint32_t>(key[2].size());
+}
+
+}  // namespace
+
 const char* line_end(const char* p, const char* end) noexcept {
   const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
   const char* stop = nl != nullptr ? nl : end;
@@ -185,24 +199,14 @@ bool read_line(const char* p, std::size_t len, std::size_t columns, Line& out) n
   if (!read_date(key[2], date)) return false;
   out.key = key[0].data();
   out.key_len = static_cast<std::uint32_t>(key[2].data() + key[2].size() - key[0].data());
-  out.period = key[0].data();
-  out.period_len = static_cast<std::uint32_t>(key[0].size());
-  out.group = key[1].data();
-  out.group_len = static_cast<std::uint32_t>(key[1].size());
-  out.date = key[2].data();
-  out.date_len = static_cast<std::uint32_t>(key[2].size());
+  set_key_fields(out, key);
   return true;
 }
 
 void find_key_fields(Line& line) noexcept {
   std::string_view f[3];
   split_fields({line.key, line.key_len}, f, 3);
-  line.period = f[0].data();
-  line.period_len = static_cast<std::uint32_t>(f[0].size());
-  line.group = f[1].data();
-  line.group_len = static_cast<std::uint32_t>(f[1].size());
-  line.date = f[2].data();
-  line.date_len = static_cast<std::uint32_t>(f[2].size());
+  set_key_fields(line, f);
 }
 
 void decode_key(const Line& line, Key& out) noexcept {

@@ -10,30 +10,14 @@
 namespace kestrel {
 namespace {
 
-struct SetupRun {
-  Ctrl ctrl;
-  Status halt;
-  std::string list;
-};
+using test::SetupRun;
 
 SetupRun run(const std::string& re, const std::vector<std::pair<std::string, std::string>>& files = {}) {
-  test::TempDir dir;
-  test::write_text(dir / "AERMOD.INP", "CO STARTING\n   MODELOPT  CONC\n"
-                                           "CO FINISHED\nSO STARTING\n   LOCATION  STK1  POINT  100.0  -50.0  0.0\n"
-                                           "SO FINISHED\nRE STARTING\n" +
-                                           re + "RE FINISHED\nOU POSTFILE 1 ALL UNFORM P.BIN\n");
-  for (const auto& [name, text] : files) test::write_text(dir / name, text);
-  test::RecordingReport report;
-  auto got = setup(dir.path(), "AERMOD.INP", report);
-  SetupRun s;
-  if (got.ok()) {
-    s.ctrl = std::move(*got);
-  } else {
-    s.halt = std::move(got).status();
-    report.lines_of(s.halt);
-  }
-  s.list = report.list;
-  return s;
+  return test::run_setup("CO STARTING\n   MODELOPT  CONC\n"
+                         "CO FINISHED\nSO STARTING\n   LOCATION  STK1  POINT  100.0  -50.0  0.0\n"
+                         "SO FINISHED\nRE STARTING\n" +
+                             re + "RE FINISHED\nOU POSTFILE 1 ALL UNFORM P.BIN\n",
+                         files);
 }
 
 struct Xy {

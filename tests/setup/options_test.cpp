@@ -12,29 +12,15 @@ namespace {
 
 using dataset::OutputType;
 
-struct SetupRun {
-  Ctrl ctrl;
-  Status halt;
-  std::string list;
-};
+using test::SetupRun;
 
 SetupRun run(const std::string& co, const std::string& so, const std::string& included = "") {
-  test::TempDir dir;
-  test::write_text(dir / "AERMOD.INP", "CO STARTING\n" + co + "CO FINISHED\nSO STARTING\n" + so +
-                                           "SO FINISHED\nRE STARTING\n   DISCCART 1. 2.\nRE FINISHED\n"
-                                           "OU POSTFILE 1 ALL UNFORM P.BIN\n");
-  if (!included.empty()) test::write_text(dir / "units.inc", included);
-  test::RecordingReport report;
-  auto got = setup(dir.path(), "AERMOD.INP", report);
-  SetupRun s;
-  if (got.ok()) {
-    s.ctrl = std::move(*got);
-  } else {
-    s.halt = std::move(got).status();
-    report.lines_of(s.halt);
-  }
-  s.list = report.list;
-  return s;
+  std::vector<std::pair<std::string, std::string>> files;
+  if (!included.empty()) files.emplace_back("units.inc", included);
+  return test::run_setup("CO STARTING\n" + co + "CO FINISHED\nSO STARTING\n" + so +
+                             "SO FINISHED\nRE STARTING\n   DISCCART 1. 2.\nRE FINISHED\n"
+                             "OU POSTFILE 1 ALL UNFORM P.BIN\n",
+                         files);
 }
 
 TEST(Options, TypesFromTheLastModeloptInAermodsOrder) {

@@ -17,34 +17,14 @@
 namespace kestrel {
 namespace {
 
-struct SetupRun {
-  Ctrl ctrl;
-  Status halt;
-  std::string list;  // the lines SETUP reports, then the halt's
-};
+using test::run_setup;
+using test::SetupRun;
 
 // The control record's texts as the dataset receives them.
 std::string title(const Ctrl& c, std::size_t i) { return c.atitle[i] ? fixed(*c.atitle[i], 80) : std::string(80, '\0'); }
 std::string species(const Ctrl& c) { return fixed(c.aerspec, 12); }
 int nrec(const Ctrl& c) { return static_cast<int>(c.receptors.size()); }
 int nfil(const Ctrl& c) { return static_cast<int>(c.aernam.size()); }
-
-SetupRun run_setup(const std::string& control, const std::vector<std::pair<std::string, std::string>>& files = {}) {
-  test::TempDir dir;
-  test::write_text(dir / "AERMOD.INP", control);
-  for (const auto& [name, text] : files) test::write_text(dir / name, text);
-  SetupRun r;
-  test::RecordingReport report;
-  auto ctrl = setup(dir.path(), "AERMOD.INP", report);
-  if (ctrl.ok()) {
-    r.ctrl = *ctrl;
-  } else {
-    r.halt = std::move(ctrl).status();
-    report.lines_of(r.halt);
-  }
-  r.list = report.list;
-  return r;
-}
 
 // A small valid control file; each part can be replaced.
 struct Deck {

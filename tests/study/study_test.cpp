@@ -17,6 +17,8 @@
 namespace kestrel {
 namespace {
 
+using test::many_records;
+
 namespace fs = std::filesystem;
 using test::Bytes;
 
@@ -289,14 +291,6 @@ TEST(Study, ConsoleLinesLoseTheirTrailingBlanksOnATerminalOnly) {
         << terminal;
     EXPECT_EQ(console.str().find(" \n") == std::string::npos, terminal);
   }
-}
-
-Bytes many_records(std::size_t records) {
-  Bytes post;
-  const Bytes rec = test::postfile_record(88010101, {1.0});
-  post.reserve(rec.size() * records);
-  for (std::size_t i = 0; i < records; ++i) post.insert(post.end(), rec.begin(), rec.end());
-  return post;
 }
 
 TEST(Study, InterruptStopsEveryRunOfATwoThreadStudy) {
