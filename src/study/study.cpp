@@ -49,9 +49,17 @@ study::ProgressMode progress_mode() {
   return io::stderr_is_terminal() ? study::ProgressMode::terminal : study::ProgressMode::never;
 }
 
+// "1 dataset", "2 datasets".
+std::string count_of(std::int64_t n, const char* what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+std::string written(std::int64_t datasets, std::int64_t warnings) {
+  return count_of(datasets, "dataset") + " written; " + count_of(warnings, "warning");
+}
+
 std::string summary_line(const std::string& given, const RunEnd& e) {
-  return given + ": " + e.text + "; " + std::to_string(e.datasets) + " datasets written; " +
-         std::to_string(e.warnings) + " warnings";
+  return given + ": " + e.text + "; " + written(e.datasets, e.warnings);
 }
 
 }  // namespace
@@ -103,7 +111,7 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
     for (std::size_t i = 0; i < ends.size(); ++i) display.console(summary_line(given[i], ends[i]));
     display.console("kestrel: " + std::to_string(nruns) + " runs: " + std::to_string(normal) + " normal, " +
                     std::to_string(halted) + " halted, " + std::to_string(failed) + " failed; " +
-                    std::to_string(datasets) + " datasets written; " + std::to_string(warnings) + " warnings");
+                    written(datasets, warnings));
   }
   if (status == kExitNormal && opt.strict && warnings > 0) status = kExitWarnings;
   console.flush();
