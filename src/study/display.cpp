@@ -1,5 +1,7 @@
 #include "study/display.hpp"
 
+#include <charconv>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -9,9 +11,13 @@ std::string progress_text(std::size_t runs_done, std::size_t runs, std::uint64_t
                           double seconds) {
   const double fraction = total > 0 ? std::min(1.0, static_cast<double>(done) / static_cast<double>(total)) : 0.0;
   const double rate = seconds > 0.0 ? static_cast<double>(done) / seconds : 0.0;
+  // The rate through to_chars: a decimal point whatever the locale.
+  char mbs[32];
+  const auto [end, ec] = std::to_chars(mbs, mbs + sizeof mbs, rate / 1.0e6, std::chars_format::fixed, 1);
+  *(ec == std::errc{} ? end : mbs) = '\0';
   char buf[128];
-  int n = std::snprintf(buf, sizeof buf, "%zu/%zu runs  %3d%%  %8.1f MB/s", runs_done, runs,
-                        static_cast<int>(fraction * 100.0), rate / 1.0e6);
+  int n = std::snprintf(buf, sizeof buf, "%zu/%zu runs  %3d%%  %8s MB/s", runs_done, runs,
+                        static_cast<int>(fraction * 100.0), mbs);
   // A rate taken over less than a second or 1 % of the bytes says nothing
   // of the time left.
   if (seconds >= 1.0 && fraction >= 0.01 && rate > 0.0 && n > 0) {
