@@ -481,14 +481,15 @@ TEST(KillTest, InterruptKeepsThePreviousDataset) {
   }
 }
 
-// A run killed in its second POSTFILE leaves the list file up to that POSTFILE.
+// A run killed in its second POSTFILE leaves the list file up to that
+// POSTFILE (on one thread; side by side, up to the earliest one unfinished).
 TEST(KillTest, ListFileUpToThePostfileBeingConverted) {
   test::TempDir tmp;
   const fs::path run = make_run(tmp, "CO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 1 88 1 1 1\n"
                                           "OU POSTFILE 1 ALL UNFORM ONE.BIN\nOU POSTFILE 1 ALL UNFORM TWO.BIN\n");
   test::write_bytes(run / "ONE.BIN", many_records(1));
   test::write_bytes(run / "TWO.BIN", many_records(1500000));
-  test::Process p(KESTREL_BINARY, {}, run);
+  test::Process p(KESTREL_BINARY, {"-j", "1"}, run);
   if (wait_for_growth(run / "TWO.BIN.gdx.part", 100000)) p.kill();
   if (p.wait().status != -1) GTEST_SKIP() << "the conversion finished before it could be killed";
   const auto lines = test::lines_of(test::read_text(run / "AERMOD.INP.kst"));

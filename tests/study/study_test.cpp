@@ -120,8 +120,8 @@ TEST(Study, SameOutputsWhateverTheThreadsAndASummary) {
   EXPECT_EQ(files.count("runs/c/P2.BIN.gdx"), 1U);              // the periods before the halt
   EXPECT_EQ(files.at("runs/c/P3.BIN.gdx"), text_bytes("OLD"));
   for (const auto& [name, bytes] : files) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
-  const std::string list_a(reinterpret_cast<const char*>(files.at("runs/a/AERMOD.INP.kst").data()),
-                           files.at("runs/a/AERMOD.INP.kst").size());
+  const std::string list_a = test::normalised_text(std::string(
+      reinterpret_cast<const char*>(files.at("runs/a/AERMOD.INP.kst").data()), files.at("runs/a/AERMOD.INP.kst").size()));
   EXPECT_NE(list_a.find(" Dataset p1.bin.gdx: 2 periods of 1 receptor, ending 1988-01-01 01 to 1988-01-01 02\n"),
             std::string::npos);
 }
