@@ -64,8 +64,8 @@ Options parse_options(std::span<const std::string> args) {
   return o;
 }
 
-RunSpec comline(const std::filesystem::path& dir, const std::string& arg) {
-  RunSpec r;
+RunTarget comline(const std::filesystem::path& dir, const std::string& arg) {
+  RunTarget r;
   r.given = arg;
   // A name that begins with a blank is no name (the default stands).
   if (arg.empty() || arg.front() == ' ') {

@@ -21,7 +21,7 @@ struct Options {
 [[nodiscard]] Options parse_options(std::span<const std::string> args);
 
 // A run as the command line names it.
-struct RunSpec {
+struct RunTarget {
   std::string given;            // the argument, "" for none
   std::filesystem::path folder;  // where the run is carried out
   std::string cfname;            // the control file as the run names it
@@ -30,6 +30,6 @@ struct RunSpec {
 
 // A RUN argument relative to `dir`: a folder stands for the AERMOD.INP in
 // it; an empty argument (or none) for AERMOD.INP in `dir`.
-[[nodiscard]] RunSpec comline(const std::filesystem::path& dir, const std::string& arg);
+[[nodiscard]] RunTarget comline(const std::filesystem::path& dir, const std::string& arg);
 
 }  // namespace kestrel

@@ -87,33 +87,33 @@ std::size_t name_at(std::string_view line, std::string_view name) {
 
 }  // namespace
 
-Run::Run(RunSpec spec, Outlet& out) : spec_(std::move(spec)), ch_(out, spec_.prefix) {}
+Run::Run(RunTarget target, Outlet& out) : target_(std::move(target)), ch_(out, target_.prefix) {}
 
 Run::~Run() = default;
 
 void Run::start() {
   try {
     banner(ch_, "SETUP PHASE");
-    const std::filesystem::path found = io::resolve_name(spec_.folder, spec_.cfname, "control file");
+    const std::filesystem::path found = io::resolve_name(target_.folder, target_.cfname, "control file");
     std::error_code ec;
-    const std::string name = std::filesystem::exists(found, ec) ? io::utf8_of(found.filename()) : spec_.cfname;
+    const std::string name = std::filesystem::exists(found, ec) ? io::utf8_of(found.filename()) : target_.cfname;
     // Longer names leave no room for ".kst" within the 132 columns.
     if (name.size() > kMaxNameLength) throw IoError("control-file name is longer than 128 characters");
     for (const auto& l : notice()) ch_.to_console(l);
     for (const auto& l : opening(ch_.seen(name, 0))) ch_.to_console(l);
     // A control file that cannot be opened leaves nothing behind.
-    (void)io::open_for_reading(spec_.folder / io::path_from_utf8(name), file_label("control file", name));
-    ch_.open_list(spec_.folder / io::path_from_utf8(name + ".kst"), name + ".kst", name);
+    (void)io::open_for_reading(target_.folder / io::path_from_utf8(name), file_label("control file", name));
+    ch_.open_list(target_.folder / io::path_from_utf8(name + ".kst"), name + ".kst", name);
     write_list_header(ch_);
     for (const auto& l : notice()) ch_.to_list(l);
     for (const auto& l : opening(name)) ch_.to_list(l);
 
-    auto ctrl = setup(spec_.folder, name, ch_);
+    auto ctrl = setup(target_.folder, name, ch_);
     if (!ctrl.ok()) return halt(ctrl.status());
     ctrl_.emplace(std::move(*ctrl));
     banner(ch_, "COMPUTATION PHASE");
     // Every POSTFILE is looked up before anything is converted.
-    const auto failures = check_postfiles(*ctrl_, spec_.folder);
+    const auto failures = check_postfiles(*ctrl_, target_.folder);
     if (!failures.empty()) {
       for (const std::string& f : failures) {
         ch_.to_list(free_line("kestrel: " + f));
@@ -123,10 +123,10 @@ void Run::start() {
       set_end(RunEnd{kExitIoFailure, ch_.seen_message(failures.front()), 0, ch_.warnings()});
       return;
     }
-    auto plan = plan_comp(*ctrl_, spec_.folder);
+    auto plan = plan_comp(*ctrl_, target_.folder);
     if (!plan.ok()) return halt(plan.status());
     plan_ = std::move(*plan);
-    jobs_ = postfile_jobs(*ctrl_, spec_.folder);
+    jobs_ = postfile_jobs(*ctrl_, target_.folder);
     kept_.resize(jobs_.size());
     for (std::size_t i = 0; i < jobs_.size(); ++i) {
       for (std::size_t k = i + 1; k < jobs_.size(); ++k) {

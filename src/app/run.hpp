@@ -62,7 +62,7 @@ struct RunEnd {
 
 class Run {
  public:
-  Run(RunSpec spec, Outlet& out);
+  Run(RunTarget target, Outlet& out);
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
   ~Run();
@@ -92,7 +92,7 @@ class Run {
   void interrupt(std::string_view line) noexcept;
 
   [[nodiscard]] const RunEnd& end() const { return *end_; }
-  [[nodiscard]] const RunSpec& spec() const noexcept { return spec_; }
+  [[nodiscard]] const RunTarget& target() const noexcept { return target_; }
 
  private:
   void fail(const std::string& message);
@@ -103,7 +103,7 @@ class Run {
     ended_ = true;
   }
 
-  RunSpec spec_;
+  RunTarget target_;
   Channels ch_;
   std::optional<Ctrl> ctrl_;
   std::unique_ptr<CompPlan> plan_;

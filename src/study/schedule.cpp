@@ -14,7 +14,7 @@ namespace {
 // Runs of one folder may write the same datasets (and one control file named
 // twice is one list file): a run waits for the one before it in its folder,
 // so that the later run's files win, as on one thread.
-std::string run_key(const RunSpec& r) {
+std::string run_key(const RunTarget& r) {
   std::error_code ec;
   auto folder = std::filesystem::weakly_canonical(r.folder, ec);
   if (ec) folder = r.folder;
@@ -23,7 +23,7 @@ std::string run_key(const RunSpec& r) {
 
 }  // namespace
 
-Scheduler::Scheduler(std::vector<RunSpec> runs, unsigned threads, bool blocks, Display& display)
+Scheduler::Scheduler(std::vector<RunTarget> runs, unsigned threads, bool blocks, Display& display)
     : threads_(threads < 1 ? 1 : threads), blocks_(blocks), display_(display) {
   slots_.resize(runs.size());
   std::vector<std::string> keys;
@@ -35,7 +35,7 @@ Scheduler::Scheduler(std::vector<RunSpec> runs, unsigned threads, bool blocks, D
         break;
       }
     }
-    slots_[i].spec = std::move(runs[i]);
+    slots_[i].target = std::move(runs[i]);
   }
 }
 
@@ -100,7 +100,7 @@ std::optional<Scheduler::Task> Scheduler::pick() {
     } else {
       s.outlet = std::make_unique<DirectOutlet>(display_);
     }
-    s.run = std::make_unique<Run>(s.spec, *s.outlet);
+    s.run = std::make_unique<Run>(s.target, *s.outlet);
     return Task{next_run_++, std::nullopt, 1};
   }
   return std::nullopt;
@@ -164,7 +164,7 @@ void Scheduler::show_done() {
   while (first_unshown_ < slots_.size() && slots_[first_unshown_].state == State::done) {
     Slot& s = slots_[first_unshown_];
     if (blocks_) {
-      display_.console("== " + s.spec.given + " ==");
+      display_.console("== " + s.target.given + " ==");
       static_cast<const BlockOutlet&>(*s.outlet).show(display_);
     }
     ends_.push_back(s.run->end());
@@ -184,7 +184,7 @@ void Scheduler::stop_all() {
     std::vector<std::optional<JobOutcome>>().swap(s.outcomes);
     s.run->interrupt("kestrel: interrupted");
     if (blocks_) {
-      display_.console("== " + s.spec.given + " ==");
+      display_.console("== " + s.target.given + " ==");
       static_cast<const BlockOutlet&>(*s.outlet).show(display_);
     }
     s.run.reset();

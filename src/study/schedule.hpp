@@ -21,7 +21,7 @@ class Scheduler {
  public:
   // `blocks`: each run's lines are kept and shown as a block headed by its
   // name, once it and the runs before it are done.
-  Scheduler(std::vector<RunSpec> runs, unsigned threads, bool blocks, Display& display);
+  Scheduler(std::vector<RunTarget> runs, unsigned threads, bool blocks, Display& display);
 
   // Converts every run; returns the signal when Ctrl-C or SIGTERM stopped the study, else 0.
   int run();
@@ -31,7 +31,7 @@ class Scheduler {
  private:
   enum class State { waiting, starting, converting, done, shown };
   struct Slot {
-    RunSpec spec;
+    RunTarget target;
     std::size_t same_as = static_cast<std::size_t>(-1);  // the run before it in its folder
     State state = State::waiting;
     std::unique_ptr<Outlet> outlet;

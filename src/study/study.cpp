@@ -80,13 +80,13 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
     case Options::Action::convert:
       break;
   }
-  std::vector<RunSpec> runs;
+  std::vector<RunTarget> runs;
   if (opt.runs.empty()) runs.push_back(comline(dir, ""));
   for (const std::string& r : opt.runs) runs.push_back(comline(dir, r));
   const std::size_t nruns = runs.size();
   const bool several = nruns > 1;
   std::vector<std::string> given;
-  for (const RunSpec& r : runs) given.push_back(r.given);
+  for (const RunTarget& r : runs) given.push_back(r.given);
 
   study::Display display(console, err, progress_mode(), console_terminal, nruns);
   const InterruptGuard interrupts;

@@ -232,7 +232,7 @@ TEST(Comline, RunArgumentsAndOptions) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arg);
-    const RunSpec r = comline(dir.path(), c.arg);
+    const RunTarget r = comline(dir.path(), c.arg);
     EXPECT_EQ(r.folder, c.folder.empty() ? dir.path() : dir.path() / c.folder);
     EXPECT_EQ(r.cfname, c.cfname);
     EXPECT_EQ(r.prefix, c.prefix);
