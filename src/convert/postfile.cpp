@@ -1,6 +1,7 @@
 #include "convert/postfile.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "convert/scale.hpp"
 #include "io/byte_order.hpp"
@@ -98,11 +99,47 @@ PostfileReader::Result PostfileReader::next() {
       return damage(offset);
     }
     // The record is converted where it lies in the reader's buffer.
-    raw_ = reader_.take(n);
-    if (raw_.size() != n) return cut_short();  // the file shrank while it was read
+    // Read as 4-byte reals, the whole record is looked at until one decides.
+    const bool check = !lreal8_ && undecided_;
+    const std::size_t want =
+        check ? std::min(static_cast<std::size_t>(length), reader_.buffer_size() - 4) : n;
+    raw_ = reader_.take(want);
+    if (raw_.size() != want) return cut_short();  // the file shrank while it was read
+    if (check && holds_8byte_reals(offset)) return Result::failure;
+    raw_ = raw_.first(n);
     longer_ = length > static_cast<std::int64_t>(n);
     return Result::record;
   }
+}
+
+namespace {
+
+// What AERMOD writes: finite, non-negative and far from float's limits.
+bool plausible(double v) { return std::isfinite(v) && v >= 0 && v <= 1e30; }
+
+}  // namespace
+
+bool PostfileReader::holds_8byte_reals(std::uint64_t offset) {
+  // A record of 8-byte reals that is too short for the control file's
+  // receptors also fits as 4-byte reals, and reads as nonsense: the low
+  // halves of the doubles come out as floats of any sign and size. Records
+  // of zeros read the same either way, so the first one with a value
+  // decides.
+  const auto values = raw_.subspan(kHead);
+  if (std::all_of(values.begin(), values.end(), [](std::byte b) { return b == std::byte{0}; })) return false;
+  undecided_ = false;
+  if (values.size() % 8 != 0) return false;
+  bool floats_fit = true;
+  for (std::size_t i = 0; i + 4 <= values.size() && floats_fit; i += 4) floats_fit = plausible(get_f32(&values[i]));
+  if (floats_fit) return false;
+  for (std::size_t i = 0; i < values.size(); i += 8) {
+    if (!plausible(get_f64(&values[i]))) return false;
+  }
+  misread_ = values.size() / 8;
+  failed_k_ = k_;
+  failed_at_ = offset;
+  done_ = true;
+  return true;
 }
 
 PostfileReader::Result PostfileReader::damage(std::uint64_t offset) {
@@ -124,6 +161,19 @@ std::vector<std::string> PostfileReader::retry_notes() const {
 }
 
 Status PostfileReader::failure() const {
+  if (misread_ != 0) {
+    constexpr std::string_view msg =
+        "Halted in COMP:  the POSTFILE's records fit the control file only as 4-byte reals, but they hold 8-byte reals";
+    const auto plural = [](std::size_t n, const char* one, const char* many) {
+      return std::to_string(n) + (n == 1 ? one : many);
+    };
+    return Status::halt(std::string(msg), false)
+        .line(free_line(msg))
+        .line(free_line(name_ + ": the control file names " + plural(nrecin_, " receptor", " receptors") + " x " +
+                        plural(numtyp_, " output type", " output types") + "; record " + std::to_string(failed_k_) +
+                        " at byte " + std::to_string(failed_at_) + " holds " +
+                        plural(misread_, " value", " values") + " as 8-byte reals"));
+  }
   const std::string msg = lreal8_ ? "ERROR reading AERMOD file as R*8" : "ERROR reading AERMOD file as R*4";
   Status s = Status::halt(msg, false)
                  .line(free_line(msg + ": " + name_))

@@ -61,6 +61,8 @@ class PostfileReader {
   // The record held more bytes than this mode's read takes.
   [[nodiscard]] bool longer() const noexcept { return longer_; }
   [[nodiscard]] bool real8() const noexcept { return lreal8_; }
+  // The records held 8-byte reals too few for the control file's receptors.
+  [[nodiscard]] bool misread() const noexcept { return misread_ != 0; }
   [[nodiscard]] bool ended_inside_record() const noexcept { return ended_inside_; }
   [[nodiscard]] std::uint64_t position() const noexcept { return reader_.position(); }
   [[nodiscard]] std::uint64_t size() const { return reader_.source_size(); }
@@ -74,6 +76,7 @@ class PostfileReader {
  private:
   [[nodiscard]] std::size_t need() const noexcept;
   Result damage(std::uint64_t offset);
+  [[nodiscard]] bool holds_8byte_reals(std::uint64_t offset);
   Result cut_short();
 
   io::RecordReader reader_;
@@ -91,6 +94,8 @@ class PostfileReader {
   std::int64_t failed_k_ = 0;
   std::uint64_t failed_at_ = 0;
   bool formatted_ = false;  // the file is text, not records
+  bool undecided_ = true;   // no record with a value read yet
+  std::size_t misread_ = 0;  // 8-byte reals a record held, read as 4-byte
 };
 
 }  // namespace kestrel

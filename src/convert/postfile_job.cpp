@@ -286,6 +286,8 @@ Converted convert_postfile(const CompPlan& plan, const PostfileJob& job, Report&
   } else {
     UnformSource in(src, ctrl.receptors.size(), numtyp, job.postfile.name, buffers);
     out.status = convert_records(in, target, report, job, series);
+    // Records of the wrong shape convert into nothing: the previous datasets stay.
+    if (in.reader.misread()) return out;
   }
   if (out.status.ok()) {
     series.report(report, job.subject, plan.header.irlg, std::span(names).first(files.size() > 1 ? names.size() : 0));

@@ -104,6 +104,15 @@ FileSink::FileSink(const std::filesystem::path& path, std::string label) : label
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }
 
+FileSink::FileSink(FilePtr file, std::string label) : file_(std::move(file)), label_(std::move(label)) {
+  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+}
+
+void FileSink::sync() {
+  errno = 0;
+  if (const int e = sync_file(file_.get()); e != 0) throw io_error("cannot write", label_, e);
+}
+
 void FileSink::write(std::span<const std::byte> bytes) {
   if (bytes.empty()) return;
   errno = 0;

@@ -69,9 +69,14 @@ class MemorySink final : public ByteSink {
 class FileSink final : public ByteSink {
  public:
   FileSink(const std::filesystem::path& path, std::string label);
+  // A file already open for writing.
+  FileSink(FilePtr file, std::string label);
   void write(std::span<const std::byte> bytes) override;
+  // What was written, through to the disk.
+  void sync();
   void close();
   [[nodiscard]] bool is_open() const noexcept { return file_ != nullptr; }
+  [[nodiscard]] std::FILE* get() const noexcept { return file_.get(); }
 
  private:
   FilePtr file_;

@@ -11,8 +11,11 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 #ifdef __linux__
 #include <sched.h>
@@ -92,7 +95,7 @@ std::FILE* create_new_file(const std::filesystem::path& path, bool text) noexcep
   return file_of(h, text);
 }
 
-std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool& busy) noexcept {
+std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool& busy, bool binary) noexcept {
   busy = false;
   // A file that another process holds open without sharing it for writing
   // and deleting is one being written by another kestrel.
@@ -117,16 +120,38 @@ std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool&
       return nullptr;
     }
   }
-  const HANDLE h = create_new_handle(path, FILE_SHARE_READ);
+  // A binary file shares deleting so that it can be renamed while held; the
+  // check above still finds it busy, as it is open for writing.
+  const HANDLE h = create_new_handle(path, binary ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD e = ::GetLastError();
     busy = e == ERROR_FILE_EXISTS || e == ERROR_SHARING_VIOLATION;
     err = errno_of(e);
     return nullptr;
   }
-  std::FILE* f = file_of(h, true);
+  std::FILE* f = file_of(h, !binary);
   if (f == nullptr) err = EIO;
   return f;
+}
+
+int rename_held_file(std::FILE*, const std::filesystem::path& from, const std::filesystem::path& to) noexcept {
+  if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+  return errno_of(::GetLastError());
+}
+
+int sync_file(std::FILE* file) noexcept {
+  if (std::fflush(file) != 0) return errno != 0 ? errno : EIO;
+  // _commit is FlushFileBuffers on the file's handle.
+  return ::_commit(::_fileno(file)) == 0 ? 0 : (errno != 0 ? errno : EIO);
+}
+
+int sync_folder(const std::filesystem::path&) noexcept { return 0; }
+
+void ignore_write_signals() noexcept {}
+
+std::uint64_t open_file_limit() noexcept {
+  // The C runtime's own table of descriptors.
+  return static_cast<std::uint64_t>(::_getmaxstdio());
 }
 
 bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
@@ -196,7 +221,7 @@ std::FILE* create_new_file(const std::filesystem::path& path, bool text) noexcep
   return fd < 0 ? nullptr : file_of(fd, text ? "w" : "wb");
 }
 
-std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool& busy) noexcept {
+std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool& busy, bool binary) noexcept {
   busy = false;
   // The lock lives on the file itself: the old file is locked before it is
   // replaced, the new one before anyone else can find it locked-free for
@@ -231,7 +256,13 @@ std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool&
       return nullptr;
     }
     if (old >= 0) ::close(old);
-    if (fd >= 0) return file_of(fd, "w");
+    if (fd >= 0 && !same_entry(fd, path)) {
+      // Another process locked the new file before this one could, replaced
+      // it and let it go: what this one holds has no name any more.
+      ::close(fd);
+      continue;
+    }
+    if (fd >= 0) return file_of(fd, binary ? "wb" : "w");
     if (e != EEXIST) {
       err = e;
       return nullptr;
@@ -239,6 +270,37 @@ std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool&
   }
   busy = true;
   return nullptr;
+}
+
+int rename_held_file(std::FILE* file, const std::filesystem::path& from, const std::filesystem::path& to) noexcept {
+  // The lock guarantees the name is still this file's; check it all the same.
+  if (!same_entry(::fileno(file), from)) return ENOENT;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int sync_file(std::FILE* file) noexcept {
+  if (std::fflush(file) != 0) return errno != 0 ? errno : EIO;
+  return ::fsync(::fileno(file)) == 0 ? 0 : errno;
+}
+
+int sync_folder(const std::filesystem::path& folder) noexcept {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  // Some file systems cannot sync a folder; the rename stands all the same.
+  const int rc = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
+  ::close(fd);
+  return rc;
+}
+
+void ignore_write_signals() noexcept {
+  ::signal(SIGXFSZ, SIG_IGN);
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+std::uint64_t open_file_limit() noexcept {
+  struct rlimit r {};
+  if (::getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY) return 1U << 20;
+  return static_cast<std::uint64_t>(r.rlim_cur);
 }
 
 bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {

@@ -28,7 +28,29 @@ std::FILE* create_new_file(const std::filesystem::path& path, bool text) noexcep
 // by a new empty file for writing, in text mode, held exclusively: while it
 // is open a second process calling this on the same path gets `busy` and
 // changes nothing. Returns nullptr and sets `err` or `busy` when it fails.
-std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool& busy) noexcept;
+// `binary`: a file written in binary mode that is renamed while still open
+// and held (rename_held_file), as datasets are.
+std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool& busy, bool binary = false) noexcept;
+
+// Renames a file made by create_locked_file(binary) onto `to` in the same
+// folder, keeping it open and held, so that no other writer can take its
+// name between the two. Returns 0 or an errno value.
+int rename_held_file(std::FILE* file, const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
+
+// Writes the file's buffered data and then its blocks through to the disk.
+// Returns 0 or an errno value.
+int sync_file(std::FILE* file) noexcept;
+// Makes the folder's entries (a rename into it) durable; nothing to do on
+// Windows, whose renames are. Returns 0 or an errno value.
+int sync_folder(const std::filesystem::path& folder) noexcept;
+
+// A write past the file-size limit fails with EFBIG instead of killing the
+// process, and a write to a closed pipe with EPIPE.
+void ignore_write_signals() noexcept;
+
+// How many files this process may hold open at once (a generous guess
+// where the system does not say).
+[[nodiscard]] std::uint64_t open_file_limit() noexcept;
 
 // Moves to a byte offset that may lie past 4 GB (fseek takes a long, which
 // is 32 bits on Windows). Returns false and sets errno when it fails.

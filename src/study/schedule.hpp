@@ -6,9 +6,12 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/comline.hpp"
@@ -21,7 +24,9 @@ class Scheduler {
  public:
   // `blocks`: each run's lines are kept and shown as a block headed by its
   // name, once it and the runs before it are done.
-  Scheduler(std::vector<RunTarget> runs, unsigned threads, bool blocks, Display& display);
+  // `files`: how many files the study may hold open at once.
+  Scheduler(std::vector<RunTarget> runs, unsigned threads, bool blocks, Display& display,
+            std::uint64_t files = std::uint64_t{1} << 20);
 
   // Converts every run; returns the signal when Ctrl-C or SIGTERM stopped the study, else 0.
   int run();
@@ -40,6 +45,10 @@ class Scheduler {
     std::size_t running = 0;
     std::size_t delivered = 0;
     std::vector<std::optional<JobOutcome>> outcomes;
+    // Each dataset the run writes (as found on disk) and the last of its jobs
+    // that writes it.
+    std::unordered_map<std::string, std::size_t> datasets;
+    std::vector<std::vector<std::string>> job_datasets;  // per job, as found on disk
   };
   struct Task {
     std::size_t slot = 0;
@@ -49,6 +58,9 @@ class Scheduler {
 
   void work();
   std::optional<Task> pick();
+  std::optional<Task> pick_job();
+  [[nodiscard]] bool waits_for_earlier(std::size_t i, std::size_t job) const;
+  [[nodiscard]] std::uint64_t files_held() const;
   void execute(const Task& t, std::unique_lock<std::mutex>& lock);
   void advance(Slot& s);
   void show_done();
@@ -57,6 +69,7 @@ class Scheduler {
   std::vector<Slot> slots_;
   std::vector<RunEnd> ends_;
   unsigned threads_;
+  std::uint64_t files_;
   bool blocks_;
   Display& display_;
   std::mutex mutex_;

@@ -62,6 +62,23 @@ std::string summary_line(const std::string& given, const RunEnd& e) {
   return given + ": " + e.text + "; " + written(e.datasets, e.warnings);
 }
 
+// The study's share of the open-file limit, and the threads it can feed:
+// each thread needs a run's list file, a POSTFILE and up to four datasets.
+struct StudyFiles {
+  std::uint64_t limit;
+  std::uint64_t budget;
+  unsigned threads;
+};
+
+StudyFiles study_files(unsigned threads) {
+  constexpr std::uint64_t kReserved = 16;  // standard streams, a folder listing, the odd included file
+  constexpr std::uint64_t kPerThread = 6;
+  const std::uint64_t limit = io::open_file_limit();
+  const std::uint64_t budget = limit > kReserved + kPerThread ? limit - kReserved : kPerThread;
+  const std::uint64_t most = std::max<std::uint64_t>(1, budget / kPerThread);
+  return {limit, budget, static_cast<unsigned>(std::min<std::uint64_t>(threads, most))};
+}
+
 }  // namespace
 
 int run(std::span<const std::string> args, const std::filesystem::path& dir, std::ostream& console,
@@ -90,7 +107,13 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
 
   study::Display display(console, err, progress_mode(), console_terminal, nruns);
   const InterruptGuard interrupts;
-  study::Scheduler scheduler(std::move(runs), opt.jobs != 0 ? opt.jobs : io::usable_cores(), several, display);
+  const StudyFiles files = study_files(opt.jobs != 0 ? opt.jobs : io::usable_cores());
+  if (opt.jobs != 0 && files.threads < opt.jobs) {
+    display.error("kestrel: -j " + std::to_string(opt.jobs) + " is more than the open-file limit (" +
+                  std::to_string(files.limit) + ") allows; converting on " + std::to_string(files.threads) +
+                  " threads");
+  }
+  study::Scheduler scheduler(std::move(runs), files.threads, several, display, files.budget);
   const int signal = scheduler.run();
   display.erase_progress();
   if (signal != 0) {
