@@ -240,6 +240,24 @@ TEST_P(DepositionRun, FormattedPostfileGivesTheUnformattedDatasetsToItsPrecision
   }
 }
 
+
+// Two types in the POSTFILE where MODELOPT names three: its 8-byte records
+// fit the control file only as 4-byte reals, and halt.
+TEST_P(DepositionRun, TwoTypesWhereTheControlFileNamesThreeHalt) {
+  const std::string deck = test::read_text(input_ / "AERMOD.INP");
+  const test::Bytes post = test::read_bytes(input_ / "ALL_01H.BIN");
+  test::TempDir dir;
+  const test::RunResult r =
+      run_variant(dir, with_modelopt(deck, "CONC DDEP WDEP"), "ALL_01H.BIN", unform_with(post, {{0}, {1}}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.console.find("the POSTFILE's records fit the control file only as 4-byte reals"), std::string::npos)
+      << r.console;
+  EXPECT_NE(test::read_text(dir / "AERMOD.INP.kst").find("names 46 receptors x 3 output types"), std::string::npos);
+  for (const char* suffix : {".gdx", ".dflx.gdx", ".wflx.gdx"}) {
+    EXPECT_FALSE(fs::exists(dir / (std::string("ALL_01H.BIN") + suffix))) << suffix;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(RealRuns, DepositionRun,
                          ::testing::Values(Deck{"testgas", "BENZENE", 1.0e-6}, Deck{"testpart", "CHROMIUM", 1.0e-3}),
                          [](const auto& info) { return std::string(info.param.name); });

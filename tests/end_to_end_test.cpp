@@ -100,5 +100,31 @@ TEST(Binary, ConvertsTheSampleAndReportsStatus) {
   EXPECT_EQ(missing.err, "kestrel: cannot open control file 'nothere.inp': No such file or directory\n");
 }
 
+
+// A control file that names twice the POSTFILE's receptors (its receptor file
+// included twice): the 8-byte records fit as 4-byte reals and halt, and the
+// previous dataset stays.
+TEST(RealRunMisread, TwiceTheReceptorsHalts) {
+  test::TempDir dir;
+  copy_folder(kData / "flatelev-included" / "input", dir.path());
+  test::write_text(dir / "FLATELEV_ELEV_STK_01H.PST.gdx", "previous");
+  std::string deck = test::read_text(dir / "AERMOD.INP");
+  const std::string include = "   INCLUDED  lovett_rec.dat\n";
+  deck.insert(deck.find(include), include);
+  test::write_text(dir / "AERMOD.INP", deck);
+  const test::RunResult r = test::run_program(KESTREL_BINARY, {}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.console.find(" Halted in COMP:  the POSTFILE's records fit the control file only as 4-byte reals, "
+                           "but they hold 8-byte reals"),
+            std::string::npos)
+      << r.console;
+  EXPECT_NE(test::read_text(dir / "AERMOD.INP.kst")
+                .find(" FLATELEV_ELEV_STK_01H.PST: the control file names 22 receptors x 1 output type; record 1 at "
+                      "byte 0 holds 11 values as 8-byte reals\n"),
+            std::string::npos);
+  EXPECT_EQ(test::read_text(dir / "FLATELEV_ELEV_STK_01H.PST.gdx"), "previous");
+  EXPECT_FALSE(fs::exists(dir / "FLATELEV_ELEV_STK_01H.PST.gdx.part"));
+}
+
 }  // namespace
 }  // namespace kestrel

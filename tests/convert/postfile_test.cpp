@@ -164,5 +164,43 @@ TEST(PostfileReader, DamageAndCuts) {
   }
 }
 
+
+// Records of 8-byte reals too short for the control file's receptors fit as
+// 4-byte reals; the values decide which they hold.
+TEST(PostfileReader, EightByteRealsTooFewForTheReceptors) {
+  const std::string misread =
+      " ERROR reading AERMOD file as R*8: POST.BIN\n Retry as R*4\n"
+      " Halted in COMP:  the POSTFILE's records fit the control file only as 4-byte reals, but they hold 8-byte "
+      "reals\n";
+  const Bytes zeros = test::postfile_record(88010101, {0.0, 0.0});
+  const Bytes real = test::postfile_record(88010102, {753.65603, 0.0123456789});
+  struct Case {
+    const char* what;
+    Bytes file;
+    std::size_t nrecin;
+    std::size_t records;  // converted before the halt, or in all
+    std::string detail;   // the halt's last line; empty: the file converts
+  };
+  const std::vector<Case> cases = {
+      {"twice the receptors", real, 4, 0, "record 1 at byte 0 holds 2 values"},
+      {"a third more receptors", real, 3, 0, "record 1 at byte 0 holds 2 values"},
+      {"a record of zeros first", concat({zeros, real}), 4, 1, "record 2 at byte 40 holds 2 values"},
+      {"4-byte reals", concat({test::postfile_record(88010101, {753.65603, 0.0123, 1.0, 2.5}, false)}), 4, 1, ""},
+      {"4-byte zeros, then values", concat({test::postfile_record(88010101, {0, 0, 0, 0}, false),
+                                            test::postfile_record(88010102, {1e-3, 5.0, 7e4, 0}, false)}),
+       4, 2, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Read r = read_all(c.file, c.nrecin);
+    EXPECT_EQ(r.values.size(), c.records);
+    EXPECT_EQ(r.failed, !c.detail.empty());
+    if (c.detail.empty()) continue;
+    EXPECT_EQ(r.halt.text(), std::string(r.halt.message()));
+    EXPECT_EQ(r.list, misread + " POST.BIN: the control file names " + std::to_string(c.nrecin) +
+                          " receptors x 1 output type; " + c.detail + " as 8-byte reals\n");
+  }
+}
+
 }  // namespace
 }  // namespace kestrel
