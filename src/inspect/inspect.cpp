@@ -7,12 +7,13 @@
 
 #include "base/io_error.hpp"
 #include "convert/warnings.hpp"
+#include "inspect/draw/svg.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
 #include "inspect/options.hpp"
-#include "inspect/records.hpp"
+#include "inspect/reading/readers.hpp"
+#include "inspect/reading/records.hpp"
 #include "inspect/report.hpp"
-#include "inspect/svg.hpp"
 
 namespace kestrel::inspect {
 

@@ -4,10 +4,10 @@
 #include <charconv>
 #include <filesystem>
 
-#include "base/report.hpp"
-#include "base/version.hpp"
 #include "base/io_error.hpp"
+#include "base/report.hpp"
 #include "base/text.hpp"
+#include "base/version.hpp"
 #include "convert/comp.hpp"
 #include "convert/plot_reader.hpp"
 #include "convert/plot_scan.hpp"

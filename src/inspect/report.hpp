@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "inspect/summary.hpp"
+#include "inspect/reading/readers.hpp"
 
 namespace kestrel::inspect {
 

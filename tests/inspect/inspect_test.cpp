@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "dataset/header.hpp"
 #include "base/text.hpp"
+#include "dataset/header.hpp"
 #include "inspect/inspect_support.hpp"
 #include "support.hpp"
 

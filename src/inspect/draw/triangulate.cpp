@@ -1,4 +1,4 @@
-#include "inspect/triangulate.hpp"
+#include "inspect/draw/triangulate.hpp"
 
 #include <algorithm>
 #include <cstdint>

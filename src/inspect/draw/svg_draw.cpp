@@ -1,4 +1,4 @@
-#include "inspect/svg_draw.hpp"
+#include "inspect/draw/svg_draw.hpp"
 
 #include <algorithm>
 #include <array>

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "inspect/contour.hpp"
-#include "inspect/map_labels.hpp"
-#include "inspect/svg.hpp"
+#include "inspect/draw/contour.hpp"
+#include "inspect/draw/map_labels.hpp"
+#include "inspect/draw/svg.hpp"
 
 namespace kestrel::inspect {
 

@@ -1,4 +1,4 @@
-#include "inspect/stats.hpp"
+#include "inspect/stats/stats.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "inspect/map_labels.hpp"
+#include "inspect/draw/map_labels.hpp"
 
 #include <algorithm>
 #include <cmath>

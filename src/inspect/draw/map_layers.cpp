@@ -3,9 +3,9 @@
 #include <numbers>
 #include <numeric>
 
+#include "inspect/draw/map_parts.hpp"
+#include "inspect/draw/svg_draw.hpp"
 #include "inspect/format.hpp"
-#include "inspect/map_parts.hpp"
-#include "inspect/svg_draw.hpp"
 
 namespace kestrel::inspect {
 

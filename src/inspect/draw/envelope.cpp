@@ -1,4 +1,4 @@
-#include "inspect/envelope.hpp"
+#include "inspect/draw/envelope.hpp"
 
 #include <algorithm>
 #include <cmath>

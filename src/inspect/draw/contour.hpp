@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "inspect/triangulate.hpp"
+#include "inspect/draw/triangulate.hpp"
 
 namespace kestrel::inspect {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "inspect/summary.hpp"
+#include "inspect/stats/summary.hpp"
 
 namespace kestrel::inspect {
 

@@ -5,8 +5,8 @@
 #include "dataset/header.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
-#include "inspect/records.hpp"
-#include "inspect/summary.hpp"
+#include "inspect/reading/readers.hpp"
+#include "inspect/reading/records.hpp"
 #include "io/byte_order.hpp"
 
 namespace kestrel::inspect {

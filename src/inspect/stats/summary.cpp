@@ -1,17 +1,12 @@
-#include "inspect/summary.hpp"
+#include "inspect/stats/summary.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "inspect/format.hpp"
-#include "io/byte_order.hpp"
 
 namespace kestrel::inspect {
-
-double Period::value(std::size_t k) const {
-  return width == 8 ? io::get_f64(values.data() + 8 * k) : io::get_f32(values.data() + 4 * k);
-}
 
 namespace {
 

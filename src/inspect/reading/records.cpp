@@ -1,10 +1,16 @@
-#include "inspect/records.hpp"
+#include "inspect/reading/records.hpp"
 
 #include <string_view>
 
 #include "inspect/failure.hpp"
+#include "inspect/reading/readers.hpp"
+#include "io/byte_order.hpp"
 
 namespace kestrel::inspect {
+
+double Period::value(std::size_t k) const {
+  return width == 8 ? io::get_f64(values.data() + 8 * k) : io::get_f32(values.data() + 4 * k);
+}
 
 Records::Records(const std::filesystem::path& path, const std::string& name)
     : source_(path, "'" + name + "'"), reader_(source_) {}

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/summary.hpp"
+#include "inspect/stats/summary.hpp"
 
 namespace kestrel::inspect {
 

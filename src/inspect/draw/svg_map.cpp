@@ -2,10 +2,10 @@
 #include <cmath>
 #include <filesystem>
 
+#include "inspect/draw/map_parts.hpp"
+#include "inspect/draw/svg_draw.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
-#include "inspect/map_parts.hpp"
-#include "inspect/svg_draw.hpp"
 
 namespace kestrel::inspect {
 

@@ -1,4 +1,4 @@
-#include "inspect/contour.hpp"
+#include "inspect/draw/contour.hpp"
 
 #include <algorithm>
 #include <array>

@@ -10,11 +10,11 @@
 #include <regex>
 #include <sstream>
 
-#include "inspect/contour.hpp"
-#include "inspect/envelope.hpp"
+#include "inspect/draw/contour.hpp"
+#include "inspect/draw/envelope.hpp"
+#include "inspect/draw/map_labels.hpp"
+#include "inspect/draw/triangulate.hpp"
 #include "inspect/inspect.hpp"
-#include "inspect/map_labels.hpp"
-#include "inspect/triangulate.hpp"
 #include "support.hpp"
 
 namespace kestrel::inspect {

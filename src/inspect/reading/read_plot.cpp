@@ -6,7 +6,7 @@
 
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
-#include "inspect/summary.hpp"
+#include "inspect/reading/readers.hpp"
 #include "io/files.hpp"
 
 namespace kestrel::inspect {

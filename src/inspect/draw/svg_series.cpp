@@ -4,12 +4,13 @@
 #include <functional>
 #include <optional>
 
-#include "inspect/envelope.hpp"
+#include "inspect/draw/envelope.hpp"
+#include "inspect/draw/map_labels.hpp"
+#include "inspect/draw/svg.hpp"
+#include "inspect/draw/svg_draw.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
-#include "inspect/map_labels.hpp"
-#include "inspect/svg.hpp"
-#include "inspect/svg_draw.hpp"
+#include "inspect/reading/readers.hpp"
 
 namespace kestrel::inspect {
 
