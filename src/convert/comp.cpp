@@ -26,36 +26,58 @@ struct RunPeriod {
 };
 
 // The stamps of a POSTFILE's first and last records, up to the first that
-// cannot be read (the conversion halts there); none when it has none.
-std::optional<std::pair<std::int32_t, std::int32_t>> stamp_range(const std::filesystem::path& dir,
-                                                                 const PostfileName& p, const Places& places,
-                                                                 std::size_t numtyp) {
-  io::FileSource src(io::resolve_name(dir, p.name, "POSTFILE"), file_label("POSTFILE", p.name));
+// cannot be read (the conversion halts there); none when it has none, and
+// then the halt its conversion would meet, if any.
+struct Stamps {
   std::optional<std::pair<std::int32_t, std::int32_t>> range;
+  std::optional<Status> failure;
+};
+
+Stamps stamp_range(const std::filesystem::path& dir, const PostfileName& p, const Places& places,
+                   std::size_t numtyp) {
+  io::FileSource src(io::resolve_name(dir, p.name, "POSTFILE"), file_label("POSTFILE", p.name));
+  Stamps out;
   const auto add = [&](std::int32_t kurdat) {
     stop_if_interrupted();
-    if (!range) range.emplace(kurdat, kurdat);
-    range->second = kurdat;
+    if (!out.range) out.range.emplace(kurdat, kurdat);
+    out.range->second = kurdat;
   };
   if (p.plot) {
     // On the caller's thread alone: a scheduler counts every thread it runs on.
     PlotBuffers one_thread(PlotBuffers::kSegment, PlotBuffers::kSlots, false);
     PlotReader reader(src, places.x, places.y, one_thread, numtyp);
-    while (reader.next() == PlotReader::Result::record) add(reader.kurdat());
-    return range;
+    auto r = PlotReader::Result::record;
+    while ((r = reader.next()) == PlotReader::Result::record) add(reader.kurdat());
+    if (r == PlotReader::Result::failure && !out.range) out.failure = plot_failure(reader, p.name, numtyp);
+    return out;
   }
   PostfileReader reader(src, places.x.size(), p.name, numtyp);
-  while (reader.next() == PostfileReader::Result::record) add(reader.kurdat());
-  return range;
+  auto r = PostfileReader::Result::record;
+  while ((r = reader.next()) == PostfileReader::Result::record) add(reader.kurdat());
+  if (r == PostfileReader::Result::failure && !out.range) {
+    // The lines its conversion writes: the retry, then the halt's.
+    const Status halt = reader.failure();
+    Status s = Status::halt(halt.message(), halt.see_list());
+    for (const std::string& l : reader.retry_notes()) s.line(l);
+    for (const std::string& l : halt.lines()) s.line(l);
+    out.failure = std::move(s);
+  }
+  return out;
 }
 
 // Without ME STARTEND the first POSTFILE that holds a record gives the run's
-// start (its first stamp) and end (its last stamp).
+// start (its first stamp) and end (its last stamp). When none holds one, what
+// stopped the first POSTFILE's reading is the halt.
 Result<std::pair<DateHour, DateHour>> period_from_postfiles(const Ctrl& ctrl, const std::filesystem::path& dir,
                                                             const Places& places) {
+  std::optional<Status> first_failure;
   for (const PostfileName& p : ctrl.aernam) {
-    const auto range = stamp_range(dir, p, places, ctrl.types.size());
-    if (!range) continue;
+    Stamps stamps = stamp_range(dir, p, places, ctrl.types.size());
+    if (!stamps.range) {
+      if (!first_failure && stamps.failure) first_failure = std::move(stamps.failure);
+      continue;
+    }
+    const auto& range = stamps.range;
     const Stamp s1 = decode_kurdat(range->first);
     const Stamp s2 = decode_kurdat(range->second);
     auto jul1 = julday(s1.iyr, s1.imo, s1.idy);
@@ -64,9 +86,29 @@ Result<std::pair<DateHour, DateHour>> period_from_postfiles(const Ctrl& ctrl, co
     if (!jul2.ok()) return std::move(jul2).status();
     return std::pair{DateHour{s1.iyr, *jul1, s1.ihr}, DateHour{s2.iyr, *jul2, s2.ihr}};
   }
+  if (first_failure) return std::move(*first_failure);
   constexpr std::string_view msg = "Halted in COMP:  no run period: no STARTEND and no records";
   return Status::halt(std::string(msg), true).line(free_line(msg));
 }
+
+}  // namespace
+
+Status plot_failure(const PlotReader& reader, const std::string& name, std::size_t numtyp) {
+  constexpr std::string_view msg = "ERROR reading formatted AERMOD file";
+  Status halt = Status::halt(std::string(msg), false)
+                    .line(free_line(std::string(msg) + ": " + name))
+                    .line(free_line("Line " + std::to_string(reader.error_line()) + ": " +
+                                    std::string(reader.error_text())));
+  // A line of another run's output types says so.
+  const auto columns = plot::value_columns(reader.error_text());
+  if (columns && *columns != numtyp) {
+    halt.line(free_line("Its lines hold " + std::to_string(*columns) + " value columns; CO MODELOPT selects " +
+                        std::to_string(numtyp) + " output type" + (numtyp == 1 ? "" : "s")));
+  }
+  return halt;
+}
+
+namespace {
 
 Result<RunPeriod> run_period(const Ctrl& ctrl, const std::filesystem::path& dir, const Places& places) {
   DateHour start{ctrl.isyr, ctrl.isjul, ctrl.ishr};

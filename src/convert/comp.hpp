@@ -11,6 +11,7 @@
 
 #include "base/report.hpp"
 #include "base/status.hpp"
+#include "convert/plot_reader.hpp"
 #include "convert/postfile.hpp"
 #include "convert/postfile_job.hpp"
 #include "dataset/header.hpp"
@@ -33,6 +34,10 @@ struct ReceptorBox {
 // The end time of the period a POSTFILE stamp closes: its julian day, and
 // hour 24 as hour 0 of the next day.
 Result<DateHour> period_end(const Stamp& stamp);
+
+// The halt of a formatted POSTFILE whose reading failed: the line that cannot
+// be read, and its column count when that is why.
+[[nodiscard]] Status plot_failure(const PlotReader& reader, const std::string& name, std::size_t numtyp);
 
 // Looks up every POSTFILE of the run; the messages of those that cannot be
 // opened ("cannot open POSTFILE '<name>': <reason>"), in control-file order.

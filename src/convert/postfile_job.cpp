@@ -90,16 +90,7 @@ class PlotSource {
       noted_ = true;
     }
     if (result == PlotReader::Result::failure) {
-      constexpr std::string_view msg = "ERROR reading formatted AERMOD file";
-      halt = Status::halt(std::string(msg), false)
-                 .line(free_line(std::string(msg) + ": " + name_))
-                 .line(free_line("Line " + std::to_string(reader.error_line()) + ": " + std::string(reader.error_text())));
-      // A line of another run's output types says so.
-      const auto columns = plot::value_columns(reader.error_text());
-      if (columns && *columns != numtyp_) {
-        halt.line(free_line("Its lines hold " + std::to_string(*columns) + " value columns; CO MODELOPT selects " +
-                            std::to_string(numtyp_) + " output type" + (numtyp_ == 1 ? "" : "s")));
-      }
+      halt = plot_failure(reader, name_, numtyp_);
       return Step::halt;
     }
     if (result == PlotReader::Result::end_of_file) return Step::end;

@@ -22,4 +22,10 @@ void write_period_head(io::RecordWriter& io8, const DateHour& begin, const DateH
 
 void write_values(io::RecordWriter& io8, std::string_view speclev, std::span<const float> values);
 
+// The bytes of a whole dataset of `receptors` receptors and `periods`
+// periods: the header, then per period its two head records and values.
+[[nodiscard]] constexpr std::uint64_t dataset_bytes(std::uint64_t receptors, std::uint64_t periods) noexcept {
+  return 1031 + 12 * receptors + periods * (103 + 4 * receptors);
+}
+
 }  // namespace kestrel::dataset

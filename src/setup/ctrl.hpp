@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <filesystem>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -69,6 +70,8 @@ struct Ctrl {
   // Every SO LOCATION (SO INCLUDED files' too), by source id; not converted,
   // but kestrel-inspect draws them.
   std::vector<SourceLocation> sources;
+  // The RE and SO INCLUDED files read, as found on disk.
+  std::vector<std::filesystem::path> included;
 
   // The factor of the values of type `t`.
   [[nodiscard]] float factor(dataset::OutputType t) const noexcept {

@@ -304,7 +304,9 @@ Status SetupPass::read_included(Included kind, std::string_view key) {
   const std::string shown(unquote(trim(after(key))).substr(0, kNameWidth));
   const char* what = kind == Included::receptors ? "receptor file" : "source file";
   const std::string label = file_label(what, shown);
-  io::LineReader in(io::open_for_reading(io::resolve_name(dir_, shown, what), label), label);
+  const std::filesystem::path found = io::resolve_name(dir_, shown, what);
+  io::LineReader in(io::open_for_reading(found, label), label);
+  ctrl_.included.push_back(found);
   const std::string outer_file = file_;
   const std::int64_t outer_line = line_number_;
   std::string cpathway = kind == Included::receptors ? "RE" : "SO";

@@ -1,0 +1,29 @@
+// What is looked at before a run begins: whether its RUN names a control
+// file at all, and whether its outputs are already up to date (--resume).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace kestrel {
+
+// Whether the file has a CO STARTING line (blanks and case as AERMOD
+// allows): without one it is no AERMOD control file, whatever else it says.
+// Throws IoError when the file cannot be read.
+[[nodiscard]] bool has_co_starting(const std::filesystem::path& file, const std::string& label);
+
+// "<folder> has no AERMOD.INP; its control files: a.inp, b.inp (give it as
+// <prefix>a.inp)", or "...; no .inp file": what a folder RUN without its
+// AERMOD.INP holds instead.
+[[nodiscard]] std::string no_aermod_inp(const std::filesystem::path& folder, const std::string& shown,
+                                        const std::string& prefix);
+
+// A run whose list file ends in NORMAL TERMINATION, whose every dataset that
+// the list file names is there with its size, none older than the control
+// file, its included files and its POSTFILEs: the number of those datasets.
+// Nothing when anything is missing, different or newer.
+[[nodiscard]] std::optional<std::int64_t> up_to_date(const std::filesystem::path& folder, const std::string& cfname);
+
+}  // namespace kestrel
