@@ -36,8 +36,9 @@ join_bin=${KESTREL_JOIN:-$build/kestrel-join}
 [ -x "$join_bin" ] || join_bin=
 
 if ! command -v slurmctld >/dev/null || ! command -v slurmd >/dev/null || ! command -v munged >/dev/null; then
-  [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null ||
+  if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null; then
     skip "slurm-wlm and munge are not installed, and only root on Debian installs them here"
+  fi
   export DEBIAN_FRONTEND=noninteractive
   { apt-get update -qq && apt-get install -y -qq --no-install-recommends slurm-wlm munge; } >/dev/null 2>&1 ||
     skip "apt-get could not install slurm-wlm and munge"
@@ -48,7 +49,7 @@ fi
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-slurm.XXXXXX")
 # munged refuses a socket whose folders are not open to all.
 chmod 755 "$tmp"
-submitted=
+submitted=()
 stop_daemon() { # PID-FILE NAME: a daemon of ours, and only if the pid is still it
   local pid
   pid=$(cat "$1" 2>/dev/null) || return 0
@@ -63,7 +64,7 @@ stop_daemon() { # PID-FILE NAME: a daemon of ours, and only if the pid is still 
 cleanup() {
   local status=$?
   set +e
-  [ -n "$submitted" ] && scancel $submitted 2>/dev/null
+  [ ${#submitted[@]} -eq 0 ] || scancel "${submitted[@]}" 2>/dev/null
   if [ "$status" -ne 0 ]; then
     for log in "$tmp"/slurmctld.log "$tmp"/slurmd.log "$tmp"/cluster/*/logs/*; do
       [ -f "$log" ] && { echo "--- $log"; tail -n 15 "$log"; }
@@ -85,7 +86,7 @@ head -c 1024 /dev/urandom >"$tmp/munge/munge.key"
 chmod 400 "$tmp/munge/munge.key"
 munged --key-file="$tmp/munge/munge.key" --socket="$tmp/socket/munge" --pid-file="$tmp/munge/munged.pid" \
   --log-file="$tmp/munge/munged.log" --seed-file="$tmp/munge/seed" ||
-  skip "munged did not start: $(tail -n 1 "$tmp/munge/munged.log" 2>/dev/null)"
+  skip "munged did not start: $(tail -n 1 "$tmp/munge/munged.log" 2>/dev/null || echo "no log")"
 
 # Free ports, so that another Slurm on this machine is no matter.
 read -r ctld_port slurmd_port < <(python3 -c '
@@ -126,8 +127,8 @@ MinJobAge=3600
 NodeName=$node NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
 PartitionName=test Nodes=$node Default=YES MaxTime=INFINITE State=UP
 EOF
-slurmctld || skip "slurmctld did not start: $(tail -n 1 "$tmp/slurmctld.log" 2>/dev/null)"
-slurmd -N "$node" || skip "slurmd did not start: $(tail -n 1 "$tmp/slurmd.log" 2>/dev/null)"
+slurmctld || skip "slurmctld did not start: $(tail -n 1 "$tmp/slurmctld.log" 2>/dev/null || echo "no log")"
+slurmd -N "$node" || skip "slurmd did not start: $(tail -n 1 "$tmp/slurmd.log" 2>/dev/null || echo "no log")"
 for _ in $(seq 60); do
   [ "$(sinfo -h -n "$node" -o %t 2>/dev/null)" = idle ] && break
   sleep 1
@@ -188,7 +189,6 @@ make_run() { # FOLDER FIRST COUNT DAYS SCALE: the sample run whose AERMOD gives 
   cp "$sample/AERMOD.INP" "$sample/receptors.dat" "$1/"
   postfile "$sample/sample_01h.bin" "$1/aermod-postfiles/sample_01h.bin" "${@:2}"
 }
-receptors() { grep -ci '^ *\(RE \+\)\?disccart' "$1"; }
 mkdir "$tmp/cluster"
 cd "$tmp/cluster"
 
@@ -201,19 +201,18 @@ sed '/^ *DISCCART/d' "$sample/AERMOD.INP" >template/AERMOD.INP
   sed '1,/ELEVUNIT/d' "$sample/receptors.dat"
 } >template/receptors.dat
 "$cluster/cut-receptors.sh" template receptors.dat 3 >runs.txt
-check "cut-receptors.sh: three chunks" diff runs.txt <(printf 'chunk-01\nchunk-02\nchunk-03\n')
 check "cut-receptors.sh: the chunks hold the template's receptors in order, 25 each" \
   diff <(grep DISCCART template/receptors.dat) <(cat chunk-0*/receptors.dat | grep DISCCART)
 check "cut-receptors.sh: every chunk keeps the lines before the receptors" \
   test "$(grep -l ELEVUNIT chunk-0*/receptors.dat | wc -l)" -eq 3
 first=0
-for chunk in chunk-01 chunk-02 chunk-03; do
-  count=$(receptors "$chunk/receptors.dat")
+while read -r chunk; do
+  count=$(grep -c DISCCART "$chunk/receptors.dat")
   [ "$count" -eq 25 ] || fail "$chunk holds $count receptors"
   mkdir "$chunk/aermod-postfiles"
   postfile "$sample/sample_01h.bin" "$chunk/aermod-postfiles/sample_01h.bin" "$first" "$count" 0 1
   first=$((first + count))
-done
+done <runs.txt
 rm -r template
 cd ..
 
@@ -254,28 +253,28 @@ for study in receptors days sources; do
   if [ -n "$join_bin" ]; then
     sh "$cluster/submit.sh" "$mode" joined/sample_01h.bin.gdx sample_01h.bin.gdx >submitted.txt
     join_job[$study]=$(sed -n 's/^join job \([0-9]*\):.*/\1/p' submitted.txt)
-    (cd "$tmp/local/$study" && "$join_bin" "$mode" -o joined.gdx \
-      $(sed 's|$|/sample_01h.bin.gdx|' runs.txt)) || fail "local kestrel-join $mode"
+    mapfile -t inputs < <(sed 's|$|/sample_01h.bin.gdx|' runs.txt)
+    (cd "$tmp/local/$study" && "$join_bin" "$mode" -o joined.gdx "${inputs[@]}") || fail "local kestrel-join $mode"
   else
     sh "$cluster/submit.sh" >submitted.txt
   fi
   array_job[$study]=$(sed -n 's/^array job \([0-9]*\):.*/\1/p' submitted.txt)
-  submitted="$submitted ${array_job[$study]} ${join_job[$study]:-}"
+  submitted+=("${array_job[$study]}" ${join_job[$study]:+"${join_job[$study]}"})
 done
 cd "$tmp/cluster/refused"
 mkdir -p logs
 array_job[refused]=$(sbatch --parsable --array=1-4 "$cluster/aermod-array.sh")
 join_job[refused]=$(sbatch --parsable --dependency="afterok:${array_job[refused]}" --kill-on-invalid-dep=yes \
   "$cluster/join.sh" --sum joined/sample_01h.bin.gdx sample_01h.bin.gdx)
-submitted="$submitted ${array_job[refused]} ${join_job[refused]}"
-submitted=$(echo $submitted)
+submitted+=("${array_job[refused]}" "${join_job[refused]}")
 
+all=$(IFS=,; echo "${submitted[*]}")
 deadline=$((SECONDS + 300))
-while [ -n "$(squeue -h -j "${submitted// /,}" 2>/dev/null)" ]; do
-  [ "$SECONDS" -lt "$deadline" ] || fail "jobs still queued after 5 minutes: $(squeue -h -j "${submitted// /,}")"
+while [ -n "$(squeue -h -j "$all" 2>/dev/null)" ]; do
+  [ "$SECONDS" -lt "$deadline" ] || fail "jobs still queued after 5 minutes: $(squeue -h -j "$all")"
   sleep 1
 done
-echo "-- jobs $submitted ended"
+echo "-- jobs $all ended"
 
 # --- Every task's end, and what it left.
 states() { # JOB: "task state exit" per array task, "state exit" for a job
