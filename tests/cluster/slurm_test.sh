@@ -31,6 +31,8 @@ check() { # WHAT COMMAND...: one counted check
   passed=$((passed + 1))
 }
 
+not() { ! "$@" 2>/dev/null; }
+
 [ -x "$build/kestrel" ] || fail "no $build/kestrel: build it first"
 join_bin=${KESTREL_JOIN:-$build/kestrel-join}
 [ -x "$join_bin" ] || join_bin=
@@ -213,7 +215,12 @@ while read -r chunk; do
   postfile "$sample/sample_01h.bin" "$chunk/aermod-postfiles/sample_01h.bin" "$first" "$count" 0 1
   first=$((first + count))
 done <runs.txt
+printf '  GRIDCART G1 STA\n' >>template/receptors.dat
+check "cut-receptors.sh refuses a network" not "$cluster/cut-receptors.sh" template receptors.dat 2 more
 rm -r template
+printf 'chunk-01\n\nchunk-02\n' >gap.txt
+check "submit.sh refuses an empty line in the list, submitting nothing" not env RUNS=gap.txt sh "$cluster/submit.sh"
+rm gap.txt
 cd ..
 
 # Days (the --time join): the sample's day, then the same hours a day later.
