@@ -1,6 +1,7 @@
 # Installation and packages: a .deb on Linux (`cpack` in the build folder),
 # a ZIP of the static programs with the README and the sample run on Windows.
-# Both carry what the README links to: the pictures and DEVELOPMENT.md in docs/.
+# Both carry what the README links to: the pictures and DEVELOPMENT.md in docs/,
+# and the cluster scripts in examples/cluster/.
 # Installed programs are stripped by `cmake --install --strip` and in every
 # package (CPACK_STRIP_FILES).
 include(GNUInstallDirs)
@@ -21,6 +22,7 @@ if(WIN32)
   # The sample run as it is in the repository: a folder to run kestrel in.
   install(DIRECTORY examples/sample DESTINATION . PATTERN "*.gdx" EXCLUDE PATTERN "*.kst" EXCLUDE
                                                   PATTERN "*.part" EXCLUDE)
+  install(DIRECTORY examples/cluster DESTINATION examples USE_SOURCE_PERMISSIONS)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_PACKAGE_FILE_NAME kestrel-${PROJECT_VERSION}-win64)
@@ -48,6 +50,7 @@ else()
   install(FILES README.md cmake/debian/copyright ${CMAKE_CURRENT_BINARY_DIR}/compressed/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${kestrel_readme_docs} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+  install(DIRECTORY examples/cluster DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples USE_SOURCE_PERMISSIONS)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,0 +1,51 @@
+#!/bin/sh
+# One AERMOD run and its conversion per array task: task N takes the run
+# folder on line N of runs.txt (folders relative to where sbatch was run).
+# submit.sh sets --array to the length of runs.txt; the logs/ folder must
+# exist before the tasks start (Slurm does not create it).
+#SBATCH --job-name=aermod
+#SBATCH --array=1-500%50
+#SBATCH --cpus-per-task=1
+#SBATCH --output=logs/%x_%A_%a.out
+#
+# Exit status: kestrel's own (0 normal, 1 halted, 2 failed, 3 warnings under
+# --strict); 2 when the task has no run folder; 4 when AERMOD did not finish.
+
+runs=${RUNS:-runs.txt}
+control=${AERMOD_INP:-AERMOD.INP}
+listing=${AERMOD_OUT:-AERMOD.OUT}
+aermod=${AERMOD:-aermod}
+task=${SLURM_ARRAY_TASK_ID:?not an array task}
+
+# sacct names a task 11_3, not its folder: the first log line does.
+run=$(sed -n "${task}p" "$runs" | tr -d '\r')
+echo "task ${SLURM_ARRAY_JOB_ID:-?}_$task: run '$run' (line $task of $runs)"
+if [ -z "$run" ]; then
+  # Without this an empty line (or --array past the end) would run in the
+  # submit folder.
+  echo "no run folder on line $task of $runs" >&2
+  exit 2
+fi
+if [ ! -d "$run" ]; then
+  echo "run folder '$run' not found" >&2
+  exit 2
+fi
+
+# AERMOD exits 0 even after fatal errors; only the last line of a complete
+# listing tells. A listing left by an earlier run must not speak for this one.
+(
+  cd "$run" || exit 2
+  rm -f "$listing"
+  "$aermod" "$control" "$listing"
+) || { echo "AERMOD in '$run' ended with status $?" >&2; exit 4; }
+if ! grep -q 'AERMOD Finishes Successfully' "$run/$listing" 2>/dev/null; then
+  echo "AERMOD in '$run' did not finish successfully; its POSTFILEs are not converted. End of $listing:" >&2
+  tail -n 20 "$run/$listing" >&2 2>/dev/null
+  exit 4
+fi
+
+set -- -j "${SLURM_CPUS_PER_TASK:-1}"
+if kestrel --help 2>/dev/null | grep -q -e '--summary'; then
+  set -- "$@" --summary "$run/kestrel-summary.json"
+fi
+exec kestrel "$@" "$run/$control"
