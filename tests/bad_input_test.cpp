@@ -156,7 +156,7 @@ TEST(BadInput, Table) {
 
   const std::vector<Row> rows = {
       {"missing control file", [](const fs::path&) {}, 2,
-       "kestrel: cannot open control file 'AERMOD.INP': No such file or directory\n", {}},
+       "kestrel: . has no AERMOD.INP; no .inp file\n", {}},
       {"control file that is a folder", [](const fs::path& d) { fs::create_directory(d / "AERMOD.INP"); }, 2,
        "kestrel: cannot open control file 'AERMOD.INP': Is a directory\n", {}},
       {"binary junk", [&](const fs::path& d) { write(d / "AERMOD.INP", junk); }, 1,

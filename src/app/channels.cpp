@@ -31,7 +31,7 @@ void Channels::to_list(std::string_view line) {
 
 void Channels::warn(std::string_view text) {
   to_list(free_line(text));
-  ++warnings_;
+  count_warning(std::string(text));
   to_error(text);
 }
 

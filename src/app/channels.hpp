@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/outlet.hpp"
 #include "base/report.hpp"
@@ -55,7 +56,12 @@ class Channels final : public Report {
   [[nodiscard]] std::string seen_message(std::string_view text) const;
   [[nodiscard]] const std::string& prefix() const noexcept { return prefix_; }
   [[nodiscard]] std::int64_t warnings() const noexcept { return warnings_; }
-  void count_warning() noexcept { ++warnings_; }
+  [[nodiscard]] const std::vector<std::string>& warning_texts() const noexcept { return warning_texts_; }
+  // A warning written elsewhere, as standard error shows it.
+  void count_warning(std::string shown) {
+    ++warnings_;
+    warning_texts_.push_back(std::move(shown));
+  }
 
  private:
   Outlet& out_;
@@ -63,6 +69,7 @@ class Channels final : public Report {
   std::optional<io::LockedTextFile> list_;
   std::string list_shown_;
   std::int64_t warnings_ = 0;
+  std::vector<std::string> warning_texts_;
 };
 
 }  // namespace kestrel

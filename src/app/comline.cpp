@@ -51,6 +51,16 @@ Options parse_options(std::span<const std::string> args) {
       return o;
     } else if (a == "--strict") {
       o.strict = true;
+    } else if (a == "--resume") {
+      o.resume = true;
+    } else if (a == "-q" || a == "--quiet") {
+      o.quiet = true;
+    } else if (a == "--summary") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return usage_error("kestrel: option '--summary' needs a file name");
+      o.summary = args[++i];
+    } else if (a.starts_with("--summary=")) {
+      o.summary = a.substr(10);
+      if (o.summary.empty()) return usage_error("kestrel: option '--summary' needs a file name");
     } else if (a == "-j" || a == "--jobs") {
       if (i + 1 >= args.size()) return usage_error("kestrel: option '" + a + "' needs a number of jobs");
       if (!parse_jobs(args[++i], o.jobs)) return usage_error("kestrel: invalid number of jobs '" + args[i] + "'");
@@ -71,6 +81,7 @@ RunTarget comline(const std::filesystem::path& dir, const std::string& arg) {
   if (arg.empty() || arg.front() == ' ') {
     r.folder = dir;
     r.cfname = "AERMOD.INP";
+    r.folder_form = true;
     return r;
   }
   const std::filesystem::path given = io::path_from_utf8(arg);
@@ -79,6 +90,7 @@ RunTarget comline(const std::filesystem::path& dir, const std::string& arg) {
   if (std::filesystem::is_directory(dir / given, ec)) {
     folder = given;
     r.cfname = "AERMOD.INP";
+    r.folder_form = true;
   } else {
     folder = given.parent_path();
     r.cfname = io::utf8_of(given.filename());

@@ -14,6 +14,9 @@ struct Options {
   Action action = Action::convert;
   unsigned jobs = 0;  // 0: as many as the process may use
   bool strict = false;
+  bool resume = false;   // skip runs whose outputs are up to date
+  bool quiet = false;    // no run blocks, no progress line
+  std::string summary;   // a JSON account of the study to this file, "" for none
   std::vector<std::string> runs;  // as given; none: AERMOD.INP here
   std::string error;              // for usage_error: the first line of the message
 };
@@ -26,6 +29,9 @@ struct RunTarget {
   std::filesystem::path folder;  // where the run is carried out
   std::string cfname;            // the control file as the run names it
   std::string prefix;            // the folder as seen from the current one, "" or ending in '/'
+  bool folder_form = false;      // a folder, or no RUN: the control file is its AERMOD.INP
+  bool in_study = false;         // two or more RUNs, or a folder
+  bool resume = false;           // --resume
 };
 
 // A RUN argument relative to `dir`: a folder stands for the AERMOD.INP in

@@ -1,9 +1,12 @@
 #include "app/run.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <new>
 
 #include "app/interrupt.hpp"
+#include "app/preflight.hpp"
 #include "base/free_line.hpp"
 #include "base/interrupt.hpp"
 #include "base/io_error.hpp"
@@ -85,22 +88,99 @@ std::size_t name_at(std::string_view line, std::string_view name) {
   return std::string_view::npos;
 }
 
+constexpr std::string_view kWriting = " Writing: ";
+
+bool is_aermod_inp(std::string_view name) {
+  constexpr std::string_view want = "AERMOD.INP";
+  return name.size() == want.size() && std::equal(name.begin(), name.end(), want.begin(), [](char a, char b) {
+           return std::toupper(static_cast<unsigned char>(a)) == b;
+         });
+}
+
 }  // namespace
 
 Run::Run(RunTarget target, Outlet& out) : target_(std::move(target)), ch_(out, target_.prefix) {}
 
 Run::~Run() = default;
 
+std::string_view kind_name(RunKind k) noexcept {
+  switch (k) {
+    case RunKind::normal:
+      return "normal";
+    case RunKind::halted:
+      return "halted";
+    case RunKind::failed:
+      return "failed";
+    case RunKind::skipped:
+      return "skipped";
+    case RunKind::up_to_date:
+      return "up to date";
+    case RunKind::interrupted:
+      return "interrupted";
+    case RunKind::not_begun:
+      break;
+  }
+  return "not begun";
+}
+
+bool Run::passed_over(const std::filesystem::path& found, const std::string& name) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(found, ec)) return false;
+  const std::string shown = target_.prefix + name;
+  // A RUN that names a file must be a control file; an AERMOD.INP is taken as one.
+  if (!target_.folder_form && !is_aermod_inp(name) && !has_co_starting(found, file_label("control file", shown))) {
+    ch_.to_error("kestrel: skipped " + shown + ": not an AERMOD control file (no CO STARTING line)");
+    set_end(target_.in_study ? kExitNormal : kExitIoFailure, "skipped, not an AERMOD control file", 0,
+            RunKind::skipped);
+    return true;
+  }
+  if (target_.resume) {
+    if (const auto kept = up_to_date(target_.folder, name)) {
+      ch_.to_console((target_.given.empty() ? shown : target_.given) + ": up to date");
+      set_end(kExitNormal, "up to date", *kept, RunKind::up_to_date);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Run::set_end(int status, std::string text, std::int64_t datasets, RunKind kind) {
+  RunEnd e;
+  e.status = status;
+  e.text = std::move(text);
+  e.datasets = datasets;
+  e.warnings = ch_.warnings();
+  if (kind == RunKind::normal && status == kExitHalt) kind = RunKind::halted;
+  if (kind == RunKind::normal && status == kExitIoFailure) kind = RunKind::failed;
+  e.kind = kind;
+  e.control = control_;
+  e.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began_).count();
+  e.bytes_read = bytes_read_;
+  e.accounts = std::move(accounts_);
+  e.warning_texts = ch_.warning_texts();
+  end_ = std::move(e);
+  ended_ = true;
+}
+
 void Run::start() {
   try {
-    banner(ch_, "SETUP PHASE");
     const std::filesystem::path found = io::resolve_name(target_.folder, target_.cfname, "control file");
     std::error_code ec;
-    const std::string name = std::filesystem::exists(found, ec) ? io::utf8_of(found.filename()) : target_.cfname;
+    const bool exists = std::filesystem::exists(found, ec);
+    const std::string name = exists ? io::utf8_of(found.filename()) : target_.cfname;
+    if (exists) control_ = target_.prefix + name;
+    if (exists && passed_over(found, name)) return;
+    banner(ch_, "SETUP PHASE");
     // Longer names leave no room for ".kst" within the 132 columns.
     if (name.size() > kMaxNameLength) throw IoError("control-file name is longer than 128 characters");
-    for (const auto& l : notice()) ch_.to_console(l);
+    // Not true of a run in a study, which is carried out in its own folder.
+    if (!target_.in_study) {
+      for (const auto& l : notice()) ch_.to_console(l);
+    }
     for (const auto& l : opening(ch_.seen(name, 0))) ch_.to_console(l);
+    if (!exists && target_.folder_form) {
+      throw IoError(no_aermod_inp(target_.folder, target_.prefix.empty() ? "." : target_.given, target_.prefix));
+    }
     // A control file that cannot be opened leaves nothing behind.
     (void)io::open_for_reading(target_.folder / io::path_from_utf8(name), file_label("control file", name));
     ch_.open_list(target_.folder / io::path_from_utf8(name + ".kst"), name + ".kst", name);
@@ -120,8 +200,7 @@ void Run::start() {
         ch_.to_error(ch_.seen_message("kestrel: " + f));
       }
       ch_.close_list();
-      set_end(RunEnd{kExitIoFailure, ch_.seen_message(failures.front()), 0, ch_.warnings()});
-      return;
+      return set_end(kExitIoFailure, ch_.seen_message(failures.front()), 0);
     }
     auto plan = plan_comp(*ctrl_, target_.folder);
     if (!plan.ok()) return halt(plan.status());
@@ -185,21 +264,28 @@ void Run::write(const JobLine& l) {
       break;
     case JobLine::To::both: {
       ch_.to_list(l.text);
-      std::string shown = ch_.seen(l.text, at);
+      // In a study a dataset's name is seen from here, and a shared POSTFILE's line names its group.
+      const bool writing = target_.in_study && l.text.starts_with(kWriting);
+      std::string shown = ch_.seen(l.text, writing ? kWriting.size() : at);
       // The name keeps its 132 columns where its blanks allow.
       const std::size_t extra = shown.size() - l.text.size();
       const std::size_t blanks = shown.size() - 1 - shown.find_last_not_of(' ');
       shown.resize(shown.size() - std::min(extra, blanks));
+      if (target_.in_study && l.text.starts_with(" Processing: ") && !job.group.empty()) {
+        shown = std::string(trim_right(shown)) + " (group " + job.group + ")";
+      }
       ch_.to_console(shown);
       // A run killed from here on leaves the list file up to this POSTFILE.
       ch_.flush_list();
       break;
     }
-    case JobLine::To::warning:
+    case JobLine::To::warning: {
       ch_.to_list(free_line(l.text));
-      ch_.count_warning();
-      ch_.to_error(ch_.seen(l.text, at));
+      std::string shown = ch_.seen(l.text, at);
+      ch_.to_error(shown);
+      ch_.count_warning(std::move(shown));
       break;
+    }
   }
 }
 
@@ -217,7 +303,12 @@ void Run::deliver(JobOutcome outcome) {
       d.file->commit();
       ++datasets_;
       if (!d.line.empty()) ch_.to_list(d.line);
+      if (d.account) {
+        d.account->shown = ch_.seen(d.account->shown, 0);
+        accounts_.push_back(std::move(*d.account));
+      }
     }
+    bytes_read_ += jobs_[delivered_].size;
     if (outcome.end == JobOutcome::End::halted) return halt(outcome.converted.status);
     // The next job's lines so far; from here on they are written as they come.
     if (++delivered_ < jobs_.size()) {
@@ -239,7 +330,7 @@ void Run::finish() {
     ch_.to_list(free_line(""));
     ch_.close_list();
     banner(ch_, "NORMAL TERMINATION");
-    set_end(RunEnd{kExitNormal, "NORMAL TERMINATION", datasets_, ch_.warnings()});
+    set_end(kExitNormal, "NORMAL TERMINATION", datasets_);
   } catch (const IoError& e) {
     fail(e.what());
   }
@@ -250,7 +341,7 @@ void Run::interrupt(std::string_view line) noexcept {
   if (ended()) return;
   ch_.close_list_quietly(free_line(line));
   try {
-    set_end(RunEnd{kExitIoFailure, std::string(line), datasets_, ch_.warnings()});
+    set_end(kExitIoFailure, std::string(line), datasets_, RunKind::interrupted);
   } catch (...) {
   }
 }
@@ -259,7 +350,7 @@ void Run::fail(const std::string& message) {
   const std::string text = "kestrel: " + message;
   ch_.to_error(ch_.seen_message(text));
   ch_.close_list_quietly(free_line(text));
-  set_end(RunEnd{kExitIoFailure, ch_.seen_message(message), datasets_, ch_.warnings()});
+  set_end(kExitIoFailure, ch_.seen_message(message), datasets_);
 }
 
 void Run::halt(const Status& status) {
@@ -268,7 +359,7 @@ void Run::halt(const Status& status) {
     for (const auto& line : status.lines()) ch_.to_list(line);
     ch_.to_console(free_line(fixed(status.text(), kNameWidth)));
     ch_.close_list();
-    set_end(RunEnd{kExitHalt, status.text(), datasets_, ch_.warnings()});
+    set_end(kExitHalt, status.text(), datasets_);
   } catch (const IoError& e) {
     fail(e.what());
   }

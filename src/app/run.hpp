@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -52,13 +53,24 @@ struct JobOutcome {
   std::string failure;  // the I/O failure's message
 };
 
+// How a run ended, in the words of the study's summaries.
+enum class RunKind { normal, halted, failed, skipped, up_to_date, interrupted, not_begun };
+
 // How a run ended.
 struct RunEnd {
   int status = kExitNormal;
   std::string text;  // the final status text, unpadded
   std::int64_t datasets = 0;
   std::int64_t warnings = 0;
+  RunKind kind = RunKind::normal;
+  std::string control;  // the control file as found, seen from the current folder
+  double seconds = 0.0;
+  std::uint64_t bytes_read = 0;  // of the POSTFILEs converted
+  std::vector<DatasetAccount> accounts;  // the datasets put in place
+  std::vector<std::string> warning_texts;
 };
+
+[[nodiscard]] std::string_view kind_name(RunKind k) noexcept;
 
 class Run {
  public:
@@ -98,10 +110,9 @@ class Run {
   void fail(const std::string& message);
   void halt(const Status& status);
   void write(const JobLine& l);
-  void set_end(RunEnd e) {
-    end_ = std::move(e);
-    ended_ = true;
-  }
+  void set_end(int status, std::string text, std::int64_t datasets, RunKind kind = RunKind::normal);
+  // A run that is skipped before it begins: nothing written.
+  [[nodiscard]] bool passed_over(const std::filesystem::path& found, const std::string& name);
 
   RunTarget target_;
   Channels ch_;
@@ -116,6 +127,10 @@ class Run {
   std::vector<std::vector<JobLine>> kept_;  // per job, until its turn
   std::string line_failure_;                // a list-file write that failed in a job's line
   std::int64_t datasets_ = 0;
+  std::vector<DatasetAccount> accounts_;
+  std::uint64_t bytes_read_ = 0;
+  std::string control_;
+  std::chrono::steady_clock::time_point began_ = std::chrono::steady_clock::now();
   std::optional<RunEnd> end_;
   std::atomic<bool> ended_{false};
 };

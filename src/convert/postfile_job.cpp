@@ -288,10 +288,13 @@ Converted convert_postfile(const CompPlan& plan, const PostfileJob& job, Report&
   for (std::size_t k = 0; k < files.size(); ++k) {
     files[k]->finish();
     std::string line;
+    std::optional<DatasetAccount> account;
     if (out.status.ok()) {
       line = free_line(dataset_line(names[k], series.count(), ctrl.receptors.size(), series.first(), series.last()));
+      account = DatasetAccount{names[k], job.outputs[k].type, series.count(), ctrl.receptors.size(), series.first(),
+                               series.last()};
     }
-    out.datasets.push_back({std::move(files[k]), std::move(line)});
+    out.datasets.push_back({std::move(files[k]), std::move(line), std::move(account)});
   }
   return out;
 }

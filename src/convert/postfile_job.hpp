@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,11 +68,21 @@ struct PostfileJob {
 // Throws IoError when a POSTFILE cannot be found.
 [[nodiscard]] std::vector<PostfileJob> postfile_jobs(const Ctrl& ctrl, const std::filesystem::path& dir);
 
+// What a dataset holds, for the accounts of a run.
+struct DatasetAccount {
+  std::string shown;  // as messages name it
+  dataset::OutputType type = dataset::OutputType::conc;
+  std::int64_t periods = 0;
+  std::size_t receptors = 0;
+  DateHour first, last;  // the first and last period ends, when it has periods
+};
+
 // A dataset written to its temporary file, to be put in place.
 struct FinishedDataset {
   std::unique_ptr<dataset::DatasetFile> file;
-  // The list file's "Dataset ...:" line; empty after a halt.
+  // The list file's "Dataset ...:" line and what it says; empty after a halt.
   std::string line;
+  std::optional<DatasetAccount> account;
 };
 
 struct Converted {

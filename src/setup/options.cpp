@@ -23,10 +23,13 @@ std::string_view word_at(std::string_view text, std::size_t& at) {
   return w;
 }
 
-Status halt_with(std::string_view message, std::string_view what, std::string_view label) {
+// The label, the line it came from and the labels that would do.
+Status halt_with(std::string_view message, std::string_view what, const UnitLabel& label, bool per_area) {
   return Status::halt(std::string(message), true)
       .line(free_line(message))
-      .line(free_line(std::string(what) + std::string(label)));
+      .line(free_line(std::string(what) + label.text))
+      .line(where_line(label.at))
+      .line(free_line(accepted_units(per_area)));
 }
 
 bool has(const std::vector<OutputType>& types, OutputType t) {
@@ -84,24 +87,24 @@ std::string unit_label(std::string_view text) {
 
 Status apply_units(const UnitLabels& labels, Ctrl& ctrl) {
   const bool conc = has(ctrl.types, OutputType::conc);
-  const std::optional<std::string>& conc_label = labels.concunit ? labels.concunit : labels.emisunit;
+  const std::optional<UnitLabel>& conc_label = labels.concunit ? labels.concunit : labels.emisunit;
   if (conc && conc_label) {
-    const auto factor = unit_factor(*conc_label);
+    const auto factor = unit_factor(conc_label->text);
     if (!factor) {
       return halt_with("Halted in SETUP:  concentration unit is not a mass per cubic metre", "Concentration unit: ",
-                       *conc_label);
+                       *conc_label, false);
     }
     ctrl.cfactor = *factor;
   }
   // EMISUNIT is the deposition's unit only where there is no concentration.
   const bool deposition = ctrl.types.size() > (conc ? 1U : 0U);
-  const std::optional<std::string>& dep_label = labels.depounit || conc ? labels.depounit : labels.emisunit;
+  const std::optional<UnitLabel>& dep_label = labels.depounit || conc ? labels.depounit : labels.emisunit;
   ctrl.ffactor = default_flux_factor();
   if (deposition && dep_label) {
-    const auto factor = flux_factor(*dep_label);
+    const auto factor = flux_factor(dep_label->text);
     if (!factor) {
       return halt_with("Halted in SETUP:  deposition unit is not a mass per square metre", "Deposition unit: ",
-                       *dep_label);
+                       *dep_label, true);
     }
     ctrl.ffactor = *factor;
   }

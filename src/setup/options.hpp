@@ -11,6 +11,7 @@
 #include "base/status.hpp"
 #include "dataset/output_type.hpp"
 #include "setup/ctrl.hpp"
+#include "setup/networks.hpp"
 
 namespace kestrel {
 
@@ -35,10 +36,16 @@ namespace kestrel {
 [[nodiscard]] std::string unit_label(std::string_view text);
 
 // The last label of each unit keyword.
+// A unit label as read, and the line it came from.
+struct UnitLabel {
+  std::string text;
+  LinePlace at;
+};
+
 struct UnitLabels {
-  std::optional<std::string> emisunit;
-  std::optional<std::string> concunit;
-  std::optional<std::string> depounit;
+  std::optional<UnitLabel> emisunit;
+  std::optional<UnitLabel> concunit;
+  std::optional<UnitLabel> depounit;
 };
 
 // Sets ctrl.cfactor and ctrl.ffactor for ctrl.types from the labels; a halt

@@ -286,9 +286,9 @@ Status SetupPass::receptor_line(std::string_view first) {
 // A line of the SO pathway, in the control file or an SO INCLUDED file.
 void SetupPass::source_line(std::string_view first) {
   if (first == "LOCATION") location();
-  if (first == "EMISUNIT") units_.emisunit = unit_label(after(first));
-  if (first == "CONCUNIT") units_.concunit = unit_label(after(first));
-  if (first == "DEPOUNIT") units_.depounit = unit_label(after(first));
+  if (first == "EMISUNIT") units_.emisunit = UnitLabel{unit_label(after(first)), place()};
+  if (first == "CONCUNIT") units_.concunit = UnitLabel{unit_label(after(first)), place()};
+  if (first == "DEPOUNIT") units_.depounit = UnitLabel{unit_label(after(first)), place()};
 }
 
 void SetupPass::location() {

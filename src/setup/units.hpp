@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace kestrel {
@@ -16,6 +17,10 @@ namespace kestrel {
 // The factor that turns an hour's deposition in the unit `label` into a
 // flux in g/m2/s; none when the label is not a mass per square metre.
 [[nodiscard]] std::optional<float> flux_factor(std::string_view label);
+
+// "Accepted: <mass>/<volume> with <mass> one of MICROGRAMS, ... (e.g.
+// MICROGRAMS/M**3)": the labels unit_factor (or, per area, flux_factor) takes.
+[[nodiscard]] std::string accepted_units(bool per_area);
 
 // The flux factor of AERMOD's default deposition unit, grams per square metre.
 [[nodiscard]] float default_flux_factor() noexcept;

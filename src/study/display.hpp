@@ -57,12 +57,16 @@ class Display final : public Meter {
 // A run's lines straight out (a study of one run).
 class DirectOutlet final : public Outlet {
  public:
-  explicit DirectOutlet(Display& d) : d_(d) {}
-  void console(std::string_view line) override { d_.console(line); }
+  // `quiet`: console lines are dropped.
+  explicit DirectOutlet(Display& d, bool quiet = false) : d_(d), quiet_(quiet) {}
+  void console(std::string_view line) override {
+    if (!quiet_) d_.console(line);
+  }
   void error(std::string_view line) override { d_.error(line); }
 
  private:
   Display& d_;
+  bool quiet_;
 };
 
 // A run's lines kept until its block is shown.

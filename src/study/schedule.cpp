@@ -33,9 +33,13 @@ constexpr std::uint64_t kFilesOfRun = 1;
 
 }  // namespace
 
-Scheduler::Scheduler(std::vector<RunTarget> runs, unsigned threads, bool blocks, Display& display,
+Scheduler::Scheduler(std::vector<RunTarget> runs, unsigned threads, Shown shown, Display& display,
                      std::uint64_t files)
-    : threads_(threads < 1 ? 1 : threads), files_(files), blocks_(blocks), display_(display) {
+    : threads_(threads < 1 ? 1 : threads),
+      files_(files),
+      blocks_(shown == Shown::blocks),
+      quiet_(shown == Shown::quiet),
+      display_(display) {
   slots_.resize(runs.size());
   std::vector<std::string> keys;
   for (std::size_t i = 0; i < runs.size(); ++i) {
@@ -151,7 +155,7 @@ std::optional<Scheduler::Task> Scheduler::pick() {
     if (blocks_) {
       s.outlet = std::make_unique<BlockOutlet>();
     } else {
-      s.outlet = std::make_unique<DirectOutlet>(display_);
+      s.outlet = std::make_unique<DirectOutlet>(display_, quiet_);
     }
     s.run = std::make_unique<Run>(s.target, *s.outlet);
     return Task{next_run_++, std::nullopt, 1};
@@ -245,7 +249,8 @@ void Scheduler::show_done() {
 }
 
 void Scheduler::stop_all() {
-  // Every run begun gets the last line; the blocks so far are shown.
+  // Every run begun gets the last line; the blocks so far are shown; every
+  // run has its ending, "not begun" for those never started.
   for (std::size_t i = first_unshown_; i < next_run_; ++i) {
     Slot& s = slots_[i];
     std::vector<std::optional<JobOutcome>>().swap(s.outcomes);
@@ -254,9 +259,16 @@ void Scheduler::stop_all() {
       display_.console("== " + s.target.given + " ==");
       static_cast<const BlockOutlet&>(*s.outlet).show(display_);
     }
+    ends_.push_back(s.run->end());
     s.run.reset();
   }
-  first_unshown_ = next_run_;
+  for (std::size_t i = next_run_; i < slots_.size(); ++i) {
+    RunEnd e;
+    e.text = "not begun";
+    e.kind = RunKind::not_begun;
+    ends_.push_back(std::move(e));
+  }
+  first_unshown_ = next_run_ = slots_.size();
 }
 
 }  // namespace kestrel::study

@@ -22,15 +22,18 @@ namespace kestrel::study {
 
 class Scheduler {
  public:
-  // `blocks`: each run's lines are kept and shown as a block headed by its
-  // name, once it and the runs before it are done.
+  // How the runs' console lines are shown: as they come; kept and shown as
+  // a block headed by the run's name, once it and the runs before it are
+  // done; or not at all (their standard-error lines as they come).
+  enum class Shown { direct, blocks, quiet };
   // `files`: how many files the study may hold open at once.
-  Scheduler(std::vector<RunTarget> runs, unsigned threads, bool blocks, Display& display,
+  Scheduler(std::vector<RunTarget> runs, unsigned threads, Shown shown, Display& display,
             std::uint64_t files = std::uint64_t{1} << 20);
 
   // Converts every run; returns the signal when Ctrl-C or SIGTERM stopped the study, else 0.
   int run();
-  // How each run ended, in argument order.
+  // How each run ended, in argument order (after an interrupt, every run:
+  // interrupted, not begun, or as it ended before).
   [[nodiscard]] const std::vector<RunEnd>& ends() const noexcept { return ends_; }
 
  private:
@@ -71,6 +74,7 @@ class Scheduler {
   unsigned threads_;
   std::uint64_t files_;
   bool blocks_;
+  bool quiet_;
   Display& display_;
   std::mutex mutex_;
   std::condition_variable cv_;

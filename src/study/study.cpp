@@ -1,16 +1,20 @@
 #include "study/study.hpp"
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <cstdlib>
 #include <vector>
 
 #include "app/comline.hpp"
 #include "app/interrupt.hpp"
 #include "app/run.hpp"
+#include "base/io_error.hpp"
 #include "base/version.hpp"
 #include "io/platform.hpp"
 #include "study/display.hpp"
 #include "study/schedule.hpp"
+#include "study/summary_file.hpp"
 
 namespace kestrel {
 
@@ -35,7 +39,11 @@ constexpr std::string_view kUsage =
     "after Ctrl-C or SIGTERM.\n"
     "\n"
     "  -j, --jobs N   convert on up to N threads (default: the usable cores)\n"
-    "      --strict   end with status 3 after warnings\n"
+    "      --strict   end with status 3 after warnings (or runs skipped)\n"
+    "      --resume   skip runs whose datasets are up to date\n"
+    "  -q, --quiet    no run blocks and no progress line: warnings, errors and\n"
+    "                 the summary only\n"
+    "      --summary FILE  write a JSON account of every run to FILE\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and level and exit\n"
     "      --         end of options\n";
@@ -59,7 +67,38 @@ std::string written(std::int64_t datasets, std::int64_t warnings) {
 }
 
 std::string summary_line(const std::string& given, const RunEnd& e) {
-  return given + ": " + e.text + "; " + written(e.datasets, e.warnings);
+  switch (e.kind) {
+    case RunKind::skipped:
+    case RunKind::not_begun:
+      return given + ": " + e.text;
+    case RunKind::up_to_date:
+      return given + ": up to date; " + count_of(e.datasets, "dataset") + " kept";
+    default:
+      return given + ": " + e.text + "; " + written(e.datasets, e.warnings);
+  }
+}
+
+// "kestrel: 3 runs: 1 normal, 1 halted, 1 failed; 4 datasets written; 1
+// warning", with the runs skipped, up to date, interrupted or not begun
+// named where there are any.
+std::string total_line(std::span<const RunEnd> ends) {
+  std::array<std::int64_t, 7> by_kind{};
+  std::int64_t written_datasets = 0, kept = 0, warnings = 0;
+  for (const RunEnd& e : ends) {
+    ++by_kind[static_cast<std::size_t>(e.kind)];
+    (e.kind == RunKind::up_to_date ? kept : written_datasets) += e.datasets;
+    warnings += e.warnings;
+  }
+  const auto n = [&](RunKind k) { return by_kind[static_cast<std::size_t>(k)]; };
+  std::string line = "kestrel: " + std::to_string(ends.size()) + " runs: " + std::to_string(n(RunKind::normal)) +
+                     " normal, " + std::to_string(n(RunKind::halted)) + " halted, " +
+                     std::to_string(n(RunKind::failed)) + " failed";
+  for (const RunKind k : {RunKind::skipped, RunKind::up_to_date, RunKind::interrupted, RunKind::not_begun}) {
+    if (n(k) > 0) line += ", " + std::to_string(n(k)) + " " + std::string(kind_name(k));
+  }
+  line += "; " + count_of(written_datasets, "dataset") + " written";
+  if (kept > 0) line += ", " + std::to_string(kept) + " kept";
+  return line + "; " + count_of(warnings, "warning");
 }
 
 // The study's share of the open-file limit, and the threads it can feed:
@@ -97,15 +136,27 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
     case Options::Action::convert:
       break;
   }
+  if (!opt.summary.empty() && !study::summary_file_available()) {
+    err << "kestrel: --summary is not available in this build (it was built without nlohmann-json)\n";
+    return kExitUsage;
+  }
+  const auto started = std::chrono::system_clock::now();
   std::vector<RunTarget> runs;
   if (opt.runs.empty()) runs.push_back(comline(dir, ""));
   for (const std::string& r : opt.runs) runs.push_back(comline(dir, r));
   const std::size_t nruns = runs.size();
   const bool several = nruns > 1;
+  // Two or more RUNs, or a folder: runs of a study.
+  const bool study_form = several || (!runs.front().given.empty() && runs.front().folder_form);
   std::vector<std::string> given;
-  for (const RunTarget& r : runs) given.push_back(r.given);
+  for (RunTarget& r : runs) {
+    r.in_study = study_form;
+    r.resume = opt.resume;
+    given.push_back(r.given.empty() ? r.cfname : r.given);
+  }
 
-  study::Display display(console, err, progress_mode(), console_terminal, nruns);
+  study::Display display(console, err, opt.quiet ? study::ProgressMode::never : progress_mode(), console_terminal,
+                         nruns);
   const InterruptGuard interrupts;
   const StudyFiles files = study_files(opt.jobs != 0 ? opt.jobs : io::usable_cores());
   if (opt.jobs != 0 && files.threads < opt.jobs) {
@@ -113,31 +164,38 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
                   std::to_string(files.limit) + ") allows; converting on " + std::to_string(files.threads) +
                   " threads");
   }
-  study::Scheduler scheduler(std::move(runs), files.threads, several, display, files.budget);
+  const auto shown = opt.quiet ? study::Scheduler::Shown::quiet
+                     : several ? study::Scheduler::Shown::blocks
+                               : study::Scheduler::Shown::direct;
+  study::Scheduler scheduler(std::move(runs), files.threads, shown, display, files.budget);
   const int signal = scheduler.run();
   display.erase_progress();
-  if (signal != 0) {
-    display.error("kestrel: interrupted");
-    return 128 + signal;
-  }
-  int status = kExitNormal;
-  std::int64_t normal = 0, halted = 0, failed = 0, datasets = 0, warnings = 0;
   const auto& ends = scheduler.ends();
-  for (std::size_t i = 0; i < ends.size(); ++i) {
-    const RunEnd& e = ends[i];
+  int status = kExitNormal;
+  std::int64_t warnings = 0;
+  bool skipped = false;
+  for (const RunEnd& e : ends) {
     status = std::max(status, e.status);
-    (e.status == kExitNormal ? normal : e.status == kExitHalt ? halted : failed) += 1;
-    datasets += e.datasets;
     warnings += e.warnings;
+    skipped = skipped || e.kind == RunKind::skipped;
   }
-  if (several) {
+  if (status == kExitNormal && opt.strict && (warnings > 0 || (skipped && several))) status = kExitWarnings;
+  if (signal != 0) status = 128 + signal;
+  if (several || opt.quiet) {
     for (std::size_t i = 0; i < ends.size(); ++i) display.console(summary_line(given[i], ends[i]));
-    display.console("kestrel: " + std::to_string(nruns) + " runs: " + std::to_string(normal) + " normal, " +
-                    std::to_string(halted) + " halted, " + std::to_string(failed) + " failed; " +
-                    written(datasets, warnings));
+    display.console(total_line(ends));
   }
-  if (status == kExitNormal && opt.strict && warnings > 0) status = kExitWarnings;
   console.flush();
+  if (!opt.summary.empty()) {
+    const study::StudyAccount account{args, given, ends, started, std::chrono::system_clock::now(), status};
+    try {
+      study::write_summary_file(dir / io::path_from_utf8(opt.summary), opt.summary, account);
+    } catch (const IoError& e) {
+      display.error(std::string("kestrel: ") + e.what());
+      if (signal == 0) status = std::max(status, kExitIoFailure);
+    }
+  }
+  if (signal != 0) display.error("kestrel: interrupted");
   return status;
 }
 

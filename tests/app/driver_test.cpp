@@ -90,7 +90,7 @@ TEST(Driver, InputOutputFailuresEndWithStatus2) {
   };
   const Case cases[] = {
       {"missing control file", {}, [](const test::TempDir&) {},
-       "kestrel: cannot open control file 'AERMOD.INP': No such file or directory\n", false},
+       "kestrel: . has no AERMOD.INP; no .inp file\n", false},
       {"control file that is a folder", {},
        [](const test::TempDir& d) { std::filesystem::create_directory(d / "AERMOD.INP"); },
        "kestrel: cannot open control file 'AERMOD.INP': Is a directory\n", false},

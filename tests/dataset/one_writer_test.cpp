@@ -32,7 +32,7 @@ struct SharedPostfile {
     }
   }
   [[nodiscard]] std::string deck(const std::string& title) const {
-    return "CO TITLEONE run " + title + "\nCO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n" +
+    return "CO STARTING\nCO TITLEONE run " + title + "\nCO MODELOPT CONC\nRE DISCCART 1 2 3\nME STARTEND 88 1 1 88 1 2\n" +
            "OU POSTFILE 1 ALL UNFORM \"" + io::utf8_of(fs::absolute(post)) + "\"\n";
   }
   // What a run alone writes.

@@ -136,12 +136,14 @@ TEST(Options, UnitLabelsGiveTheFactors) {
       if (c.cfactor == 0.0F) {
         EXPECT_EQ(s.halt.text(),
                   "Halted in SETUP:  concentration unit is not a mass per cubic metre   --   See the list file");
-        EXPECT_EQ(s.list, " Halted in SETUP:  concentration unit is not a mass per cubic metre\n Concentration unit: " +
-                              c.label + "\n");
+        EXPECT_TRUE(s.list.starts_with(" Halted in SETUP:  concentration unit is not a mass per cubic metre\n"
+                                       " Concentration unit: " + c.label + "\n In ")) << s.list;
+        EXPECT_NE(s.list.find("\n Accepted: <mass>/<volume> with <mass> one of MICROGRAMS, "), std::string::npos);
       } else if (c.ffactor == 0.0F) {
         EXPECT_EQ(s.halt.text(), "Halted in SETUP:  deposition unit is not a mass per square metre   --   See the list file");
-        EXPECT_EQ(s.list,
-                  " Halted in SETUP:  deposition unit is not a mass per square metre\n Deposition unit: " + c.label + "\n");
+        EXPECT_TRUE(s.list.starts_with(" Halted in SETUP:  deposition unit is not a mass per square metre\n"
+                                       " Deposition unit: " + c.label + "\n In ")) << s.list;
+        EXPECT_NE(s.list.find("\n Accepted: <mass>/<area> with"), std::string::npos);
       } else {
         ASSERT_TRUE(s.halt.ok()) << s.list;
         EXPECT_EQ(s.ctrl.cfactor, c.cfactor);
