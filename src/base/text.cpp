@@ -23,4 +23,8 @@ std::string_view trim(std::string_view s) noexcept {
   return s.substr(i);
 }
 
+std::string count_of(std::uint64_t n, std::string_view what) {
+  return std::to_string(n) + " " + std::string(what) + (n == 1 ? "" : "s");
+}
+
 }  // namespace kestrel

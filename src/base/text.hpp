@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,9 @@ inline constexpr std::size_t kMaxNameLength = 128;  // leaves room for ".kst" an
 
 // `s` padded with blanks or cut to exactly `width` characters.
 std::string fixed(std::string_view s, std::size_t width);
+
+// "1 period", "2 periods": a count and its noun, plural but for one.
+[[nodiscard]] std::string count_of(std::uint64_t n, std::string_view what);
 
 // Length without trailing blanks.
 std::size_t len_trim(std::string_view s) noexcept;

@@ -6,6 +6,7 @@
 #include "convert/scale.hpp"
 #include "io/byte_order.hpp"
 #include "base/free_line.hpp"
+#include "base/text.hpp"
 
 namespace kestrel {
 
@@ -164,15 +165,12 @@ Status PostfileReader::failure() const {
   if (misread_ != 0) {
     constexpr std::string_view msg =
         "Halted in COMP:  the POSTFILE's records fit the control file only as 4-byte reals, but they hold 8-byte reals";
-    const auto plural = [](std::size_t n, const char* one, const char* many) {
-      return std::to_string(n) + (n == 1 ? one : many);
-    };
     return Status::halt(std::string(msg), false)
         .line(free_line(msg))
-        .line(free_line(name_ + ": the control file names " + plural(nrecin_, " receptor", " receptors") + " x " +
-                        plural(numtyp_, " output type", " output types") + "; record " + std::to_string(failed_k_) +
+        .line(free_line(name_ + ": the control file names " + count_of(nrecin_, "receptor") + " x " +
+                        count_of(numtyp_, "output type") + "; record " + std::to_string(failed_k_) +
                         " at byte " + std::to_string(failed_at_) + " holds " +
-                        plural(misread_, " value", " values") + " as 8-byte reals"));
+                        count_of(misread_, "value") + " as 8-byte reals"));
   }
   const std::string msg = lreal8_ ? "ERROR reading AERMOD file as R*8" : "ERROR reading AERMOD file as R*4";
   Status s = Status::halt(msg, false)

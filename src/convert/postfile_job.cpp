@@ -234,9 +234,6 @@ std::vector<PostfileJob> postfile_jobs(const Ctrl& ctrl, const std::filesystem::
 
 std::string dataset_line(const std::string& name, std::int64_t periods, std::size_t receptors, const DateHour& first,
                          const DateHour& last) {
-  const auto count_of = [](std::uint64_t n, const char* what) {
-    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-  };
   std::string s = "Dataset " + name + ": ";
   if (periods == 0) return s + "no periods of " + count_of(receptors, "receptor");
   return s + count_of(static_cast<std::uint64_t>(periods), "period") + " of " + count_of(receptors, "receptor") +

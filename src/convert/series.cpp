@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/text.hpp"
 #include "convert/warnings.hpp"
 
 namespace kestrel {
@@ -21,11 +22,6 @@ void SeriesCheck::add(std::string_view grpid, std::int32_t kave, bool longer, co
 }
 
 namespace {
-
-// "1 period", "2 periods".
-std::string count_of(std::int64_t n, const std::string& what) {
-  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-}
 
 }  // namespace
 

@@ -41,9 +41,6 @@ std::string clock_time(const Time& t) {
 }
 
 std::string general(double v, int digits) { return printed(v, std::chars_format::general, digits); }
-std::string count_of(std::int64_t n, std::string_view what) {
-  return std::to_string(n) + " " + std::string(what) + (n == 1 ? "" : "s");
-}
 
 std::string num(double v) { return general(v, 7); }
 std::string short_num(double v) { return general(v, 3); }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.hpp"  // count_of, for every report
 #include "inspect/kestrel_calls.hpp"
 
 namespace kestrel::inspect {
@@ -16,7 +17,6 @@ std::string readable(const Time& t);
 std::string clock_time(const Time& t);  // 1988-03-01 12:00
 
 // "1 period", "2 periods".
-std::string count_of(std::int64_t n, std::string_view what);
 
 std::string num(double v);        // seven significant digits
 std::string short_num(double v);  // three

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/text.hpp"
 #include "app/comline.hpp"
 #include "app/interrupt.hpp"
 #include "app/run.hpp"
@@ -57,10 +58,6 @@ study::ProgressMode progress_mode() {
   return io::stderr_is_terminal() ? study::ProgressMode::terminal : study::ProgressMode::never;
 }
 
-// "1 dataset", "2 datasets".
-std::string count_of(std::int64_t n, const char* what) {
-  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-}
 
 std::string written(std::int64_t datasets, std::int64_t warnings) {
   return count_of(datasets, "dataset") + " written; " + count_of(warnings, "warning");
