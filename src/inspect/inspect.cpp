@@ -7,6 +7,7 @@
 
 #include "base/io_error.hpp"
 #include "convert/warnings.hpp"
+#include "inspect/check/check.hpp"
 #include "inspect/draw/svg.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
@@ -21,16 +22,6 @@ namespace kestrel::inspect {
 namespace {
 
 namespace fs = std::filesystem;
-
-Receptors control_receptors(const ControlFile& c) {
-  Receptors r;
-  r.x = c.x;
-  r.y = c.y;
-  r.x_m = c.x_m;
-  r.y_m = c.y_m;
-  r.grid = {true, c.box.x0, c.box.y0, c.box.d, 2, 2};
-  return r;
-}
 
 // The POSTFILE's stamps and groups, known after its records are read.
 void add_record_fields(Summary& s, std::int32_t lo, std::int32_t hi) {
@@ -223,15 +214,6 @@ MapValues mapped(const Summary& s, const std::string& unit) {
   return m;
 }
 
-Summary open_file(const std::string& name, const Options& o, const Receptors& control, const TypeChoice& type) {
-  const fs::path path(name);
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) throw Failure("is a folder");
-  if (is_dataset(path, name)) return open_dataset(path, name);
-  if (!is_plot(path, name)) return open_postfile(path, name, o.real, o.receptors, control, type);
-  if (o.overrides()) throw Failure("a formatted POSTFILE: --real4, --real8 and --receptors are for unformatted ones");
-  return open_plot(path, name, control, type);
-}
 
 // Where a POSTFILE's values of the chosen type stand: the control file's
 // MODELOPT lists the types in the records' order.
@@ -266,7 +248,7 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
   if (!o.control.empty()) {
     current = o.control;
     control_file = read_control_file(o.control);
-    control = control_receptors(*control_file);
+    control = receptors_of(*control_file);
     species = shown(control_file->species);
   }
   const TypeChoice type = type_choice(o, control_file ? &*control_file : nullptr);
@@ -279,7 +261,7 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
   if (o.json && o.files.size() > 1) out << "[";
   for (std::size_t i = 0; i < o.files.size(); ++i) {
     current = o.files[i];
-    Summary s = open_file(current, o, control, type);
+    Summary s = open_file(current, o.real, o.receptors, control, type);
     if (!s.layout.dataset) s.species = species;
     shown_unit(s, o.unit);  // a unit that does not fit the file fails before it is read
     tally(s, csv, specs, o.unit);
@@ -323,6 +305,7 @@ int run_inspect(std::span<const std::string> args, std::ostream& out, std::ostre
   }
   std::string current;
   try {
+    if (!o.check.empty()) return run_check(o.check, o.control, o.files, out, current);
     return inspect_files(o, out, err, current);
   } catch (const Failure& e) {
     err << "kestrel-inspect: " << current << ": " << e.what() << "\n";

@@ -22,6 +22,16 @@ Extent extent_of(const Receptors& r) {
 
 }  // namespace
 
+Receptors receptors_of(const ControlFile& c) {
+  Receptors r;
+  r.x = c.x;
+  r.y = c.y;
+  r.x_m = c.x_m;
+  r.y_m = c.y_m;
+  r.grid = {true, c.box.x0, c.box.y0, c.box.d, 2, 2};
+  return r;
+}
+
 std::string extent_text(const Receptors& r) {
   std::string extent = std::to_string(r.x.size());
   if (r.known()) {

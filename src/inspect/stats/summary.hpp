@@ -113,6 +113,9 @@ struct Summary {
   [[nodiscard]] std::vector<Peak> stat_top(std::size_t i, std::size_t count) const;
 };
 
+// The control file's receptors and the nominal grid around them.
+Receptors receptors_of(const ControlFile& c);
+
 // "N from (x0, y0) to (x1, y1) km", or just N when the places are unknown.
 std::string extent_text(const Receptors& r);
 // {"x_min": ..., ...}
