@@ -292,7 +292,7 @@ std::string type_of_title(const std::string& what) {
 }
 
 AermodTables read_aermod_tables(const std::string& file) {
-  io::LineReader lines(io::open_for_reading(file, file), file);
+  io::LineReader lines(io::open_for_reading(file, "'" + file + "'"), file);
   Parser parser;
   for (std::string l; lines.next(l);) parser.line(l);
   AermodTables t = std::move(parser).done();
