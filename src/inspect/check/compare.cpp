@@ -34,12 +34,24 @@ std::optional<Place> place_of(const PrintedValue& p, const Places& places) {
   return Place{ox + p.dist * std::sin(a), oy + p.dist * std::cos(a), kPlace + p.dist * kDirection};
 }
 
-// The receptors within a place's tolerance, nearest first.
-std::vector<std::size_t> receptors_at(const Place& at, const Places& places) {
+// The receptors in order of x, so that a place's neighbours are found without
+// passing every receptor for every printed value.
+std::vector<std::size_t> by_x(const Places& places) {
+  std::vector<std::size_t> order(places.x_m.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return places.x_m[a] < places.x_m[b]; });
+  return order;
+}
+
+// The receptors within a place's tolerance, nearest first (the lower number first among equals).
+std::vector<std::size_t> receptors_at(const Place& at, const Places& places, const std::vector<std::size_t>& order) {
   std::vector<std::size_t> found;
-  for (std::size_t k = 0; k < places.x_m.size(); ++k) {
-    if (std::abs(places.x_m[k] - at.x) <= at.tol && std::abs(places.y_m[k] - at.y) <= at.tol) found.push_back(k);
+  auto from = std::lower_bound(order.begin(), order.end(), at.x - at.tol,
+                               [&](std::size_t k, double x) { return places.x_m[k] < x; });
+  for (; from != order.end() && places.x_m[*from] <= at.x + at.tol; ++from) {
+    if (std::abs(places.y_m[*from] - at.y) <= at.tol) found.push_back(*from);
   }
+  std::sort(found.begin(), found.end());
   auto d2 = [&](std::size_t k) { return std::hypot(places.x_m[k] - at.x, places.y_m[k] - at.y); };
   std::stable_sort(found.begin(), found.end(), [&](std::size_t a, std::size_t b) { return d2(a) < d2(b); });
   return found;
@@ -70,9 +82,7 @@ std::string place_text(const PrintedValue& p) {
   return "(" + fixed_to(p.dist, 2) + " m at " + fixed_to(p.dir, 1) + " deg from " + (p.origin.empty() ? "the network's origin" : p.origin) + ")";
 }
 
-// A file's value against the printed one; `hours` are the file's hours of
-// nearly the same value, any of which may be the one AERMOD dated (the
-// roundings can swap the order of near ties).
+// A file's value against the printed one, within `tol`.
 bool agrees(const PrintedValue& p, double ours, double tol) { return std::abs(ours - p.value) <= tol; }
 
 }  // namespace
@@ -118,12 +128,13 @@ TableResult compare_table(const PrintedTable& t, const Tally& tally, const Place
                           const std::string& label) {
   TableResult res;
   std::vector<bool> used(places.x_m.size(), false);
+  const std::vector<std::size_t> order = by_x(places);
   auto disagree = [&](std::string text) { res.disagreements.push_back({std::move(text)}); };
   for (const PrintedValue& p : t.values) {
     ++res.compared;
     const double tol = r.tolerance(p);
     const auto at = place_of(p, places);
-    auto found = at ? receptors_at(*at, places) : std::vector<std::size_t>{};
+    auto found = at ? receptors_at(*at, places, order) : std::vector<std::size_t>{};
     const std::string aermod = "AERMOD " + fixed_to(p.value, p.decimals) + " " + date_text(p.date);
     if (found.empty()) {
       disagree("no receptor at " + place_text(p) + ": " + aermod);
