@@ -58,7 +58,7 @@ void print_statistics(const Summary& s, const std::string& unit, std::ostream& o
   for (std::size_t i = 0; i < s.statistics.begin()->second.size(); ++i) {
     const StatSpec& spec = s.statistics.begin()->second[i].spec();
     out << "  " << spec.name << ", the " << spec.title();
-    if (spec.kind != StatKind::exceed) out << " (" << shown << ")";
+    out << (spec.kind == StatKind::exceed ? " " + shown : " (" + shown + ")");
     out << "; highest receptors:\n";
     if (const auto* years = years_of(s, i)) out << "    over " << count_of(static_cast<std::int64_t>(years->size()), "year") << ": " << years_text(*years) << "\n";
     for (const Summary::Peak& p : s.stat_top(i, 10)) {
