@@ -16,7 +16,12 @@ POSTFILEs converted with -j 1 and -j 2; (i) copies of the sample run in as
 many folders, converted by one `kestrel -j 2 runs/*` and by `xargs -P 2`
 starting one kestrel per run folder.
 
-usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcdefghi]
+Case (j) is kestrel-inspect's statistics: a run of two years of hours at
+10,000 receptors (a dataset of 700 MB) converted once,
+then its dataset summarised plainly (reading every value) and with each of
+--stat high:8, daily-max:4 and avg:8:1, alternately.
+
+usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcdefghij]
 """
 import argparse
 import glob
@@ -37,6 +42,8 @@ FULL = {
     'g': (1000, 8784, 1, 'exp', '1,000 receptors x 8,784 h, PLOT E13.6'),
 }
 TINY = {k: (max(1, r // 100), max(2, h // 100), max(1, f // 10), s, d) for k, (r, h, f, s, d) in FULL.items()}
+# The statistics case: receptors and hours of the run whose dataset is read.
+FULL_J, TINY_J = (10000, 17568), (100, 88)
 # Thread cases: (receptors, hours, files) of the one run of (h); run folders of (i).
 FULL_H, TINY_H = (10000, 8784, 4), (100, 88, 4)
 FULL_I, TINY_I = 500, 5
@@ -125,6 +132,26 @@ def case_i(kestrel, work, size, repeat):
     print('xargs / kestrel wall time: %.2f (target at least 2)' % (w2 / w1 if w1 else 0))
 
 
+def case_j(gen, kestrel, inspect, work, size, repeat):
+    nrec, hours = FULL_J if size == 'full' else TINY_J
+    folder = os.path.join(work, 'j')
+    shutil.rmtree(folder, ignore_errors=True)
+    subprocess.run([gen, folder, str(nrec), str(hours), '1', '8'], check=True)
+    subprocess.run([kestrel], cwd=folder, check=True, stdout=subprocess.DEVNULL)
+    dataset = [os.path.basename(f) for f in glob.glob(os.path.join(folder, '*.gdx'))][0]
+    size_mb = os.path.getsize(os.path.join(folder, dataset)) / 1e6
+    stats = ['high:8', 'daily-max:4', 'avg:8:1']
+    cmds = [[inspect, dataset]] + [[inspect, '--stat', s, dataset] for s in stats]
+    results = alternate(cmds, folder, repeat, lambda _: None)
+    shutil.rmtree(folder, ignore_errors=True)
+    print('(j) kestrel-inspect on a dataset of %d receptors x %d h (%.0f MB)' % (nrec, hours, size_mb))
+    print('| command | wall s | CPU s | peak RSS MiB | / plain summary |')
+    print('|---|---|---|---|---|')
+    base = results[0][0]
+    for name, (w, c, m) in zip(['summary'] + ['--stat ' + s for s in stats], results):
+        print('| %s | %.3f | %.3f | %.1f | %.2f |' % (name, w, c, m, w / base if base else 0))
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--build', required=True)
@@ -148,6 +175,9 @@ def main():
             continue
         if name == 'i':
             case_i(kestrel, args.work, args.size, args.repeat)
+            continue
+        if name == 'j':
+            case_j(gen, kestrel, os.path.join(build, 'kestrel-inspect'), args.work, args.size, args.repeat)
             continue
         nrec, hours, files, real, _ = cases[name]
         plot = real in ('plot', 'exp')

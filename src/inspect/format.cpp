@@ -45,6 +45,7 @@ std::string general(double v, int digits) { return printed(v, std::chars_format:
 std::string num(double v) { return general(v, 7); }
 std::string short_num(double v) { return general(v, 3); }
 std::string fixed4(double v) { return printed(v, std::chars_format::fixed, 4); }
+std::string fixed_to(double v, int decimals) { return printed(v, std::chars_format::fixed, decimals); }
 
 std::string json_string(std::string_view s) {
   std::string o = "\"";

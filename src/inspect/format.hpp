@@ -21,6 +21,7 @@ std::string clock_time(const Time& t);  // 1988-03-01 12:00
 std::string num(double v);        // seven significant digits
 std::string short_num(double v);  // three
 std::string fixed4(double v);     // four decimals
+std::string fixed_to(double v, int decimals);
 std::string general(double v, int digits);  // printf's %g, whatever the locale
 std::string json_string(std::string_view s);
 std::string json_number(double v);  // null when not finite

@@ -7,6 +7,7 @@
 
 #include "base/io_error.hpp"
 #include "convert/warnings.hpp"
+#include "inspect/check/check.hpp"
 #include "inspect/draw/svg.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
@@ -14,22 +15,13 @@
 #include "inspect/reading/readers.hpp"
 #include "inspect/reading/records.hpp"
 #include "inspect/report.hpp"
+#include "inspect/units.hpp"
 
 namespace kestrel::inspect {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-Receptors control_receptors(const ControlFile& c) {
-  Receptors r;
-  r.x = c.x;
-  r.y = c.y;
-  r.x_m = c.x_m;
-  r.y_m = c.y_m;
-  r.grid = {true, c.box.x0, c.box.y0, c.box.d, 2, 2};
-  return r;
-}
 
 // The POSTFILE's stamps and groups, known after its records are read.
 void add_record_fields(Summary& s, std::int32_t lo, std::int32_t hi) {
@@ -59,14 +51,27 @@ void add_plot_fields(Summary& s) {
   s.json_fields.emplace_back("fixed_point_values", s.plot.fixed_point ? "true" : "false");
 }
 
+// The statistics asked for, for one group of the file; exceed's threshold
+// from the unit shown to the tool's own.
+std::vector<Statistic> statistics_for(const Summary& s, std::span<const StatSpec> specs, const std::string& unit) {
+  std::vector<Statistic> out;
+  const double to_own = 1.0 / own_to_shown(s, shown_unit(s, unit));
+  for (const StatSpec& spec : specs) {
+    out.emplace_back(spec, static_cast<std::size_t>(s.layout.nrec), spec.threshold * to_own);
+  }
+  return out;
+}
+
 // Reads the file's periods into its statistics, writing CSV rows on the way.
-void tally(Summary& s, CsvOut& csv) {
+void tally(Summary& s, CsvOut& csv, std::span<const StatSpec> specs, const std::string& unit) {
   std::optional<HourCheck> hours;
   if (s.run_begin) hours.emplace(*s.run_begin, s.run_length);
   const auto nrec = static_cast<std::size_t>(s.layout.nrec);
   const double to_own = s.layout.to_own;
   std::int32_t lo = std::numeric_limits<std::int32_t>::max(), hi = std::numeric_limits<std::int32_t>::min();
   std::vector<ReceptorStat>* table = nullptr;
+  std::vector<Statistic>* asked = nullptr;
+  std::vector<double> own(nrec);
   std::string table_group;
   const PeriodVisitor visit = [&](const Period& p) {
     ++s.periods;
@@ -84,20 +89,27 @@ void tally(Summary& s, CsvOut& csv) {
     if (table == nullptr || group != table_group) {
       table = &s.by_group[group];
       table->resize(nrec);
+      asked = &s.statistics[group];
+      if (asked->empty()) *asked = statistics_for(s, specs, unit);
       table_group = group;
     }
     for (std::size_t k = 0; k < nrec; ++k) {
       const double v = p.value(k);
       s.stats.add(v, p.end, static_cast<std::int32_t>(k + 1));
-      (*table)[k].add(v * to_own, p.end);
+      own[k] = v * to_own;
+      (*table)[k].add(own[k], p.end);
       csv.row(s, p, k, v);
     }
+    for (Statistic& st : *asked) st.add(p.end, own);
   };
   if (s.layout.plot) {
     s.plot = scan_plot(s, visit);
     s.ended_inside = s.plot.ended_inside;
   } else {
     s.ended_inside = !scan(s, visit);
+  }
+  for (auto& [group, list] : s.statistics) {
+    for (Statistic& st : list) st.finish();
   }
   if (hours) s.hours = hours->result();
   if (!s.layout.dataset) add_record_fields(s, lo, hi);
@@ -109,6 +121,16 @@ void warn(const Summary& s, bool control, std::ostream& err) {
   const std::string holds = "WARNING: " + s.file + " holds ";
   if (s.plot.misplaced != 0) err << misplaced_warning(s.file, s.plot.misplaced) << "\n";
   if (s.ended_inside) err << ended_inside_warning(s.file) << "\n";
+  for (const auto& [group, list] : s.statistics) {
+    for (const Statistic& st : list) {
+      for (const YearDays& y : st.years()) {
+        if (!y.short_of_data()) continue;
+        err << "WARNING: " << s.file << (s.statistics.size() > 1 ? " (group " + group + ")" : std::string()) << ": "
+            << st.spec().name << ": " << y.year << " has " << y.present << " of its " << y.days
+            << " days, fewer than 75 %; it is counted\n";
+      }
+    }
+  }
   if (s.plot.longer && control) {
     err << longer_warning(s.file) << "\n";
   } else if (s.plot.longer) {
@@ -169,15 +191,29 @@ MapOptions map_options(const Options& o, const Summary& s, const std::optional<C
   return m;
 }
 
-Summary open_file(const std::string& name, const Options& o, const Receptors& control, const TypeChoice& type) {
-  const fs::path path(name);
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) throw Failure("is a folder");
-  if (is_dataset(path, name)) return open_dataset(path, name);
-  if (!is_plot(path, name)) return open_postfile(path, name, o.real, o.receptors, control, type);
-  if (o.overrides()) throw Failure("a formatted POSTFILE: --real4, --real8 and --receptors are for unformatted ones");
-  return open_plot(path, name, control, type);
+// What the map shows: each receptor's highest value, or the first statistic asked for.
+MapValues mapped(const Summary& s, const std::string& unit) {
+  MapValues m;
+  if (s.statistics.empty() || s.statistics.begin()->second.empty()) {
+    m.values = s.highest();
+    m.peak = s.peak();
+  } else {
+    const StatSpec& spec = s.statistics.begin()->second.front().spec();
+    m.values = s.stat_values(0);
+    const auto top = s.stat_top(0, 1);
+    if (!top.empty()) m.peak = top.front();
+    m.what = spec.title();
+    m.name = spec.name;
+    m.count = spec.kind == StatKind::exceed;
+  }
+  // Maps draw in the tool's own unit, or the unit asked for.
+  m.factor = m.count ? 1.0 : own_to_shown(s, shown_unit(s, unit));
+  for (double& v : m.values) v *= m.factor;
+  if (m.peak) m.peak->value *= m.factor;
+  m.unit = m.count ? "hours" : shown_unit(s, unit);
+  return m;
 }
+
 
 // Where a POSTFILE's values of the chosen type stand: the control file's
 // MODELOPT lists the types in the records' order.
@@ -212,32 +248,35 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
   if (!o.control.empty()) {
     current = o.control;
     control_file = read_control_file(o.control);
-    control = control_receptors(*control_file);
+    control = receptors_of(*control_file);
     species = shown(control_file->species);
   }
   const TypeChoice type = type_choice(o, control_file ? &*control_file : nullptr);
   const CsvColumns columns = o.csv || o.receptors_csv ? csv_columns(o) : CsvColumns{};
+  std::vector<StatSpec> specs;
+  for (const std::string& name : o.stats) specs.push_back(parse_stat(name));
   CsvOut csv(o.csv ? &out : nullptr, columns);
   csv.header();
-  if (o.receptors_csv) print_receptors_header(columns, out);
+  if (o.receptors_csv) print_receptors_header(columns, specs, out);
   if (o.json && o.files.size() > 1) out << "[";
   for (std::size_t i = 0; i < o.files.size(); ++i) {
     current = o.files[i];
-    Summary s = open_file(current, o, control, type);
+    Summary s = open_file(current, o.real, o.receptors, control, type);
     if (!s.layout.dataset) s.species = species;
-    tally(s, csv);
+    shown_unit(s, o.unit);  // a unit that does not fit the file fails before it is read
+    tally(s, csv, specs, o.unit);
     warn(s, control.known(), err);
     // The pictures first: a picture that cannot be written leaves no summary behind.
-    if (!o.svg.empty()) write_map(s, map_options(o, s, control_file));
+    if (!o.svg.empty()) write_map(s, map_options(o, s, control_file), mapped(s, o.unit));
     if (!o.svg_series.empty()) write_series(s, o.svg_series, o.receptor);
     if (o.json) {
       if (i > 0) out << ", ";
-      print_json(s, out);
+      print_json(s, o.unit, out);
     } else if (o.receptors_csv) {
       print_receptors(s, columns, out);
     } else if (!o.csv) {
       if (i > 0) out << "\n";
-      print_summary(s, out);
+      print_summary(s, o.unit, out);
     }
   }
   if (o.json) out << (o.files.size() > 1 ? "]\n" : "\n");
@@ -266,6 +305,7 @@ int run_inspect(std::span<const std::string> args, std::ostream& out, std::ostre
   }
   std::string current;
   try {
+    if (!o.check.empty()) return run_check(o.check, o.control, o.files, out, current);
     return inspect_files(o, out, err, current);
   } catch (const Failure& e) {
     err << "kestrel-inspect: " << current << ": " << e.what() << "\n";

@@ -59,7 +59,13 @@ ControlFile read_control_file(const std::string& control) {
   for (const dataset::OutputType t : ctrl.types) c.types.emplace_back(dataset::traits(t).keyword);
   c.flux_factor = ctrl.ffactor;
   for (const SourceLocation& src : ctrl.sources) c.sources.push_back({src.id, src.x / 1000.0, src.y / 1000.0});
-  for (const PostfileName& f : ctrl.aernam) c.postfiles.push_back(f.name);
+  for (const PostfileName& f : ctrl.aernam) {
+    c.postfiles.push_back(f.name);
+    c.groups.push_back(f.group);
+    c.plot.push_back(f.plot);
+  }
+  c.conc_factor = ctrl.cfactor;
+  c.flux_factor_f = ctrl.ffactor;
   return c;
 }
 
@@ -156,6 +162,8 @@ std::optional<Time> from_date(std::int32_t yr, std::int32_t mo, std::int32_t dy,
   if (!jul.ok()) return std::nullopt;
   return Time{yr, *jul, hr};
 }
+
+std::int32_t days_in_year(std::int32_t yr) { return is_leap(yr) ? 366 : 365; }
 
 Time add_hours(Time t, std::int32_t hours) {
   const auto moved = incr(t, hours);

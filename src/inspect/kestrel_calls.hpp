@@ -52,6 +52,10 @@ struct ControlFile {
   double flux_factor = 0;              // the hour's deposition to g/m2/s
   std::vector<SourcePlace> sources;    // every SO LOCATION
   std::vector<std::string> postfiles;  // the 1-hour POSTFILEs, as named
+  std::vector<std::string> groups;     // each one's source group, upper case
+  std::vector<bool> plot;              // each one formatted (PLOT)
+  float conc_factor = 1.0e-6F;         // AERMOD's concentration unit to g/m3, as converted
+  float flux_factor_f = 1.0F / 3600.0F;  // its hourly deposition to g/m2/s, as converted
 };
 
 // Reads the control file as kestrel reads it; throws Failure.
@@ -119,6 +123,9 @@ std::int64_t hours_between(const Time& a, const Time& b);
 
 // The date-hour of a calendar date; nothing for an impossible date.
 std::optional<Time> from_date(std::int32_t yr, std::int32_t mo, std::int32_t dy, std::int32_t hr);
+
+// Days in the calendar year `yr` (four digits).
+std::int32_t days_in_year(std::int32_t yr);
 
 // `t` moved by `hours` (at least -24).
 Time add_hours(Time t, std::int32_t hours);

@@ -4,6 +4,8 @@
 
 #include "inspect/failure.hpp"
 #include "inspect/kestrel_calls.hpp"
+#include "inspect/stats/statistic.hpp"
+#include "inspect/units.hpp"
 
 namespace kestrel::inspect {
 
@@ -21,10 +23,11 @@ std::int32_t receptor_number(const std::string& option, const std::string& v) {
 }  // namespace
 
 std::string_view usage() {
-  return "usage: kestrel-inspect [--csv | --json | --receptors-csv] [--unit ug/m3|g/m3]\n"
+  return "usage: kestrel-inspect [--csv | --json | --receptors-csv] [--unit U] [--stat NAME]...\n"
          "                       [--svg FILE [--grid] [--filled] [--title TEXT]]\n"
          "                       [--svg-series FILE [--receptor N]] [--real4 | --real8] [--receptors N]\n"
          "                       [--control FILE] FILE...\n"
+         "       kestrel-inspect --check AERMOD.OUT [--control FILE] FILE...\n"
          "Summarises converted datasets (.gdx) and AERMOD POSTFILEs, unformatted or formatted (PLOT;\n"
          "told by their text, receptors' places from the first record unless --control gives them).\n"
          "  --csv             every value in long form: time (ISO 8601, period end), receptor, x_km, y_km,\n"
@@ -33,8 +36,18 @@ std::string_view usage() {
          "                    is among them\n"
          "  --json            the summary as JSON\n"
          "  --receptors-csv   one row per receptor: receptor, x_km, y_km, highest value and its period\n"
-         "                    end, second-highest and its period end, mean, unit (ug/m3)\n"
-         "  --unit U          the tables' values in U (ug/m3 or g/m3) whatever the file holds\n"
+         "                    end, second-highest and its period end, mean, unit (ug/m3); with --stat\n"
+         "                    a column per statistic (and its period end)\n"
+         "  --unit U          every value shown in U whatever the file holds: ug/m3 or g/m3, for\n"
+         "                    deposition ug/m2/h or g/m2/s\n"
+         "  --stat NAME       a statistic per receptor (several allowed): max, high:N (the Nth highest\n"
+         "                    hour), daily-max:N (the Nth highest daily maximum hour, the mean over the\n"
+         "                    years), mean, avg:H:N (the Nth highest H-hour block average, H one of 2,\n"
+         "                    3, 4, 6, 8, 12, 24), exceed:T (hours above T in the unit shown); the map\n"
+         "                    shows the first\n"
+         "  --check OUT       compare every 1-hour RECTABLE and MAXTABLE value of AERMOD's main output\n"
+         "                    file OUT, and its date, with the files (datasets or POSTFILEs of that\n"
+         "                    run); exit status 1 when one disagrees\n"
          "  --svg FILE        a map of the receptors coloured by their highest value (ug/m3, log scale),\n"
          "                    with contours and the sources of the control file (--control, or AERMOD.INP\n"
          "                    or the control file of a list file beside the file)\n"
@@ -78,7 +91,12 @@ Options parse_args(std::span<const std::string> args) {
       o.title = value();
     } else if (a == "--unit") {
       o.unit = value();
-      if (o.unit != "ug/m3" && o.unit != "g/m3") throw Failure("--unit takes ug/m3 or g/m3");
+      if (!known_unit(o.unit)) throw Failure("--unit takes ug/m3, g/m3, ug/m2/h or g/m2/s");
+    } else if (a == "--stat") {
+      o.stats.push_back(value());
+      parse_stat(o.stats.back());
+    } else if (a == "--check") {
+      o.check = value();
     } else if (a == "--receptor") {
       o.receptor = receptor_number(a, value());
     } else if (a == "--real4") {
@@ -112,7 +130,11 @@ Options parse_args(std::span<const std::string> args) {
   if (o.grid && o.svg.empty()) throw Failure("--grid goes with --svg");
   if (o.filled && o.svg.empty()) throw Failure("--filled goes with --svg");
   if (!o.title.empty() && o.svg.empty()) throw Failure("--title goes with --svg");
-  if (!o.unit.empty() && !o.csv && !o.receptors_csv) throw Failure("--unit goes with --csv or --receptors-csv");
+  if (!o.check.empty() && (o.csv || o.json || o.receptors_csv || !o.svg.empty() || !o.svg_series.empty() ||
+                           !o.stats.empty() || !o.unit.empty() || o.overrides() || !o.type.empty())) {
+    throw Failure("--check takes only --control beside the files");
+  }
+  if (!o.stats.empty() && o.csv) throw Failure("--stat goes with the summary, --receptors-csv, --json or --svg");
   if (o.receptor != 0 && o.svg_series.empty()) throw Failure("--receptor goes with --svg-series");
   if (!o.type.empty() && o.control.empty()) throw Failure("--type goes with --control, whose MODELOPT tells the types");
   return o;

@@ -18,7 +18,9 @@ struct Options {
   bool grid = false;
   bool filled = false;
   std::string title;          // the map's title line
-  std::string unit;           // "ug/m3" or "g/m3" for every table value; empty: each file's own
+  std::string unit;           // ug/m3, g/m3, ug/m2/h or g/m2/s for every value shown; empty: each file's own
+  std::vector<std::string> stats;  // --stat, as written, in order
+  std::string check;          // AERMOD's main output file to check the files against
   std::int32_t receptor = 0;  // for the series; 0 = the one with the highest value
   int real = 0;               // 0 = infer
   std::int32_t receptors = 0;

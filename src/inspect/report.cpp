@@ -1,8 +1,10 @@
 #include "inspect/report.hpp"
 
+#include <cmath>
 #include <cstdio>
 
 #include "inspect/format.hpp"
+#include "inspect/units.hpp"
 
 namespace kestrel::inspect {
 
@@ -20,10 +22,82 @@ std::string lead(const Summary& s, CsvColumns columns, const std::string& group)
   return line;
 }
 
-// The factor from what `from` holds to `to` (empty: `from` itself).
-double factor(const std::string& from, const std::string& to) {
-  if (to.empty() || to == from) return 1.0;
-  return to == "g/m3" ? 1.0e-6 : 1.0e6;
+// A statistic's value in the unit shown: a count of hours is no amount.
+std::string stat_number(const StatSpec& spec, double v, double f) {
+  if (!std::isfinite(v)) return {};
+  return num(spec.kind == StatKind::exceed ? v : v * f);
+}
+
+std::string receptor_place(const Summary& s, std::size_t k) {
+  std::string o = "receptor " + std::to_string(k + 1);
+  if (s.receptors.known()) o += " (" + fixed4(s.receptors.x[k]) + ", " + fixed4(s.receptors.y[k]) + ") km";
+  return o;
+}
+
+// "1988 (366 of 366 days)", ...
+std::string years_text(const std::vector<YearDays>& years) {
+  std::string o;
+  for (const YearDays& y : years) {
+    o += (o.empty() ? "" : ", ") + std::to_string(y.year) + " (" + std::to_string(y.present) + " of " +
+         std::to_string(y.days) + " days)";
+  }
+  return o;
+}
+
+const std::vector<YearDays>* years_of(const Summary& s, std::size_t i) {
+  for (const auto& [group, list] : s.statistics) {
+    if (i < list.size() && !list[i].years().empty()) return &list[i].years();
+  }
+  return nullptr;
+}
+
+void print_statistics(const Summary& s, const std::string& unit, std::ostream& out) {
+  const std::string shown = shown_unit(s, unit);
+  const double f = own_to_shown(s, shown);
+  const bool groups = s.statistics.size() > 1;
+  for (std::size_t i = 0; i < s.statistics.begin()->second.size(); ++i) {
+    const StatSpec& spec = s.statistics.begin()->second[i].spec();
+    out << "  " << spec.name << ", the " << spec.title();
+    out << (spec.kind == StatKind::exceed ? " " + shown : " (" + shown + ")");
+    out << "; highest receptors:\n";
+    if (const auto* years = years_of(s, i)) out << "    over " << count_of(static_cast<std::int64_t>(years->size()), "year") << ": " << years_text(*years) << "\n";
+    for (const Summary::Peak& p : s.stat_top(i, 10)) {
+      out << "    " << stat_number(spec, p.value, f) << (p.dated ? " at " + readable(p.end) : std::string()) << ", "
+          << receptor_place(s, p.k) << (groups ? ", group " + p.group : std::string()) << "\n";
+    }
+  }
+}
+
+void json_statistics(const Summary& s, const std::string& unit, std::ostream& out) {
+  const std::string shown = shown_unit(s, unit);
+  const double f = own_to_shown(s, shown);
+  out << ", \"statistics\": [";
+  for (std::size_t i = 0; !s.statistics.empty() && i < s.statistics.begin()->second.size(); ++i) {
+    const StatSpec& spec = s.statistics.begin()->second[i].spec();
+    out << (i ? ", " : "") << "{\"name\": " << json_string(spec.name) << ", \"title\": " << json_string(spec.title())
+        << ", \"unit\": " << (spec.kind == StatKind::exceed ? std::string("\"hours\"") : json_string(shown));
+    if (const auto* years = years_of(s, i)) {
+      out << ", \"years\": [";
+      for (std::size_t y = 0; y < years->size(); ++y) {
+        out << (y ? ", " : "") << "{\"year\": " << (*years)[y].year << ", \"days_present\": " << (*years)[y].present
+            << ", \"days\": " << (*years)[y].days << "}";
+      }
+      out << "]";
+    }
+    out << ", \"highest\": [";
+    bool first = true;
+    for (const Summary::Peak& p : s.stat_top(i, 10)) {
+      out << (first ? "" : ", ") << "{\"value\": " << json_number(spec.kind == StatKind::exceed ? p.value : p.value * f)
+          << ", \"time\": " << (p.dated ? json_string(iso(p.end)) : "null") << ", \"receptor\": " << p.k + 1;
+      if (s.receptors.known()) {
+        out << ", \"x_km\": " << json_number(s.receptors.x[p.k]) << ", \"y_km\": " << json_number(s.receptors.y[p.k]);
+      }
+      out << ", \"group\": " << json_string(p.group) << "}";
+      first = false;
+    }
+    out << "]}";
+  }
+  out << "]";
 }
 
 std::string lead_header(CsvColumns columns) {
@@ -41,19 +115,35 @@ void CsvOut::row(const Summary& s, const Period& p, std::size_t k, double v) {
   std::string line = lead(s, columns_, s.layout.dataset ? s.source : shown(p.group));
   const std::string& unit = columns_.unit.empty() ? s.unit : columns_.unit;
   line += iso(p.end) + ',' + std::to_string(k + 1) + ',' + coordinates(s.receptors, k) + ',' +
-          num(v * factor(s.unit, unit)) + ',' + unit + '\n';
+          num(v * file_to_shown(s, columns_.unit)) + ',' + unit + '\n';
   *out_ << line;
 }
 
-void print_receptors_header(CsvColumns columns, std::ostream& out) {
-  out << lead_header(columns)
-      << "receptor,x_km,y_km,highest,highest_end,second,second_end,mean,unit\n";
+void print_receptors_header(CsvColumns columns, std::span<const StatSpec> specs, std::ostream& out) {
+  out << lead_header(columns) << "receptor,x_km,y_km,";
+  if (specs.empty()) out << "highest,highest_end,second,second_end,mean,";
+  for (const StatSpec& spec : specs) out << spec.column() << ',' << (spec.dated() ? spec.column() + "_end," : "");
+  out << "unit\n";
 }
 
 void print_receptors(const Summary& s, CsvColumns columns, std::ostream& out) {
-  // The tables hold ug/m3 whatever the file.
-  const std::string unit = columns.unit.empty() ? "ug/m3" : columns.unit;
-  const double f = factor("ug/m3", unit);
+  // The tool's own unit (ug/m3, or ug/m2/h for deposition) unless --unit says otherwise.
+  const std::string unit = shown_unit(s, columns.unit);
+  const double f = own_to_shown(s, unit);
+  if (!s.statistics.empty() && !s.statistics.begin()->second.empty()) {
+    for (const auto& [group, list] : s.statistics) {
+      for (std::size_t k = 0; k < list.front().receptors(); ++k) {
+        std::string line = lead(s, columns, group) + std::to_string(k + 1) + ',' + coordinates(s.receptors, k) + ',';
+        for (const Statistic& st : list) {
+          const StatValue v = st.at(k);
+          line += stat_number(st.spec(), v.value, f) + ',';
+          if (st.spec().dated()) line += (v.end ? iso(*v.end) : std::string()) + ',';
+        }
+        out << line << unit << '\n';
+      }
+    }
+    return;
+  }
   for (const auto& [group, table] : s.by_group) {
     for (std::size_t k = 0; k < table.size(); ++k) {
       const ReceptorStat& r = table[k];
@@ -68,7 +158,8 @@ void print_receptors(const Summary& s, CsvColumns columns, std::ostream& out) {
   }
 }
 
-void print_summary(const Summary& s, std::ostream& out) {
+void print_summary(const Summary& s, const std::string& unit, std::ostream& out) {
+  const double f = file_to_shown(s, unit);
   out << s.file << ": " << s.kind << "\n";
   for (const auto& [k, v] : s.fields) out << "  " << k << ": " << v << "\n";
   out << "  periods: " << s.periods << "\n";
@@ -78,21 +169,19 @@ void print_summary(const Summary& s, std::ostream& out) {
     out << "  against the run period: " << count_of(s.hours.missing, "hour") << " missing, " << s.hours.repeated << " repeated, "
         << s.hours.outside << " outside\n";
   }
-  out << "  values (" << s.unit << "): min " << num(s.stats.min()) << ", max " << num(s.stats.max()) << ", mean "
-      << num(s.stats.mean()) << "\n";
+  out << "  values (" << (unit.empty() ? s.unit : unit) << "): min " << num(s.stats.min() * f) << ", max "
+      << num(s.stats.max() * f) << ", mean " << num(s.stats.mean() * f) << "\n";
   if (s.stats.nonfinite() > 0) out << "  values that are not numbers: " << s.stats.nonfinite() << "\n";
   out << "  highest values:\n";
   for (const auto& t : s.stats.top()) {
-    out << "    " << num(t.value) << " at " << readable(t.time) << ", receptor " << t.receptor;
-    if (s.receptors.known()) {
-      const auto k = static_cast<std::size_t>(t.receptor - 1);
-      out << " (" << fixed4(s.receptors.x[k]) << ", " << fixed4(s.receptors.y[k]) << ") km";
-    }
-    out << "\n";
+    out << "    " << num(t.value * f) << " at " << readable(t.time) << ", "
+        << receptor_place(s, static_cast<std::size_t>(t.receptor - 1)) << "\n";
   }
+  if (!s.statistics.empty() && !s.statistics.begin()->second.empty()) print_statistics(s, unit, out);
 }
 
-void print_json(const Summary& s, std::ostream& out) {
+void print_json(const Summary& s, const std::string& unit, std::ostream& out) {
+  const double f = file_to_shown(s, unit);
   out << "{\"file\": " << json_string(s.file) << ", \"kind\": " << json_string(s.kind);
   out << ", \"header\": {";
   bool first = true;
@@ -107,12 +196,12 @@ void print_json(const Summary& s, std::ostream& out) {
     out << ", \"hours_missing\": " << s.hours.missing << ", \"hours_repeated\": " << s.hours.repeated
         << ", \"periods_outside_run\": " << s.hours.outside;
   }
-  out << ", \"unit\": " << json_string(s.unit) << ", \"min\": " << json_number(s.stats.min())
-      << ", \"max\": " << json_number(s.stats.max()) << ", \"mean\": " << json_number(s.stats.mean())
+  out << ", \"unit\": " << json_string(unit.empty() ? s.unit : unit) << ", \"min\": " << json_number(s.stats.min() * f)
+      << ", \"max\": " << json_number(s.stats.max() * f) << ", \"mean\": " << json_number(s.stats.mean() * f)
       << ", \"highest\": [";
   first = true;
   for (const auto& t : s.stats.top()) {
-    out << (first ? "" : ", ") << "{\"value\": " << json_number(t.value) << ", \"time\": " << json_string(iso(t.time))
+    out << (first ? "" : ", ") << "{\"value\": " << json_number(t.value * f) << ", \"time\": " << json_string(iso(t.time))
         << ", \"receptor\": " << t.receptor;
     if (s.receptors.known()) {
       out << ", \"x_km\": " << json_number(s.receptors.x[static_cast<std::size_t>(t.receptor - 1)])
@@ -121,7 +210,9 @@ void print_json(const Summary& s, std::ostream& out) {
     out << "}";
     first = false;
   }
-  out << "]}";
+  out << "]";
+  if (!s.statistics.empty() && !s.statistics.begin()->second.empty()) json_statistics(s, unit, out);
+  out << "}";
 }
 
 }  // namespace kestrel::inspect

@@ -3,14 +3,16 @@
 #pragma once
 
 #include <ostream>
+#include <span>
 #include <string>
 
 #include "inspect/reading/readers.hpp"
 
 namespace kestrel::inspect {
 
-void print_summary(const Summary& s, std::ostream& out);
-void print_json(const Summary& s, std::ostream& out);
+// Values in `unit` (--unit), or each in the file's own when it is empty.
+void print_summary(const Summary& s, const std::string& unit, std::ostream& out);
+void print_json(const Summary& s, const std::string& unit, std::ostream& out);
 
 // Which leading columns the CSV outputs have: the file's name (with several
 // files) and the source group (when a POSTFILE is among them).
@@ -32,8 +34,9 @@ class CsvOut {
   CsvColumns columns_;
 };
 
-// One row per group and receptor: highest, second-highest, mean, unit.
-void print_receptors_header(CsvColumns columns, std::ostream& out);
+// One row per group and receptor: highest, second-highest, mean, unit; or,
+// with statistics asked for, a column for each (and its period end).
+void print_receptors_header(CsvColumns columns, std::span<const StatSpec> specs, std::ostream& out);
 void print_receptors(const Summary& s, CsvColumns columns, std::ostream& out);
 
 }  // namespace kestrel::inspect

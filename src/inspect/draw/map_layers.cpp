@@ -182,8 +182,8 @@ std::string source_marks(const std::vector<SourcePlace>& sources, const View& v,
   return o + "</g>\n";
 }
 
-std::string peak_mark(const Summary& s, const MapData& d, const Obstacles& around) {
-  const auto peak = s.peak();
+std::string peak_mark(const MapData& d, const Obstacles& around) {
+  const auto& peak = d.peak;
   if (!peak || peak->k >= d.page.size()) return "";
   const double x = d.page[peak->k].x, y = d.page[peak->k].y, r = d.radius[peak->k] + 5;
   const std::string value = peak->value < 1e4 ? fmt("%.4g", peak->value) : fmt("%.0f", peak->value);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,7 @@ struct MapData {
   std::vector<double> radius;  // each mark's, px
   std::vector<Triangle> triangles;
   std::string unit;  // of the values, as the picture writes it
+  std::optional<Summary::Peak> peak;  // the highest value
 };
 
 std::string receptor_marks(const MapData& d, const Scale& sc);
@@ -59,7 +61,7 @@ std::string contour_lines(const MapData& d, const Scale& sc, bool filled, Obstac
 std::string source_marks(const std::vector<SourcePlace>& sources, const View& v, Obstacles& around);
 // The diamond round the receptor with the highest value and its value,
 // placed clear of `around` (with a leader line when it had to move).
-std::string peak_mark(const Summary& s, const MapData& d, const Obstacles& around);
+std::string peak_mark(const MapData& d, const Obstacles& around);
 // A scale bar in m or km and a north arrow, from (x, y) down; returns the y below them.
 std::string scale_bar_and_north(const View& v, double x, double& y);
 

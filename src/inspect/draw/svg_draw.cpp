@@ -66,7 +66,15 @@ std::string ramp(double t) {
   return fmt("#%02x%02x%02x", channel(0), channel(1), channel(2));
 }
 
-std::string pretty_unit(const Summary& s) { return s.own_unit == "ug/m2/h" ? "µg/m²/h" : "µg/m³"; }
+std::string pretty_unit(const Summary& s) { return pretty_unit(s.own_unit); }
+
+std::string pretty_unit(const std::string& unit) {
+  if (unit == "ug/m2/h") return "µg/m²/h";
+  if (unit == "g/m2/s") return "g/m²/s";
+  if (unit == "g/m3") return "g/m³";
+  if (unit == "ug/m3") return "µg/m³";
+  return unit;
+}
 
 std::string what_and_averaging(const Summary& s) {
   std::string averaging;

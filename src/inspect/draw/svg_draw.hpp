@@ -34,6 +34,8 @@ std::string fmt(const char* format, Args... args) {
 // The tool's own unit of the file's values as the pictures write it: µg/m³,
 // or µg/m²/h for deposition.
 std::string pretty_unit(const Summary& s);
+// A unit as --unit names it (ug/m3, g/m2/s, ...), as the pictures write it.
+std::string pretty_unit(const std::string& unit);
 
 // "SO2, 1-hour" or "1-hour" or ""; the title's first words.
 std::string what_and_averaging(const Summary& s);

@@ -103,9 +103,10 @@ Scale scale_of(const std::vector<double>& high) {
   return sc;
 }
 
-std::string legend(const Summary& s, const Scale& sc, bool some_zero, bool filled, double& y) {
+std::string legend(const Summary& s, const MapData& d, const MapValues& mv, const Scale& sc, bool some_zero, bool filled,
+                   double& y) {
   const double x = kMapLeft + kMapSize + 40, top = kMapTop + 24;
-  std::string o = text(x - 10, kMapTop + 8, "highest, " + pretty_unit(s));
+  std::string o = text(x - 10, kMapTop + 8, (mv.name.empty() ? "highest" : mv.name) + ", " + d.unit);
   auto at = [&](double v) { return top + kBar * (1 - sc.t(v)); };
   if (filled) {
     // One step per band, as the map shows them.
@@ -138,25 +139,28 @@ std::string legend(const Summary& s, const Scale& sc, bool some_zero, bool fille
     o += text(x + 20, y, "0 or no value");
     y += 24;
   }
-  if (const auto peak = s.peak()) {
+  if (const auto& peak = d.peak) {
     o += fmt("<path d=\"M %.1f %.1f l 7 -7 l 7 7 l -7 7 z\" fill=\"none\" stroke=\"#d00000\" stroke-width=\"2\"/>",
              x + 2, y - 4) +
          text(x + 20, y, "highest:");
-    std::vector<std::string> lines = {num(peak->value) + " " + pretty_unit(s), "receptor " + std::to_string(peak->k + 1)};
+    std::vector<std::string> lines = {num(peak->value) + " " + d.unit, "receptor " + std::to_string(peak->k + 1)};
     if (s.receptors.known()) lines.push_back(fmt("(%.3f, %.3f) km", s.receptors.x[peak->k], s.receptors.y[peak->k]));
-    lines.push_back("period ending");
-    lines.push_back(clock_time(peak->end));
+    if (peak->dated) {
+      lines.push_back(mv.name.empty() || mv.count ? "period ending" : "period or block ending");
+      lines.push_back(clock_time(peak->end));
+    }
     for (const auto& l : lines) o += text(x - 10, y += 16, l);
     y += 28;
   }
   return o;
 }
 
-MapData data_of(const Summary& s, const View& v, Scale& sc) {
+MapData data_of(const Summary& s, const MapValues& mv, const View& v, Scale& sc) {
   MapData d;
   const std::size_t n = s.receptors.x.size();
-  d.high = s.highest();
-  d.unit = pretty_unit(s);
+  d.high = mv.values;
+  d.peak = mv.peak;
+  d.unit = mv.unit.empty() ? pretty_unit(s) : pretty_unit(mv.unit);
   d.high.resize(n, std::nan(""));
   sc = scale_of(d.high);
   for (const double h : d.high) d.field.push_back(std::isfinite(h) ? std::log10(std::max(h, sc.lo / 10)) : h);
@@ -176,15 +180,16 @@ MapData data_of(const Summary& s, const View& v, Scale& sc) {
 
 }  // namespace
 
-void write_map(const Summary& s, const MapOptions& m) {
+void write_map(const Summary& s, const MapOptions& m, const MapValues& mv) {
   if (!s.receptors.known()) throw Failure("--svg needs the receptors' coordinates (for a POSTFILE: --control)");
   const View v = view_of(s, m);
   Scale sc;
-  const MapData d = data_of(s, v, sc);
+  const MapData d = data_of(s, mv, v, sc);
   const bool some_zero = std::any_of(d.high.begin(), d.high.end(), [](double h) { return !(h > 0) || !std::isfinite(h); });
   const std::string what = what_and_averaging(s);
+  const std::string shown = mv.what.empty() ? "highest value" : mv.what;
   const std::string title =
-      !m.title.empty() ? m.title : (what.empty() ? "" : what + ": ") + "highest value at each receptor, " + pretty_unit(s);
+      !m.title.empty() ? m.title : (what.empty() ? "" : what + ": ") + shown + " at each receptor, " + d.unit;
   std::string o = svg_open(kWidth, kHeight, title);
   o += text(kMapLeft, 28, title, "font-size=\"17\" font-weight=\"bold\"");
   const std::string name = std::filesystem::path(s.file).filename().string();
@@ -206,9 +211,9 @@ void write_map(const Summary& s, const MapOptions& m) {
   const std::string sources = source_marks(m.sources, v, around);
   o += contour_lines(d, sc, m.filled, around);
   o += sources;
-  o += peak_mark(s, d, around) + "</svg>\n";
+  o += peak_mark(d, around) + "</svg>\n";
   double y = 0;
-  o += legend(s, sc, some_zero, m.filled, y);
+  o += legend(s, d, mv, sc, some_zero, m.filled, y);
   o += scale_bar_and_north(v, kMapLeft + kMapSize + 30, y);
   std::string foot = count_of(static_cast<std::int64_t>(s.receptors.x.size()), "receptor");
   if (m.filled) foot += ", the logarithm of the values interpolated linearly between them";

@@ -51,6 +51,11 @@ Summary open_plot(const std::filesystem::path& path, const std::string& name, co
 // The unit line of a POSTFILE of output type `type`, and its own unit.
 void set_postfile_units(Summary& s, const TypeChoice& type);
 
+// Any of the three, told by its bytes; `real` and `receptors` override an
+// unformatted POSTFILE's (0: inferred). Throws Failure.
+Summary open_file(const std::string& name, int real, std::int32_t receptors, const Receptors& control,
+                  const TypeChoice& type);
+
 // Call `each` for every whole period of the file `s` describes.
 void scan_dataset(const Summary& s, const PeriodVisitor& each);
 // Returns false when the POSTFILE ends inside a record.

@@ -32,6 +32,19 @@ std::span<const std::byte> Records::next_whole(std::size_t need, const char* wha
   throw Failure(std::string(what) + " is shorter than it must be");
 }
 
+Summary open_file(const std::string& name, int real, std::int32_t receptors, const Receptors& control,
+                  const TypeChoice& type) {
+  const std::filesystem::path path(name);
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw Failure("is a folder");
+  if (is_dataset(path, name)) return open_dataset(path, name);
+  if (!is_plot(path, name)) return open_postfile(path, name, real, receptors, control, type);
+  if (real != 0 || receptors != 0) {
+    throw Failure("a formatted POSTFILE: --real4, --real8 and --receptors are for unformatted ones");
+  }
+  return open_plot(path, name, control, type);
+}
+
 bool is_dataset(const std::filesystem::path& path, const std::string& name) {
   Records r(path, name);
   std::span<const std::byte> view;

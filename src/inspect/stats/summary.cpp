@@ -22,6 +22,16 @@ Extent extent_of(const Receptors& r) {
 
 }  // namespace
 
+Receptors receptors_of(const ControlFile& c) {
+  Receptors r;
+  r.x = c.x;
+  r.y = c.y;
+  r.x_m = c.x_m;
+  r.y_m = c.y_m;
+  r.grid = {true, c.box.x0, c.box.y0, c.box.d, 2, 2};
+  return r;
+}
+
 std::string extent_text(const Receptors& r) {
   std::string extent = std::to_string(r.x.size());
   if (r.known()) {
@@ -57,6 +67,32 @@ std::optional<Summary::Peak> Summary::peak() const {
     }
   }
   return best;
+}
+
+std::vector<double> Summary::stat_values(std::size_t i) const {
+  std::vector<double> v(static_cast<std::size_t>(layout.nrec), std::nan(""));
+  for (const auto& [group, list] : statistics) {
+    if (i >= list.size()) continue;
+    for (std::size_t k = 0; k < list[i].receptors() && k < v.size(); ++k) {
+      const double x = list[i].at(k).value;
+      if (std::isfinite(x) && (std::isnan(v[k]) || x > v[k])) v[k] = x;
+    }
+  }
+  return v;
+}
+
+std::vector<Summary::Peak> Summary::stat_top(std::size_t i, std::size_t count) const {
+  std::vector<Peak> all;
+  for (const auto& [group, list] : statistics) {
+    if (i >= list.size()) continue;
+    for (std::size_t k = 0; k < list[i].receptors(); ++k) {
+      const StatValue x = list[i].at(k);
+      if (std::isfinite(x.value)) all.push_back({k, x.value, x.end.value_or(Time{}), group, x.end.has_value()});
+    }
+  }
+  std::stable_sort(all.begin(), all.end(), [](const Peak& a, const Peak& b) { return a.value > b.value; });
+  if (all.size() > count) all.resize(count);
+  return all;
 }
 
 }  // namespace kestrel::inspect

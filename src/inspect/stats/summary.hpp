@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "inspect/kestrel_calls.hpp"
+#include "inspect/stats/statistic.hpp"
 #include "inspect/stats/stats.hpp"
 
 namespace kestrel::inspect {
@@ -89,6 +90,8 @@ struct Summary {
   std::set<std::int32_t> averages;  // averaging times, hours
   // Per source group (a dataset's source name), per receptor; in ug/m3.
   std::map<std::string, std::vector<ReceptorStat>> by_group;
+  // The statistics asked for (--stat), per source group, one per asked, in the tool's own unit.
+  std::map<std::string, std::vector<Statistic>> statistics;
   bool ended_inside = false;  // a POSTFILE's incomplete last record was left out
   PlotEnd plot;
 
@@ -100,9 +103,18 @@ struct Summary {
     double value = 0;
     Time end;
     std::string group;
+    bool dated = true;  // a statistic without a date of its own (a mean, a count) has none
   };
   [[nodiscard]] std::optional<Peak> peak() const;
+  // Statistic i (of those asked for) at each receptor, the highest over the
+  // groups, NaN where it has none; and its `count` highest receptors over
+  // the groups, highest first.
+  [[nodiscard]] std::vector<double> stat_values(std::size_t i) const;
+  [[nodiscard]] std::vector<Peak> stat_top(std::size_t i, std::size_t count) const;
 };
+
+// The control file's receptors and the nominal grid around them.
+Receptors receptors_of(const ControlFile& c);
 
 // "N from (x0, y0) to (x1, y1) km", or just N when the places are unknown.
 std::string extent_text(const Receptors& r);
