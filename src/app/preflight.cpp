@@ -20,24 +20,6 @@ namespace kestrel {
 
 namespace {
 
-bool equal_upper(std::string_view a, std::string_view upper) {
-  return a.size() == upper.size() && std::equal(a.begin(), a.end(), upper.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == y;
-         });
-}
-
-std::string_view next_word(std::string_view& s) {
-  const std::size_t start = s.find_first_not_of(" \t");
-  if (start == std::string_view::npos) {
-    s = {};
-    return {};
-  }
-  const std::size_t end = s.find_first_of(" \t", start);
-  const std::string_view word = s.substr(start, end == std::string_view::npos ? s.npos : end - start);
-  s = end == std::string_view::npos ? std::string_view{} : s.substr(end);
-  return word;
-}
-
 // " Dataset <name>: <p> periods of <n> receptors, ending ..." or
 // " Dataset <name>: no periods of <n> receptors".
 struct DatasetLine {
@@ -84,22 +66,14 @@ bool newer_or_equal(const std::filesystem::path& p, Time than) {
 
 }  // namespace
 
-bool has_co_starting(const std::filesystem::path& file, const std::string& label) {
-  io::LineReader in(io::open_for_reading(file, label), label);
-  std::string raw;
-  while (in.next(raw)) {
-    std::string_view rest = raw;
-    if (equal_upper(next_word(rest), "CO") && equal_upper(next_word(rest), "STARTING")) return true;
-  }
-  return false;
-}
-
 std::string no_aermod_inp(const std::filesystem::path& folder, const std::string& shown, const std::string& prefix) {
   std::vector<std::string> inp;
   std::error_code ec;
   for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = io::utf8_of(it->path().filename());
-    if (name.size() > 4 && equal_upper(std::string_view(name).substr(name.size() - 4), ".INP") &&
+    std::string ext = name.size() > 4 ? name.substr(name.size() - 4) : std::string();
+    for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (ext == ".INP" &&
         it->is_regular_file(ec)) {
       inp.push_back(name);
     }

@@ -9,11 +9,6 @@
 
 namespace kestrel {
 
-// Whether the file has a CO STARTING line (blanks and case as AERMOD
-// allows): without one it is no AERMOD control file, whatever else it says.
-// Throws IoError when the file cannot be read.
-[[nodiscard]] bool has_co_starting(const std::filesystem::path& file, const std::string& label);
-
 // "<folder> has no AERMOD.INP; its control files: a.inp, b.inp (give it as
 // <prefix>a.inp)", or "...; no .inp file": what a folder RUN without its
 // AERMOD.INP holds instead.

@@ -7,6 +7,7 @@
 
 #include "app/interrupt.hpp"
 #include "app/preflight.hpp"
+#include "setup/recognize.hpp"
 #include "base/free_line.hpp"
 #include "base/interrupt.hpp"
 #include "base/io_error.hpp"

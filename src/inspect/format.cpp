@@ -47,25 +47,25 @@ std::string short_num(double v) { return general(v, 3); }
 std::string fixed4(double v) { return printed(v, std::chars_format::fixed, 4); }
 std::string fixed_to(double v, int decimals) { return printed(v, std::chars_format::fixed, decimals); }
 
-std::string json_string(std::string_view s) {
-  std::string o = "\"";
-  for (const char c : s) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      o.push_back('\\');
-      o.push_back(c);
-    } else if (u < 0x20 || u >= 0x7f) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", u);
-      o += buf;
-    } else {
-      o.push_back(c);
-    }
-  }
-  return o + "\"";
+Json json_number(double v) {
+  if (!std::isfinite(v)) return nullptr;
+  // The digits shown, read back: the library then writes them as they are.
+  const std::string text = num(v);
+  double shown = v;
+  std::from_chars(text.data(), text.data() + text.size(), shown);
+  return shown;
 }
 
-std::string json_number(double v) { return std::isfinite(v) ? num(v) : "null"; }
+Json json_object(std::initializer_list<std::pair<const char*, double>> items) {
+#ifdef KESTREL_HAVE_JSON
+  Json o = Json::object();
+  for (const auto& [k, v] : items) o[k] = json_number(v);
+  return o;
+#else
+  (void)items;
+  return {};
+#endif
+}
 
 std::string xml_text(std::string_view s) {
   std::string o;

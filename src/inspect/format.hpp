@@ -2,13 +2,39 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 #include <string>
 #include <string_view>
 
 #include "base/text.hpp"  // count_of, for every report
 #include "inspect/kestrel_calls.hpp"
 
+#ifdef KESTREL_HAVE_JSON
+#include <nlohmann/json.hpp>
+#endif
+
 namespace kestrel::inspect {
+
+#ifdef KESTREL_HAVE_JSON
+using Json = nlohmann::ordered_json;
+#else
+// Without the JSON library --json is refused, and nothing is kept for it.
+struct Json {
+  Json() = default;
+  template <class T>
+  Json(const T&) {}  // NOLINT: stands in for the library's converting constructor
+};
+#endif
+
+// Whether this build writes JSON (--json).
+[[nodiscard]] constexpr bool json_available() noexcept {
+#ifdef KESTREL_HAVE_JSON
+  return true;
+#else
+  return false;
+#endif
+}
 
 // A period's time: ISO 8601 (1988-03-01T12:00) for machines, or
 // "1988-03-01 hour 12" for people.
@@ -23,8 +49,10 @@ std::string short_num(double v);  // three
 std::string fixed4(double v);     // four decimals
 std::string fixed_to(double v, int decimals);
 std::string general(double v, int digits);  // printf's %g, whatever the locale
-std::string json_string(std::string_view s);
-std::string json_number(double v);  // null when not finite
+// A number as JSON, to the seven significant digits the summary shows;
+// null when not finite.
+Json json_number(double v);
+Json json_object(std::initializer_list<std::pair<const char*, double>> items);
 std::string xml_text(std::string_view s);
 std::string csv_field(std::string_view s);  // quoted when it holds a comma, quote or line end
 

@@ -26,29 +26,26 @@ namespace fs = std::filesystem;
 // The POSTFILE's stamps and groups, known after its records are read.
 void add_record_fields(Summary& s, std::int32_t lo, std::int32_t hi) {
   s.fields.emplace_back("stamps", std::to_string(lo) + " to " + std::to_string(hi));
-  std::string groups, json_groups;
-  for (const auto& g : s.groups) {
-    groups += (groups.empty() ? "" : ", ") + g;
-    json_groups += (json_groups.empty() ? "" : ", ") + json_string(g);
-  }
+  std::string groups;
+  for (const auto& g : s.groups) groups += (groups.empty() ? "" : ", ") + g;
   s.fields.emplace_back("source groups", groups);
   if (s.periods > 0) {
-    s.json_fields.emplace_back("first_stamp", std::to_string(lo));
-    s.json_fields.emplace_back("last_stamp", std::to_string(hi));
+    s.json_fields.emplace_back("first_stamp", lo);
+    s.json_fields.emplace_back("last_stamp", hi);
   }
-  s.json_fields.emplace_back("source_groups", "[" + json_groups + "]");
+  s.json_fields.emplace_back("source_groups", std::vector<std::string>(s.groups.begin(), s.groups.end()));
   // One averaging time, as AERMOD writes POSTFILEs, is a number like a dataset's.
-  std::string averages;
-  for (const auto a : s.averages) averages += (averages.empty() ? "" : ", ") + std::to_string(a);
-  if (s.averages.size() != 1) averages = "[" + averages + "]";
-  s.json_fields.emplace_back("averaging_h", s.averages.empty() ? "null" : averages);
+  const std::vector<std::int32_t> averages(s.averages.begin(), s.averages.end());
+  s.json_fields.emplace_back("averaging_h", averages.empty()      ? Json(nullptr)
+                                            : averages.size() == 1 ? Json(averages.front())
+                                                                   : Json(averages));
 }
 
 // How a formatted POSTFILE wrote its values, known after its records are read.
 void add_plot_fields(Summary& s) {
   if (s.periods == 0) return;
   s.fields.emplace_back("values written", s.plot.fixed_point ? "with 5 decimals (F13.5)" : "with exponents");
-  s.json_fields.emplace_back("fixed_point_values", s.plot.fixed_point ? "true" : "false");
+  s.json_fields.emplace_back("fixed_point_values", s.plot.fixed_point);
 }
 
 // The statistics asked for, for one group of the file; exceed's threshold
@@ -219,6 +216,8 @@ MapValues mapped(const Summary& s, const std::string& unit) {
 // MODELOPT lists the types in the records' order.
 TypeChoice type_choice(const Options& o, const ControlFile* c) {
   TypeChoice t;
+  // Without a control file a formatted POSTFILE's own column line tells.
+  t.type = o.type;
   if (c == nullptr) return t;
   t.sets = c->types.size();
   const auto at = o.type.empty() ? c->types.begin() : std::find(c->types.begin(), c->types.end(), o.type);
@@ -258,7 +257,7 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
   CsvOut csv(o.csv ? &out : nullptr, columns);
   csv.header();
   if (o.receptors_csv) print_receptors_header(columns, specs, out);
-  if (o.json && o.files.size() > 1) out << "[";
+  std::vector<Json> docs;
   for (std::size_t i = 0; i < o.files.size(); ++i) {
     current = o.files[i];
     Summary s = open_file(current, o.real, o.receptors, control, type);
@@ -270,8 +269,7 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
     if (!o.svg.empty()) write_map(s, map_options(o, s, control_file), mapped(s, o.unit));
     if (!o.svg_series.empty()) write_series(s, o.svg_series, o.receptor);
     if (o.json) {
-      if (i > 0) out << ", ";
-      print_json(s, o.unit, out);
+      docs.push_back(summary_json(s, o.unit));
     } else if (o.receptors_csv) {
       print_receptors(s, columns, out);
     } else if (!o.csv) {
@@ -279,7 +277,7 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
       print_summary(s, o.unit, out);
     }
   }
-  if (o.json) out << (o.files.size() > 1 ? "]\n" : "\n");
+  if (o.json) print_json(docs.size() == 1 ? docs.front() : Json(docs), out);
   return 0;
 }
 

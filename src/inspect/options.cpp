@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "inspect/failure.hpp"
+#include "inspect/format.hpp"
 #include "inspect/kestrel_calls.hpp"
 #include "inspect/stats/statistic.hpp"
 #include "inspect/units.hpp"
@@ -76,6 +77,7 @@ Options parse_args(std::span<const std::string> args) {
     if (a == "--csv") {
       o.csv = true;
     } else if (a == "--json") {
+      if (!json_available()) throw Failure("--json is not available in this build (it was built without nlohmann-json)");
       o.json = true;
     } else if (a == "--receptors-csv") {
       o.receptors_csv = true;
@@ -136,7 +138,6 @@ Options parse_args(std::span<const std::string> args) {
   }
   if (!o.stats.empty() && o.csv) throw Failure("--stat goes with the summary, --receptors-csv, --json or --svg");
   if (o.receptor != 0 && o.svg_series.empty()) throw Failure("--receptor goes with --svg-series");
-  if (!o.type.empty() && o.control.empty()) throw Failure("--type goes with --control, whose MODELOPT tells the types");
   return o;
 }
 

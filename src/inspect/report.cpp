@@ -68,37 +68,41 @@ void print_statistics(const Summary& s, const std::string& unit, std::ostream& o
   }
 }
 
-void json_statistics(const Summary& s, const std::string& unit, std::ostream& out) {
+#ifdef KESTREL_HAVE_JSON
+Json json_statistics(const Summary& s, const std::string& unit) {
   const std::string shown = shown_unit(s, unit);
   const double f = own_to_shown(s, shown);
-  out << ", \"statistics\": [";
+  Json all = Json::array();
   for (std::size_t i = 0; !s.statistics.empty() && i < s.statistics.begin()->second.size(); ++i) {
     const StatSpec& spec = s.statistics.begin()->second[i].spec();
-    out << (i ? ", " : "") << "{\"name\": " << json_string(spec.name) << ", \"title\": " << json_string(spec.title())
-        << ", \"unit\": " << (spec.kind == StatKind::exceed ? std::string("\"hours\"") : json_string(shown));
+    Json st;
+    st["name"] = spec.name;
+    st["title"] = spec.title();
+    st["unit"] = spec.kind == StatKind::exceed ? std::string("hours") : shown;
     if (const auto* years = years_of(s, i)) {
-      out << ", \"years\": [";
-      for (std::size_t y = 0; y < years->size(); ++y) {
-        out << (y ? ", " : "") << "{\"year\": " << (*years)[y].year << ", \"days_present\": " << (*years)[y].present
-            << ", \"days\": " << (*years)[y].days << "}";
-      }
-      out << "]";
+      Json ys = Json::array();
+      for (const auto& y : *years) ys.push_back({{"year", y.year}, {"days_present", y.present}, {"days", y.days}});
+      st["years"] = std::move(ys);
     }
-    out << ", \"highest\": [";
-    bool first = true;
+    Json highest = Json::array();
     for (const Summary::Peak& p : s.stat_top(i, 10)) {
-      out << (first ? "" : ", ") << "{\"value\": " << json_number(spec.kind == StatKind::exceed ? p.value : p.value * f)
-          << ", \"time\": " << (p.dated ? json_string(iso(p.end)) : "null") << ", \"receptor\": " << p.k + 1;
+      Json h;
+      h["value"] = json_number(spec.kind == StatKind::exceed ? p.value : p.value * f);
+      h["time"] = p.dated ? Json(iso(p.end)) : Json(nullptr);
+      h["receptor"] = p.k + 1;
       if (s.receptors.known()) {
-        out << ", \"x_km\": " << json_number(s.receptors.x[p.k]) << ", \"y_km\": " << json_number(s.receptors.y[p.k]);
+        h["x_km"] = json_number(s.receptors.x[p.k]);
+        h["y_km"] = json_number(s.receptors.y[p.k]);
       }
-      out << ", \"group\": " << json_string(p.group) << "}";
-      first = false;
+      h["group"] = p.group;
+      highest.push_back(std::move(h));
     }
-    out << "]}";
+    st["highest"] = std::move(highest);
+    all.push_back(std::move(st));
   }
-  out << "]";
+  return all;
 }
+#endif
 
 std::string lead_header(CsvColumns columns) {
   return std::string(columns.file ? "file," : "") + (columns.group ? "group," : "");
@@ -180,39 +184,57 @@ void print_summary(const Summary& s, const std::string& unit, std::ostream& out)
   if (!s.statistics.empty() && !s.statistics.begin()->second.empty()) print_statistics(s, unit, out);
 }
 
-void print_json(const Summary& s, const std::string& unit, std::ostream& out) {
+Json summary_json(const Summary& s, const std::string& unit) {
+#ifdef KESTREL_HAVE_JSON
   const double f = file_to_shown(s, unit);
-  out << "{\"file\": " << json_string(s.file) << ", \"kind\": " << json_string(s.kind);
-  out << ", \"header\": {";
-  bool first = true;
-  for (const auto& [k, v] : s.json_fields) {
-    out << (first ? "" : ", ") << json_string(k) << ": " << v;
-    first = false;
-  }
-  out << "}, \"periods\": " << s.periods;
-  out << ", \"first_period_end\": " << (s.first ? json_string(iso(*s.first)) : "null");
-  out << ", \"last_period_end\": " << (s.last ? json_string(iso(*s.last)) : "null");
+  Json doc;
+  doc["file"] = s.file;
+  doc["kind"] = s.kind;
+  Json header = Json::object();
+  for (const auto& [k, v] : s.json_fields) header[k] = v;
+  doc["header"] = std::move(header);
+  doc["periods"] = s.periods;
+  doc["first_period_end"] = s.first ? Json(iso(*s.first)) : Json(nullptr);
+  doc["last_period_end"] = s.last ? Json(iso(*s.last)) : Json(nullptr);
   if (s.hours.missing >= 0) {
-    out << ", \"hours_missing\": " << s.hours.missing << ", \"hours_repeated\": " << s.hours.repeated
-        << ", \"periods_outside_run\": " << s.hours.outside;
+    doc["hours_missing"] = s.hours.missing;
+    doc["hours_repeated"] = s.hours.repeated;
+    doc["periods_outside_run"] = s.hours.outside;
   }
-  out << ", \"unit\": " << json_string(unit.empty() ? s.unit : unit) << ", \"min\": " << json_number(s.stats.min() * f)
-      << ", \"max\": " << json_number(s.stats.max() * f) << ", \"mean\": " << json_number(s.stats.mean() * f)
-      << ", \"highest\": [";
-  first = true;
+  doc["unit"] = unit.empty() ? s.unit : unit;
+  doc["min"] = json_number(s.stats.min() * f);
+  doc["max"] = json_number(s.stats.max() * f);
+  doc["mean"] = json_number(s.stats.mean() * f);
+  Json highest = Json::array();
   for (const auto& t : s.stats.top()) {
-    out << (first ? "" : ", ") << "{\"value\": " << json_number(t.value * f) << ", \"time\": " << json_string(iso(t.time))
-        << ", \"receptor\": " << t.receptor;
+    Json h;
+    h["value"] = json_number(t.value * f);
+    h["time"] = iso(t.time);
+    h["receptor"] = t.receptor;
     if (s.receptors.known()) {
-      out << ", \"x_km\": " << json_number(s.receptors.x[static_cast<std::size_t>(t.receptor - 1)])
-          << ", \"y_km\": " << json_number(s.receptors.y[static_cast<std::size_t>(t.receptor - 1)]);
+      h["x_km"] = json_number(s.receptors.x[static_cast<std::size_t>(t.receptor - 1)]);
+      h["y_km"] = json_number(s.receptors.y[static_cast<std::size_t>(t.receptor - 1)]);
     }
-    out << "}";
-    first = false;
+    highest.push_back(std::move(h));
   }
-  out << "]";
-  if (!s.statistics.empty() && !s.statistics.begin()->second.empty()) json_statistics(s, unit, out);
-  out << "}";
+  doc["highest"] = std::move(highest);
+  if (!s.statistics.empty() && !s.statistics.begin()->second.empty()) doc["statistics"] = json_statistics(s, unit);
+  return doc;
+#else
+  (void)s;
+  (void)unit;
+  return {};
+#endif
+}
+
+void print_json(const Json& doc, std::ostream& out) {
+#ifdef KESTREL_HAVE_JSON
+  // Invalid UTF-8 in a title or name is replaced, never a reason to fail.
+  out << doc.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+#else
+  (void)doc;
+  (void)out;
+#endif
 }
 
 }  // namespace kestrel::inspect

@@ -12,7 +12,9 @@ namespace kestrel::inspect {
 
 // Values in `unit` (--unit), or each in the file's own when it is empty.
 void print_summary(const Summary& s, const std::string& unit, std::ostream& out);
-void print_json(const Summary& s, const std::string& unit, std::ostream& out);
+// The summary as a JSON document, and written out.
+[[nodiscard]] Json summary_json(const Summary& s, const std::string& unit);
+void print_json(const Json& doc, std::ostream& out);
 
 // Which leading columns the CSV outputs have: the file's name (with several
 // files) and the source group (when a POSTFILE is among them).

@@ -211,4 +211,46 @@ TEST(InspectDeposition, TypesOfPostfilesAndFluxDatasets) {
   EXPECT_EQ(absent.err, "kestrel-inspect: " + d + "AERMOD.INP: the control file's MODELOPT has no DEPOS\n");
 }
 
+
+// What kestrel-inspect says of a control file given in a file's place, and
+// the types a formatted POSTFILE's own column line names.
+TEST(InspectPlot, ControlFileGivenAndTypesFromTheColumnLine) {
+  const std::string d = std::string(KESTREL_TEST_DATA) + "/testgas-deposition/input/";
+  const Result control = inspect({d + "AERMOD.INP"});
+  EXPECT_EQ(control.status, 2);
+  EXPECT_EQ(control.err, "kestrel-inspect: " + d +
+                             "AERMOD.INP is an AERMOD control file; give a dataset or a POSTFILE, and this file with "
+                             "--control\n");
+  struct Case {
+    const char* type;
+    const char* file;
+    std::string want;  // a line of the summary, or the error
+  };
+  const std::vector<Case> cases = {
+      {"WDEP", "ALL_01H.PLT", "  output type: WDEP, set 3 of 3"},
+      {"ddep", "ALL_01H.PLT", "  output type: DDEP, set 2 of 3"},
+      {"DEPOS", "ALL_01H.PLT",
+       "kestrel-inspect: " + d + "ALL_01H.PLT: its column line names no DEPOS (it names CONC, DDEP, WDEP); give the "
+       "run's control file with --control\n"},
+      {"CONC", "ALL_01H.BIN",
+       "kestrel-inspect: " + d + "ALL_01H.BIN: --type on an unformatted POSTFILE goes with --control, whose MODELOPT "
+       "tells the types\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.type) + " " + c.file);
+    const Result r = inspect({"--type", c.type, d + c.file});
+    if (c.want.starts_with("kestrel-inspect:")) {
+      EXPECT_EQ(r.status, 2);
+      EXPECT_EQ(r.err, c.want);
+    } else {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_NE(r.out.find("\n" + c.want + "\n"), std::string::npos) << r.out;
+    }
+  }
+  // The same values as with the control file's MODELOPT.
+  const Result own = inspect({"--type", "WDEP", "--csv", d + "ALL_01H.PLT"});
+  const Result with_control = inspect({"--control", d + "AERMOD_PLOT.INP", "--type", "WDEP", "--csv", d + "ALL_01H.PLT"});
+  EXPECT_EQ(own.out, with_control.out);
+}
+
 }  // namespace kestrel::inspect

@@ -32,32 +32,23 @@ std::string begin_text(const Time& begin) {
   return "year " + std::to_string(begin.yr) + " day " + std::to_string(begin.jul) + " hour " + std::to_string(begin.hr);
 }
 
-std::string json_object(std::initializer_list<std::pair<const char*, double>> items) {
-  std::string o = "{";
-  for (const auto& [k, v] : items) o += (o.size() > 1 ? ", " : "") + json_string(k) + ": " + json_number(v);
-  return o + "}";
-}
-
 void add_json(Summary& s, const dataset::HeaderInfo& h) {
-  auto add = [&](const char* k, std::string v) { s.json_fields.emplace_back(k, std::move(v)); };
-  add("dataset", json_string(shown(h.kind)));
-  add("version", json_string(shown(h.version)));
-  add("model", json_string(shown(h.model)));
-  add("program", json_string(h.comments.empty() ? "" : shown(h.comments[0])));
-  add("begin", is_date(*s.run_begin) ? json_string(iso(*s.run_begin)) : "null");
-  add("run_length_h", std::to_string(h.irlg));
+  auto add = [&](const char* k, Json v) { s.json_fields.emplace_back(k, std::move(v)); };
+  add("dataset", shown(h.kind));
+  add("version", shown(h.version));
+  add("model", shown(h.model));
+  add("program", h.comments.empty() ? std::string() : shown(h.comments[0]));
+  add("begin", is_date(*s.run_begin) ? Json(iso(*s.run_begin)) : Json(nullptr));
+  add("run_length_h", h.irlg);
   add("averaging_h", json_number(h.iavg * (h.nsecdt / 3600.0)));
   add("nominal_grid", json_object({{"nx", h.nx}, {"ny", h.ny}, {"cell_km", h.dxkm}, {"x0_km", h.xorigkm},
                                    {"y0_km", h.yorigkm}}));
-  add("receptors", std::to_string(h.xrec.size()));
+  add("receptors", h.xrec.size());
   if (s.receptors.known()) add("extent_km", extent_json(s.receptors));
-  add("species", json_string(s.species));
-  add("level", json_string(shown(h.speclev.substr(12))));
-  std::string titles = "[";  // appended: GCC 12 at -O3 sees overlap in "[" + std::string
-  titles.append(json_string(shown(h.titles[0]))).append(", ").append(json_string(shown(h.titles[1])));
-  titles.append(", ").append(json_string(shown(h.titles[2]))).append("]");
-  add("titles", titles);
-  add("source", json_string(s.source));
+  add("species", s.species);
+  add("level", shown(h.speclev.substr(12)));
+  add("titles", std::vector<std::string>{shown(h.titles[0]), shown(h.titles[1]), shown(h.titles[2])});
+  add("source", s.source);
 }
 
 }  // namespace

@@ -123,8 +123,54 @@ bool is_plot(const std::filesystem::path& path, const std::string& name) {
   return plot_line_start(std::string_view(&*at, static_cast<std::size_t>(end - at)));
 }
 
+// The output types its column line names, in the values' order ("AVERAGE
+// CONC", "TOTAL DEPO", "DRY DEPO", "WET DEPO"); empty when it has none.
+std::vector<std::string> header_types(const std::filesystem::path& path, const std::string& name) {
+  Lines lines(path, name);
+  std::string line;
+  while (lines.next(line) && !line.empty() && line[0] == '*') {
+    const std::size_t y = line.find(" Y ");
+    const std::size_t zelev = line.find("ZELEV");
+    if (y == std::string::npos || zelev == std::string::npos || zelev < y) continue;
+    std::vector<std::string> types;
+    const std::string_view names = std::string_view(line).substr(y + 3, zelev - y - 3);
+    std::string_view before;
+    for (std::size_t at = 0; at < names.size();) {
+      const std::size_t start = names.find_first_not_of(' ', at);
+      if (start == std::string_view::npos) break;
+      const std::size_t end = std::min(names.find(' ', start), names.size());
+      const std::string_view word = names.substr(start, end - start);
+      if (word == "CONC") types.emplace_back("CONC");
+      if (word == "DEPO") types.emplace_back(before == "DRY" ? "DDEP" : before == "WET" ? "WDEP" : "DEPOS");
+      before = word;
+      at = end;
+    }
+    return types;
+  }
+  return {};
+}
+
+// The type asked for without a control file, from the file's own column line.
+TypeChoice from_header(const std::filesystem::path& path, const std::string& name, TypeChoice type) {
+  if (type.sets != 0 || type.type.empty()) return type;
+  const auto types = header_types(path, name);
+  const auto at = std::find(types.begin(), types.end(), type.type);
+  if (at == types.end()) {
+    std::string held;
+    for (const auto& t : types) held += (held.empty() ? "" : ", ") + t;
+    throw Failure("its column line names no " + type.type + (held.empty() ? "" : " (it names " + held + ")") +
+                  "; give the run's control file with --control");
+  }
+  type.sets = types.size();
+  type.slice = static_cast<std::size_t>(at - types.begin());
+  // AERMOD's default deposition unit, grams per square metre, to ug/m2 per hour.
+  if (type.type != "CONC") type.to_own = 1.0e6;
+  return type;
+}
+
 Summary open_plot(const std::filesystem::path& path, const std::string& name, const Receptors& control,
-                  const TypeChoice& type) {
+                  const TypeChoice& asked) {
+  const TypeChoice type = from_header(path, name, asked);
   Summary s;
   s.path = path;
   s.file = name;
@@ -139,9 +185,9 @@ Summary open_plot(const std::filesystem::path& path, const std::string& name, co
   set_postfile_units(s, type);
   s.fields.emplace_back("receptors", extent_text(s.receptors) +
                                          (control.known() ? " (the control file's)" : " (its first record's)"));
-  s.json_fields.emplace_back("receptors", std::to_string(s.receptors.x.size()));
+  s.json_fields.emplace_back("receptors", s.receptors.x.size());
   s.json_fields.emplace_back("extent_km", extent_json(s.receptors));
-  s.json_fields.emplace_back("receptors_from", control.known() ? "\"control file\"" : "\"first record\"");
+  s.json_fields.emplace_back("receptors_from", control.known() ? "control file" : "first record");
   return s;
 }
 

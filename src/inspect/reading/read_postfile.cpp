@@ -106,11 +106,14 @@ void set_postfile_units(Summary& s, const TypeChoice& type) {
   s.own_unit = "ug/m2/h";
   s.fields.emplace_back("output type", type.type + ", set " + std::to_string(type.slice + 1) + " of " +
                                            std::to_string(type.sets));
-  s.json_fields.emplace_back("output_type", json_string(type.type));
+  s.json_fields.emplace_back("output_type", type.type);
 }
 
 Summary open_postfile(const std::filesystem::path& path, const std::string& name, int real, std::int32_t receptors,
                       const Receptors& control, const TypeChoice& type) {
+  if (type.sets == 0 && !type.type.empty()) {
+    throw Failure("--type on an unformatted POSTFILE goes with --control, whose MODELOPT tells the types");
+  }
   Summary s;
   s.path = path;
   s.file = name;
@@ -142,8 +145,8 @@ Summary open_postfile(const std::filesystem::path& path, const std::string& name
   set_postfile_units(s, type);
   s.fields.emplace_back("value width", std::to_string(width) + "-byte reals");
   s.fields.emplace_back("receptors", std::to_string(nrec));
-  s.json_fields.emplace_back("value_width_bytes", std::to_string(width));
-  s.json_fields.emplace_back("receptors", std::to_string(nrec));
+  s.json_fields.emplace_back("value_width_bytes", width);
+  s.json_fields.emplace_back("receptors", nrec);
   if (real || receptors) check_values(s, override_text(real, receptors));
   return s;
 }

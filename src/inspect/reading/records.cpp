@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "base/io_error.hpp"
+#include "setup/recognize.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/reading/readers.hpp"
 #include "io/byte_order.hpp"
@@ -38,6 +40,10 @@ Summary open_file(const std::string& name, int real, std::int32_t receptors, con
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw Failure("is a folder");
   if (is_dataset(path, name)) return open_dataset(path, name);
+  // A control file given in a file's place: say what to give instead.
+  if (has_co_starting(path, name, 64 * 1024)) {
+    throw IoError(name + " is an AERMOD control file; give a dataset or a POSTFILE, and this file with --control");
+  }
   if (!is_plot(path, name)) return open_postfile(path, name, real, receptors, control, type);
   if (real != 0 || receptors != 0) {
     throw Failure("a formatted POSTFILE: --real4, --real8 and --receptors are for unformatted ones");

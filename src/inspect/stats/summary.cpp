@@ -42,10 +42,9 @@ std::string extent_text(const Receptors& r) {
   return extent;
 }
 
-std::string extent_json(const Receptors& r) {
+Json extent_json(const Receptors& r) {
   const Extent e = extent_of(r);
-  return "{\"x_min\": " + json_number(e.xmin) + ", \"y_min\": " + json_number(e.ymin) +
-         ", \"x_max\": " + json_number(e.xmax) + ", \"y_max\": " + json_number(e.ymax) + "}";
+  return json_object({{"x_min", e.xmin}, {"y_min", e.ymin}, {"x_max", e.xmax}, {"y_max", e.ymax}});
 }
 
 std::vector<double> Summary::highest() const {

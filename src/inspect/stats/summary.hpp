@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "inspect/format.hpp"
 #include "inspect/kestrel_calls.hpp"
 #include "inspect/stats/statistic.hpp"
 #include "inspect/stats/stats.hpp"
@@ -72,7 +73,7 @@ struct Summary {
   std::string file;
   std::string kind;  // "dataset" or "POSTFILE"
   std::vector<std::pair<std::string, std::string>> fields;  // readable header fields, in order
-  std::vector<std::pair<std::string, std::string>> json_fields;  // the same as JSON values
+  std::vector<std::pair<std::string, Json>> json_fields;  // the same as JSON values
   std::string species;  // the dataset's, or the control file's pollutant
   std::string source;   // a dataset's source name
   Layout layout;
@@ -119,6 +120,6 @@ Receptors receptors_of(const ControlFile& c);
 // "N from (x0, y0) to (x1, y1) km", or just N when the places are unknown.
 std::string extent_text(const Receptors& r);
 // {"x_min": ..., ...}
-std::string extent_json(const Receptors& r);
+Json extent_json(const Receptors& r);
 
 }  // namespace kestrel::inspect
