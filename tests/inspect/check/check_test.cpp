@@ -128,7 +128,9 @@ TEST(InspectCheck, OneValueChangedInItsLastPrintedDigitIsReported) {
 TEST(InspectCheck, ADatasetOfAnotherGroupIsReported) {
   test::TempDir dir;
   converted(dir, "networks/allsrcs-networks/input", "allsrcs-networks.OUT");
-  fs::copy_file(dir / "ALLSRCS_AREA_01H.BIN.gdx", dir / "ALLSRCS_STACK_01H.BIN.gdx", fs::copy_options::overwrite_existing);
+  // Removed first: MinGW's copy_file cannot overwrite.
+  fs::remove(dir / "ALLSRCS_STACK_01H.BIN.gdx");
+  fs::copy_file(dir / "ALLSRCS_AREA_01H.BIN.gdx", dir / "ALLSRCS_STACK_01H.BIN.gdx");
   const Result r = check(dir, {(dir / "ALLSRCS_STACK_01H.BIN.gdx").string()});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("ALLSRCS_STACK_01H.BIN.gdx: group STACK, concentration"), std::string::npos) << r.out;
