@@ -49,7 +49,7 @@ DatasetFile::DatasetFile(std::filesystem::path path, std::string shown, io::Reco
   if (std::filesystem::is_directory(path_, ec)) throw io_error("cannot create", file_label("dataset", shown_), EISDIR);
   if (std::filesystem::symlink_status(temp_, ec).type() == std::filesystem::file_type::directory)
     throw io_error("cannot create", file_label("dataset", shown_), EISDIR);
-  sink_.emplace(create_held(temp_, shown_), "dataset '" + shown_ + "'");
+  sink_.emplace(create_held(temp_, shown_), "dataset '" + shown_ + "'", true);
   writer_.discard();
   writer_.attach(*sink_);
 }

@@ -104,7 +104,8 @@ FileSink::FileSink(const std::filesystem::path& path, std::string label) : label
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }
 
-FileSink::FileSink(FilePtr file, std::string label) : file_(std::move(file)), label_(std::move(label)) {
+FileSink::FileSink(FilePtr file, std::string label, bool durable)
+    : file_(std::move(file)), label_(std::move(label)), durable_(durable) {
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }
 
@@ -118,6 +119,14 @@ void FileSink::write(std::span<const std::byte> bytes) {
   errno = 0;
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
     throw io_error("cannot write", label_, errno != 0 ? errno : EIO);
+  written_ += bytes.size();
+  // The disk writes while the conversion goes on, so that the sync before
+  // the rename waits only for the last blocks.
+  constexpr std::uint64_t kWritebackStep = std::uint64_t{16} << 20;
+  if (durable_ && written_ - flushed_ >= kWritebackStep) {
+    start_writeback(file_.get(), flushed_, written_ - flushed_);
+    flushed_ = written_;
+  }
 }
 
 void FileSink::close() {

@@ -69,8 +69,9 @@ class MemorySink final : public ByteSink {
 class FileSink final : public ByteSink {
  public:
   FileSink(const std::filesystem::path& path, std::string label);
-  // A file already open for writing.
-  FileSink(FilePtr file, std::string label);
+  // A file already open for writing; `durable`: one that will be synced,
+  // whose blocks go to the disk while it is written.
+  FileSink(FilePtr file, std::string label, bool durable = false);
   void write(std::span<const std::byte> bytes) override;
   // What was written, through to the disk.
   void sync();
@@ -81,6 +82,9 @@ class FileSink final : public ByteSink {
  private:
   FilePtr file_;
   std::string label_;
+  bool durable_ = false;
+  std::uint64_t written_ = 0;
+  std::uint64_t flushed_ = 0;  // bytes whose writeback has begun
 };
 
 // Opens `path` for reading, refusing folders and anything but a regular

@@ -139,6 +139,8 @@ int rename_held_file(std::FILE*, const std::filesystem::path& from, const std::f
   return errno_of(::GetLastError());
 }
 
+void start_writeback(std::FILE*, std::uint64_t, std::uint64_t) noexcept {}
+
 int sync_file(std::FILE* file) noexcept {
   if (std::fflush(file) != 0) return errno != 0 ? errno : EIO;
   // _commit is FlushFileBuffers on the file's handle.
@@ -276,6 +278,18 @@ int rename_held_file(std::FILE* file, const std::filesystem::path& from, const s
   // The lock guarantees the name is still this file's; check it all the same.
   if (!same_entry(::fileno(file), from)) return ENOENT;
   return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+void start_writeback(std::FILE* file, std::uint64_t offset, std::uint64_t length) noexcept {
+#ifdef __linux__
+  // A hint: a file system that cannot start it early syncs it all at the end.
+  (void)::sync_file_range(::fileno(file), static_cast<off_t>(offset), static_cast<off_t>(length),
+                          SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file;
+  (void)offset;
+  (void)length;
+#endif
 }
 
 int sync_file(std::FILE* file) noexcept {

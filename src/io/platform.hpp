@@ -37,6 +37,10 @@ std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool&
 // name between the two. Returns 0 or an errno value.
 int rename_held_file(std::FILE* file, const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
 
+// Starts writing the file's bytes [offset, offset + length) to the disk
+// without waiting for them (where the system can; elsewhere nothing).
+void start_writeback(std::FILE* file, std::uint64_t offset, std::uint64_t length) noexcept;
+
 // Writes the file's buffered data and then its blocks through to the disk.
 // Returns 0 or an errno value.
 int sync_file(std::FILE* file) noexcept;
