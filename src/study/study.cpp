@@ -1,7 +1,6 @@
 #include "study/study.hpp"
 
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
 #include "app/comline.hpp"
@@ -9,6 +8,7 @@
 #include "app/run.hpp"
 #include "base/version.hpp"
 #include "io/platform.hpp"
+#include "io/progress.hpp"
 #include "study/display.hpp"
 #include "study/schedule.hpp"
 
@@ -39,15 +39,6 @@ constexpr std::string_view kUsage =
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and level and exit\n"
     "      --         end of options\n";
-
-// KESTREL_PROGRESS=always|never overrides the terminal rule.
-study::ProgressMode progress_mode() {
-  const char* v = std::getenv("KESTREL_PROGRESS");
-  const std::string_view mode = v != nullptr ? v : "";
-  if (mode == "always") return study::ProgressMode::always;
-  if (mode == "never") return study::ProgressMode::never;
-  return io::stderr_is_terminal() ? study::ProgressMode::terminal : study::ProgressMode::never;
-}
 
 // "1 dataset", "2 datasets".
 std::string count_of(std::int64_t n, const char* what) {
@@ -88,7 +79,7 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
   std::vector<std::string> given;
   for (const RunTarget& r : runs) given.push_back(r.given);
 
-  study::Display display(console, err, progress_mode(), console_terminal, nruns);
+  study::Display display(console, err, io::progress_mode(), console_terminal, nruns);
   const InterruptGuard interrupts;
   study::Scheduler scheduler(std::move(runs), opt.jobs != 0 ? opt.jobs : io::usable_cores(), several, display);
   const int signal = scheduler.run();
