@@ -177,6 +177,31 @@ std::vector<Bytes> records(const Bytes& b) {
   return out;
 }
 
+std::vector<PostfileFields> postfile_fields(const Bytes& postfile) {
+  std::vector<PostfileFields> out;
+  for (const Bytes& r : records(postfile)) {
+    PostfileFields f;
+    f.kurdat = io::get_i32(r.data());
+    f.kave = io::get_i32(r.data() + 4);
+    f.grpid.assign(reinterpret_cast<const char*>(r.data() + 8), 8);
+    for (std::size_t i = 16; i + 8 <= r.size(); i += 8) f.values.push_back(io::get_f64(r.data() + i));
+    out.push_back(std::move(f));
+  }
+  return out;
+}
+
+Bytes postfile_of(const std::vector<PostfileFields>& records) {
+  Bytes b;
+  for (const PostfileFields& f : records) {
+    const Bytes r = postfile_record(f.kurdat, f.values, true, f.kave, f.grpid);
+    b.insert(b.end(), r.begin(), r.end());
+  }
+  return b;
+}
+
+void patch_i32(Bytes& b, std::size_t offset, std::int32_t v) { io::put_i32(b.data() + offset, v); }
+void patch_f32(Bytes& b, std::size_t offset, float v) { io::put_f32(b.data() + offset, v); }
+
 Bytes many_records(std::size_t n) {
   Bytes post;
   const Bytes rec = postfile_record(88010101, {1.0});
