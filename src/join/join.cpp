@@ -1,27 +1,17 @@
 #include "join/join.hpp"
 
-#include <algorithm>
-#include <bit>
-#include <charconv>
-#include <cstdio>
 #include <cstring>
-#include <limits>
-#include <memory>
-#include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include "base/interrupt.hpp"
 #include "base/text.hpp"
 #include "base/version.hpp"
 #include "convert/comp.hpp"
-#include "convert/postfile.hpp"
-#include "dataset/dataset_reader.hpp"
 #include "dataset/header.hpp"
 #include "dataset/output_type.hpp"
 #include "dataset/period.hpp"
 #include "io/byte_order.hpp"
-#include "setup/params.hpp"
+#include "join/inputs.hpp"
 
 namespace kestrel::join {
 
@@ -30,393 +20,123 @@ namespace {
 using dataset::DatasetReader;
 using dataset::PeriodHead;
 
-constexpr std::int64_t kPeriodSeconds = 3600;
-
-std::string in_quotes(std::string_view name) { return "'" + std::string(name) + "'"; }
-
-// A text as held, without its trailing blanks.
 std::string held(std::string_view s) { return std::string(trim_right(s)); }
 
-// The shortest decimal that reads back as the same float.
-std::string number(float v) {
-  char buf[32];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-  return ec == std::errc{} ? std::string(buf, end) : "?";
-}
-
-std::string place(const dataset::HeaderInfo& h, std::size_t r) {
-  return "(" + number(h.xrec[r]) + ", " + number(h.yrec[r]) + ") km, elevation " + number(h.zrec[r]);
-}
-
-// A period's end as a modeller reads it: "1988-03-02 hour 00".
-std::string when(const DateHour& t, std::int32_t sec) {
-  std::int32_t mo = 0, dy = 0;
-  std::string s;
-  if (calendar_date(t.yr, t.jul, mo, dy) && t.hr >= 0 && t.hr <= 24) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d hour %02d", static_cast<int>(t.yr), static_cast<int>(mo),
-                  static_cast<int>(dy), static_cast<int>(t.hr));
-    s = buf;
-  } else {
-    s = "year " + std::to_string(t.yr) + " day " + std::to_string(t.jul) + " hour " + std::to_string(t.hr);
+// The output's header: the first input's, with the receptors of the whole
+// and the nominal grid by the converter's own rule.
+dataset::PeriodSource write_header(Inputs& in, io::RecordWriter& out) {
+  const dataset::HeaderInfo& h0 = in.header(0);
+  std::vector<float> xrec, yrec, zrec;
+  for (std::size_t i = 0; i < (in.mode() == Mode::receptors ? in.size() : 1); ++i) {
+    const auto& h = in.header(i);
+    xrec.insert(xrec.end(), h.xrec.begin(), h.xrec.end());
+    yrec.insert(yrec.end(), h.yrec.begin(), h.yrec.end());
+    zrec.insert(zrec.end(), h.zrec.begin(), h.zrec.end());
   }
-  if (sec != 0) s += " second " + std::to_string(sec);
-  return s;
+  const ReceptorBox box = receptor_box(xrec, yrec);
+  dataset::HeaderArgs a;
+  a.nx = 2;
+  a.ny = 2;
+  a.dxkm = box.dgrid;
+  a.xorigkm = box.x0;
+  a.yorigkm = box.y0;
+  a.iyrb = h0.iyrb;
+  a.ijulb = h0.ijulb;
+  a.ihrb = h0.ihrb;
+  a.irlg = in.irlg();
+  // The type gives the dataset's name; the third title is the input's own.
+  a.type = held(h0.kind) == "WFLX.DAT"   ? dataset::OutputType::wdep
+           : held(h0.kind) == "DFLX.DAT" ? dataset::OutputType::ddep
+                                         : dataset::OutputType::conc;
+  a.title3 = h0.titles[2];
+  a.xrec = xrec;
+  a.yrec = yrec;
+  a.zrec = zrec;
+  a.ver = fixed(mver, 12);
+  a.level = fixed(mlevel, 12);
+  a.speclev = h0.speclev;
+  a.csrcnam = h0.csrcnam;
+  a.atitle = {h0.titles[0], h0.titles[1]};
+  out.reserve_for(8 + 12 * xrec.size() + 4096);
+  dataset::wrout1(out, a);
+  return {box.xc, box.yc};
 }
 
-std::string ending(const PeriodHead& h) { return when(h.end, h.end_sec); }
+// The second pass: the output, period by period, from one period of every
+// input at a time.
+Joined write(Inputs& in, io::RecordWriter& out) {
+  in.phase("joining");
+  const dataset::PeriodSource source = write_header(in, out);
+  const std::string& speclev = in.header(0).speclev;
+  std::size_t nrec = 0;
+  for (std::size_t i = 0; i < (in.mode() == Mode::receptors ? in.size() : 1); ++i) nrec += in.reader(i).receptors();
 
-// A header's begin year in four digits, as POSTFILE stamps are read.
-std::int32_t four_digit(std::int32_t yr) {
-  return yr >= 0 && yr < 100 ? decode_kurdat(yr * 1000000 + 10101).iyr : yr;
-}
-
-std::string plural(std::int64_t n, const char* what) {
-  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-}
-
-// One input being joined.
-struct Opened {
-  const Input* input;
-  std::unique_ptr<DatasetReader> reader;
-  [[nodiscard]] std::string name() const { return in_quotes(input->name); }
-  [[nodiscard]] const dataset::HeaderInfo& header() const { return reader->header(); }
-};
-
-class Joiner {
- public:
-  Joiner(Mode mode, std::span<const Input> inputs, Progress* progress) : mode_(mode), progress_(progress) {
-    // Below the receptors of one period, the buffers of many inputs stay
-    // bounded: a few MiB among them all.
-    const std::size_t block =
-        std::clamp<std::size_t>((std::size_t{8} << 20) / std::max<std::size_t>(inputs.size(), 1), std::size_t{64} << 10,
-                                DatasetReader::kDefaultBlock);
-    for (const Input& in : inputs) {
-      Opened o{&in, nullptr};
-      try {
-        o.reader = std::make_unique<DatasetReader>(*in.bytes, static_cast<std::int32_t>(MXREC), block);
-      } catch (const dataset::DatasetError& e) {
-        throw Refusal(o.name() + " " + e.what());
+  Joined j;
+  j.receptors = nrec;
+  // A period's first two records and its values record begun: room for its values.
+  const auto put = [&](const PeriodHead& h) {
+    if (j.periods == 0) j.first = h.end;
+    j.last = h.end;
+    ++j.periods;
+    dataset::write_period_head(out, h.begin, h.end, source);
+    out.begin().text(speclev, DatasetReader::kLabel);
+    return out.grow(4 * nrec);
+  };
+  if (in.mode() == Mode::time) {
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      DatasetReader& r = in.reader(i);
+      for (std::int64_t k = 0; k < r.periods(); ++k) {
+        stop_if_interrupted();
+        const auto v = in.guard(i, [&] { return r.view(k); });
+        in.follows(i, k, v.head);
+        std::memcpy(put(v.head), v.values.data(), v.values.size());
+        out.end();
+        in.advance(r.period_size());
       }
-      total_bytes_ += in.bytes->size();
-      in_.push_back(std::move(o));
-      check_header(in_.back());
-    }
-    check_receptors();
-    irlg_ = run_length();
-  }
-
-  // The pass over every input's period heads.
-  void check_periods() {
-    if (progress_ != nullptr) progress_->phase("checking", total_bytes_);
-    if (mode_ == Mode::time) {
-      for (std::size_t i = 0; i < in_.size(); ++i) {
-        DatasetReader& r = *in_[i].reader;
-        if (r.periods() == 0) {
-          guard(i, [&] { r.check_end(); });
-          throw Refusal(in_[i].name() + " holds no periods");
-        }
-        for (std::int64_t k = 0; k < r.periods(); ++k) {
-          stop_if_interrupted();
-          const PeriodHead h = guard(i, [&] { return r.head(k); });
-          follows(i, k, h);
-          advance(r.period_size());
-        }
-        guard(i, [&] { r.check_end(); });
-      }
-      return;
-    }
-    std::vector<PeriodHead> heads(in_.size());
-    for (std::int64_t k = 0; in_step(k); ++k) {
-      stop_if_interrupted();
-      for (std::size_t i = 0; i < in_.size(); ++i) {
-        heads[i] = guard(i, [&] { return in_[i].reader->head(k); });
-        same_time(i, k, heads[i], heads[0]);
-        advance(in_[i].reader->period_size());
-      }
-    }
-  }
-
-  Joined write(io::RecordWriter& out) {
-    if (progress_ != nullptr) progress_->phase("joining", total_bytes_);
-    const dataset::HeaderInfo& h0 = in_[0].header();
-    std::vector<float> xrec, yrec, zrec;
-    for (const Opened& o : in_) {
-      const auto& h = o.header();
-      xrec.insert(xrec.end(), h.xrec.begin(), h.xrec.end());
-      yrec.insert(yrec.end(), h.yrec.begin(), h.yrec.end());
-      zrec.insert(zrec.end(), h.zrec.begin(), h.zrec.end());
-      if (mode_ != Mode::receptors) break;
-    }
-    // The nominal grid and the source's place by the converter's own rule.
-    const ReceptorBox box = receptor_box(xrec, yrec);
-    dataset::HeaderArgs a;
-    a.nx = 2;
-    a.ny = 2;
-    a.dxkm = box.dgrid;
-    a.xorigkm = box.x0;
-    a.yorigkm = box.y0;
-    a.iyrb = h0.iyrb;
-    a.ijulb = h0.ijulb;
-    a.ihrb = h0.ihrb;
-    a.irlg = irlg_;
-    a.type = held(h0.kind) == "WFLX.DAT"   ? dataset::OutputType::wdep
-             : held(h0.kind) == "DFLX.DAT" ? dataset::OutputType::ddep
-                                           : dataset::OutputType::conc;
-    a.title3 = h0.titles[2];
-    a.xrec = xrec;
-    a.yrec = yrec;
-    a.zrec = zrec;
-    a.ver = fixed(mver, 12);
-    a.level = fixed(mlevel, 12);
-    a.speclev = h0.speclev;
-    a.csrcnam = h0.csrcnam;
-    a.atitle = {h0.titles[0], h0.titles[1]};
-    const std::size_t nrec = xrec.size();
-    out.reserve_for(8 + 12 * nrec + 4096);
-    dataset::wrout1(out, a);
-    const dataset::PeriodSource source{box.xc, box.yc};
-
-    Joined j;
-    j.receptors = nrec;
-    const auto put = [&](const PeriodHead& h) {
-      if (j.periods == 0) j.first = h.end;
-      j.last = h.end;
-      ++j.periods;
-      dataset::write_period_head(out, h.begin, h.end, source);
-      out.begin().text(a.speclev, DatasetReader::kLabel);
-      return out.grow(4 * nrec);
-    };
-    if (mode_ == Mode::time) {
-      for (std::size_t i = 0; i < in_.size(); ++i) {
-        DatasetReader& r = *in_[i].reader;
-        for (std::int64_t k = 0; k < r.periods(); ++k) {
-          stop_if_interrupted();
-          const auto v = guard(i, [&] { return r.view(k); });
-          follows(i, k, v.head);
-          std::memcpy(put(v.head), v.values.data(), v.values.size());
-          out.end();
-          advance(r.period_size());
-        }
-      }
-      out.flush();
-      return j;
-    }
-    std::vector<DatasetReader::View> views(in_.size());
-    std::vector<double> sums(mode_ == Mode::sum ? nrec : 0);
-    const std::int64_t periods = in_[0].reader->periods();
-    for (std::int64_t k = 0; k < periods; ++k) {
-      stop_if_interrupted();
-      for (std::size_t i = 0; i < in_.size(); ++i) {
-        views[i] = guard(i, [&] { return in_[i].reader->view(k); });
-        same_time(i, k, views[i].head, views[0].head);
-        advance(in_[i].reader->period_size());
-      }
-      std::byte* values = put(views[0].head);
-      if (mode_ == Mode::receptors) {
-        // Values as held, input after input: the bytes are the floats'.
-        for (const auto& v : views) {
-          std::memcpy(values, v.values.data(), v.values.size());
-          values += v.values.size();
-        }
-      } else {
-        // In double, in the order given, rounded to single precision once.
-        for (std::size_t r = 0; r < nrec; ++r) sums[r] = io::get_f32(views[0].values.data() + 4 * r);
-        for (std::size_t i = 1; i < views.size(); ++i) {
-          const std::byte* p = views[i].values.data();
-          for (std::size_t r = 0; r < nrec; ++r) sums[r] += io::get_f32(p + 4 * r);
-        }
-        for (std::size_t r = 0; r < nrec; ++r) io::put_f32(values + 4 * r, static_cast<float>(sums[r]));
-      }
-      out.end();
     }
     out.flush();
     return j;
   }
-
- private:
-  // A reader's refusal, named with its input.
-  template <class F>
-  auto guard(std::size_t i, F f) -> decltype(f()) {
-    try {
-      return f();
-    } catch (const dataset::DatasetError& e) {
-      throw Refusal(in_[i].name() + " " + e.what());
+  std::vector<DatasetReader::View> views(in.size());
+  std::vector<double> sums(in.mode() == Mode::sum ? nrec : 0);
+  const std::int64_t periods = in.reader(0).periods();
+  for (std::int64_t k = 0; k < periods; ++k) {
+    stop_if_interrupted();
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      views[i] = in.guard(i, [&] { return in.reader(i).view(k); });
+      in.same_time(i, k, views[i].head, views[0].head);
+      in.advance(in.reader(i).period_size());
     }
-  }
-
-  void advance(std::uint64_t bytes) {
-    if (progress_ != nullptr) progress_->advance(bytes);
-  }
-
-  void check_header(const Opened& o) {
-    const auto& h = o.header();
-    const std::int64_t seconds = std::int64_t{h.iavg} * h.nsecdt;
-    if (seconds != kPeriodSeconds) {
-      throw Refusal(o.name() + " holds periods of " + std::to_string(seconds) + " s (" + std::to_string(h.iavg) +
-                    " x " + std::to_string(h.nsecdt) + " s), not 3600 s");
-    }
-    if (in_.size() == 1) return;
-    const Opened& first = in_.front();
-    const auto& f = first.header();
-    if (h.kind != f.kind) {
-      throw Refusal(o.name() + " is a " + held(h.kind) + " dataset, " + first.name() + " a " + held(f.kind) +
-                    " dataset");
-    }
-    if (h.speclev != f.speclev) {
-      throw Refusal(o.name() + " holds species '" + held(h.speclev) + "', " + first.name() + " '" +
-                    held(f.speclev) + "'");
-    }
-    if (h.titles[2] != f.titles[2]) {
-      throw Refusal("the conversion factors differ: title 3 of " + o.name() + " reads '" + held(h.titles[2]) +
-                    "', of " + first.name() + " '" + held(f.titles[2]) + "'");
-    }
-  }
-
-  void check_receptors() {
-    const Opened& first = in_.front();
-    const auto& f = first.header();
-    if (mode_ == Mode::receptors) {
-      // Places compared as values: -0 and 0 are one place.
-      const auto key = [](float x, float y, float z) {
-        const auto bits = [](float v) { return std::bit_cast<std::uint32_t>(v == 0.0F ? 0.0F : v); };
-        return (std::uint64_t{bits(x)} << 32 | bits(y)) ^ (std::uint64_t{bits(z)} * 0x9E3779B97F4A7C15ULL);
-      };
-      struct Seen {
-        std::size_t input, receptor;
-      };
-      std::unordered_multimap<std::uint64_t, Seen> seen;
-      std::size_t total = 0;
-      for (std::size_t i = 0; i < in_.size(); ++i) {
-        const auto& h = in_[i].header();
-        total += h.xrec.size();
-        for (std::size_t r = 0; r < h.xrec.size(); ++r) {
-          const std::uint64_t k = key(h.xrec[r], h.yrec[r], h.zrec[r]);
-          bool known = false;
-          const auto [b, e] = seen.equal_range(k);
-          for (auto it = b; it != e; ++it) {
-            const auto& g = in_[it->second.input].header();
-            const std::size_t q = it->second.receptor;
-            if (g.xrec[q] != h.xrec[r] || g.yrec[q] != h.yrec[r] || g.zrec[q] != h.zrec[r]) continue;
-            known = true;
-            if (it->second.input == i) continue;
-            throw Refusal("receptor " + std::to_string(r + 1) + " of " + in_[i].name() + " at " + place(h, r) +
-                          " is also receptor " + std::to_string(q + 1) + " of " + in_[it->second.input].name());
-          }
-          if (!known) seen.emplace(k, Seen{i, r});
-        }
+    std::byte* values = put(views[0].head);
+    if (in.mode() == Mode::receptors) {
+      // Values as held, input after input: the bytes are the floats'.
+      for (const auto& v : views) {
+        std::memcpy(values, v.values.data(), v.values.size());
+        values += v.values.size();
       }
-      if (total > MXREC) {
-        throw Refusal("the inputs hold " + std::to_string(total) + " receptors together; a dataset holds at most " +
-                      std::to_string(MXREC));
+    } else {
+      // In double, in the order given, rounded to single precision once.
+      for (std::size_t r = 0; r < nrec; ++r) sums[r] = io::get_f32(views[0].values.data() + 4 * r);
+      for (std::size_t i = 1; i < views.size(); ++i) {
+        const std::byte* p = views[i].values.data();
+        for (std::size_t r = 0; r < nrec; ++r) sums[r] += io::get_f32(p + 4 * r);
       }
-      return;
+      for (std::size_t r = 0; r < nrec; ++r) io::put_f32(values + 4 * r, static_cast<float>(sums[r]));
     }
-    // The same receptors, as stored, bit for bit.
-    const auto same = [](float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); };
-    for (std::size_t i = 1; i < in_.size(); ++i) {
-      const auto& h = in_[i].header();
-      if (h.xrec.size() != f.xrec.size()) {
-        throw Refusal(in_[i].name() + " holds " + plural(static_cast<std::int64_t>(h.xrec.size()), "receptor") + ", " +
-                      first.name() + " " + std::to_string(f.xrec.size()));
-      }
-      for (std::size_t r = 0; r < h.xrec.size(); ++r) {
-        if (same(h.xrec[r], f.xrec[r]) && same(h.yrec[r], f.yrec[r]) && same(h.zrec[r], f.zrec[r])) continue;
-        throw Refusal("receptor " + std::to_string(r + 1) + " of " + in_[i].name() + " is at " + place(h, r) +
-                      ", of " + first.name() + " at " + place(f, r));
-      }
-    }
+    out.end();
   }
-
-  // Whether every input holds period k; false after the last. Inputs that
-  // end sooner than the others are refused.
-  bool in_step(std::int64_t k) {
-    bool all = true, any = false;
-    for (const Opened& o : in_) {
-      if (k < o.reader->periods()) {
-        any = true;
-      } else {
-        all = false;
-      }
-    }
-    if (all) return true;
-    // A cut input is refused at its cut.
-    for (std::size_t i = 0; i < in_.size(); ++i) {
-      if (k >= in_[i].reader->periods()) guard(i, [&] { in_[i].reader->check_end(); });
-    }
-    if (!any) return false;
-    const std::int64_t p0 = in_[0].reader->periods();
-    for (std::size_t i = 1; i < in_.size(); ++i) {
-      const std::int64_t p = in_[i].reader->periods();
-      if (p != p0) throw Refusal(in_[i].name() + " holds " + plural(p, "period") + ", " + in_[0].name() + " " +
-                                 std::to_string(p0));
-    }
-    return false;
-  }
-
-  void period_length(std::size_t i, std::int64_t k, const PeriodHead& h) {
-    const std::int64_t seconds = deltt(h.begin, h.end) * 3600 + h.end_sec - h.begin_sec;
-    if (seconds == kPeriodSeconds) return;
-    throw Refusal("period " + std::to_string(k + 1) + " of " + in_[i].name() + " begins " + when(h.begin, h.begin_sec) +
-                  " and ends " + ending(h) + ": " + std::to_string(seconds) + " s, not 3600 s");
-  }
-
-  void same_time(std::size_t i, std::int64_t k, const PeriodHead& h, const PeriodHead& h0) {
-    period_length(i, k, h);
-    if (i == 0 || (h.end == h0.end && h.end_sec == h0.end_sec)) return;
-    throw Refusal("period " + std::to_string(k + 1) + " of " + in_[i].name() + " ends " + ending(h) + ", of " +
-                  in_[0].name() + " " + ending(h0));
-  }
-
-  // Input i's period k in a join by time: the first of each input must end
-  // one hour after the last of the one before.
-  void follows(std::size_t i, std::int64_t k, const PeriodHead& h) {
-    period_length(i, k, h);
-    if (k == 0 && i > 0) {
-      const std::int64_t step = deltt(last_.end, h.end) * 3600 + h.end_sec - last_.end_sec;
-      if (step != kPeriodSeconds) {
-        const std::int64_t hours = deltt(last_.end, h.end);
-        const std::string what = step > kPeriodSeconds ? "a gap of " + plural(hours - 1, "hour")
-                                                       : "an overlap of " + plural(1 - hours, "hour");
-        throw Refusal(in_[i].name() + " does not follow " + in_[i - 1].name() + " by one hour: " +
-                      in_[i - 1].name() + " ends with the period ending " + ending(last_) + ", " + in_[i].name() +
-                      " begins with the period ending " + ending(h) + " (" + what + ")");
-      }
-    }
-    last_ = h;
-  }
-
-  // The run length of the whole: by time, from the first input's begin to
-  // the end of the last input's run.
-  std::int32_t run_length() const {
-    const auto& f = in_.front().header();
-    if (mode_ != Mode::time) return f.irlg;
-    const auto& l = in_.back().header();
-    const std::int64_t hours =
-        deltt({four_digit(f.iyrb), f.ijulb, f.ihrb}, {four_digit(l.iyrb), l.ijulb, l.ihrb}) + l.irlg;
-    if (hours < 0 || hours > std::numeric_limits<std::int32_t>::max()) {
-      throw Refusal("the joined run would last " + std::to_string(hours) + " hours: the run of " +
-                    in_.back().name() + " ends before the run of " + in_.front().name() + " begins");
-    }
-    return static_cast<std::int32_t>(hours);
-  }
-
-  Mode mode_;
-  Progress* progress_;
-  std::vector<Opened> in_;
-  std::uint64_t total_bytes_ = 0;
-  std::int32_t irlg_ = 0;
-  PeriodHead last_;
-};
+  out.flush();
+  return j;
+}
 
 }  // namespace
 
 Joined join(Mode mode, std::span<const Input> inputs, const std::function<io::RecordWriter&()>& open_output,
             Progress* progress) {
   if (inputs.empty()) throw Refusal("no input");
-  Joiner j(mode, inputs, progress);
-  j.check_periods();
-  return j.write(open_output());
+  Inputs in(mode, inputs, progress);
+  in.check_periods();
+  return write(in, open_output());
 }
 
 }  // namespace kestrel::join

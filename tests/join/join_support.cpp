@@ -45,6 +45,33 @@ Bytes make_dataset(const Spec& s) {
   return sink.data;
 }
 
+void write(const std::filesystem::path& p, const Spec& s, const std::function<void(Bytes&)>& change) {
+  Bytes b = make_dataset(s);
+  if (change) change(b);
+  kestrel::test::write_bytes(p, b);
+}
+
+Spec later(int hours) {
+  Spec s;
+  s.first_end = *incr(s.first_end, hours);
+  return s;
+}
+
+Spec at(std::vector<Receptor> receptors) {
+  Spec s;
+  s.receptors = std::move(receptors);
+  return s;
+}
+
+std::map<std::string, Bytes> files_of(const std::filesystem::path& dir) {
+  std::map<std::string, Bytes> m;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    m[e.path().filename().string()] =
+        std::filesystem::is_regular_file(e.path()) ? kestrel::test::read_bytes(e.path()) : Bytes{};
+  }
+  return m;
+}
+
 Ran run(const std::filesystem::path& dir, std::vector<std::string> args) {
   std::ostringstream out, err;
   Ran r;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,20 @@ struct Spec {
   std::string title1 = "A JOIN TEST";
 };
 Bytes make_dataset(const Spec& s);
+
+// Offsets in a dataset of two receptors (Spec's): the run record's payload,
+// the first period, the bytes of each period.
+inline constexpr std::size_t kRunPayload = 400;
+inline constexpr std::size_t kFirst = 1055;
+inline constexpr std::size_t kPeriod = 111;
+
+// make_dataset(s) written to `p`, with a change made to its bytes.
+void write(const std::filesystem::path& p, const Spec& s, const std::function<void(Bytes&)>& change = {});
+// The default dataset `hours` later, and at other receptors.
+Spec later(int hours);
+Spec at(std::vector<Receptor> receptors);
+// The files of a folder and their bytes (folders with none).
+std::map<std::string, Bytes> files_of(const std::filesystem::path& dir);
 
 struct Ran {
   int status = -1;
