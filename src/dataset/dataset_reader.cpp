@@ -24,6 +24,7 @@ constexpr std::size_t kHeadBytes = kValuesAt + 4 + DatasetReader::kLabel;
 // copying the period's values it skips.
 constexpr std::uint64_t kSeekAbove = std::uint64_t{8} << 10;
 
+
 std::string at_byte(std::uint64_t at) { return " (byte " + std::to_string(at) + ")"; }
 
 std::string shown(std::string_view s) { return std::string(trim_right(s)); }
@@ -186,7 +187,20 @@ PeriodHead DatasetReader::head(std::int64_t k) {
   const std::uint64_t at = period_at(k);
   // With the previous period's trailing length marker: one read a period.
   const std::uint64_t from = k == 0 ? at : at - 4;
-  const std::byte* p = fetch(from, static_cast<std::size_t>(at - from) + kHeadBytes, !seek_per_period());
+  const std::size_t n = static_cast<std::size_t>(at - from) + kHeadBytes;
+  const std::byte* p = nullptr;
+  if (seek_per_period() && !(from >= buffer_at_ && from + n <= buffer_at_ + buffer_len_) &&
+      source_.read_cached(from, std::span<std::byte>(buffer_.get(), n))) {
+    // A head the cache holds: read alone.
+    buffer_at_ = from;
+    buffer_len_ = n;
+    p = buffer_.get();
+  } else {
+    // A head that would wait for the disk: the blocks after it are read with
+    // it, at the disk's sequential speed, and the reads of the values after
+    // the scan find them in the cache.
+    p = fetch(from, n, true);
+  }
   if (p == nullptr) cut(k);
   if (k > 0) check_trailer(p, k - 1, period_at(k - 1));
   const PeriodHead h = decode_head(p + (at - from), k, at);

@@ -114,7 +114,7 @@ class DatasetReader {
   void check_trailer(const std::byte* p, std::int64_t k, std::uint64_t at) const;
   [[noreturn]] void cut(std::int64_t k) const;
   [[noreturn]] void damaged(std::int64_t k, const char* record, std::uint64_t at, const std::string& what) const;
-  // Periods large enough to be read head by head in a scan.
+  // Whether heads are read one by one: periods large enough.
   [[nodiscard]] bool seek_per_period() const noexcept;
 
   io::ByteSource& source_;

@@ -91,6 +91,14 @@ std::size_t FileSource::read_at(std::uint64_t offset, std::span<std::byte> dest)
   return n;
 }
 
+bool FileSource::read_cached(std::uint64_t offset, std::span<std::byte> dest) {
+  if (offset >= size_ || dest.size() > size_ - offset) return false;
+  int err = 0;
+  const bool cached = io::read_cached(file_.get(), offset, dest, err);
+  if (err != 0) throw io_error("cannot read", label_, err);
+  return cached;
+}
+
 FileSink::FileSink(const std::filesystem::path& path, std::string label) : label_(std::move(label)) {
   clear_entry(path, label_);
   errno = 0;

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 #ifdef __linux__
@@ -144,6 +145,8 @@ std::size_t read_at(std::FILE* file, std::uint64_t offset, std::span<std::byte> 
   return n;
 }
 
+bool read_cached(std::FILE*, std::uint64_t, std::span<std::byte>, int&) noexcept { return false; }
+
 long process_id() noexcept { return ::_getpid(); }
 
 bool stderr_is_terminal() noexcept { return ::_isatty(2) != 0; }
@@ -271,6 +274,22 @@ std::size_t read_at(std::FILE* file, std::uint64_t offset, std::span<std::byte> 
     got += static_cast<std::size_t>(n);
   }
   return got;
+}
+
+bool read_cached(std::FILE* file, std::uint64_t offset, std::span<std::byte> dest, int& err) noexcept {
+#if defined(__linux__) && defined(RWF_NOWAIT)
+  iovec v{dest.data(), dest.size()};
+  for (;;) {
+    const ssize_t n = ::preadv2(::fileno(file), &v, 1, static_cast<off_t>(offset), RWF_NOWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS) err = errno;
+    // Part of the bytes is as good as none: the rest would wait.
+    return n == static_cast<ssize_t>(dest.size());
+  }
+#else
+  (void)file, (void)offset, (void)dest, (void)err;
+  return false;
+#endif
 }
 
 long process_id() noexcept { return static_cast<long>(::getpid()); }

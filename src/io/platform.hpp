@@ -42,6 +42,12 @@ bool seek_to(std::FILE* file, std::uint64_t offset) noexcept;
 // each). Returns the bytes read; sets `err` to an errno value on failure.
 std::size_t read_at(std::FILE* file, std::uint64_t offset, std::span<std::byte> dest, int& err) noexcept;
 
+// Reads dest.size() bytes from `offset` only if the system's cache holds
+// them all (Linux: preadv2 with RWF_NOWAIT): true when it did. False, with
+// nothing read, when they would have to come from the disk or where there
+// is no such read (Windows); sets `err` on a failure.
+bool read_cached(std::FILE* file, std::uint64_t offset, std::span<std::byte> dest, int& err) noexcept;
+
 // Names read from files are UTF-8 text on every system; a path made from
 // std::string would take the system code page on Windows.
 std::filesystem::path path_from_utf8(std::string_view name);

@@ -63,8 +63,13 @@ class Counting final : public io::ByteSource {
     ++calls;
     return n;
   }
+  bool read_cached(std::uint64_t offset, std::span<std::byte> dest) override {
+    if (!cached) return false;
+    return ByteSource::read_cached(offset, dest);
+  }
   std::uint64_t bytes = 0;
   std::uint64_t calls = 0;
+  bool cached = true;  // false: a file on a disk, none of it in the cache
 
  private:
   io::MemorySource inner_;
@@ -176,6 +181,24 @@ TEST(DatasetReader, ScanReadsInBlocksOrHeadByHead) {
     std::vector<float> v(5000);
     EXPECT_EQ(r.read(29, v).end.hr, 30);
     EXPECT_EQ(v[4999], 290.0F + 4999.0F);
+  }
+  {
+    // Heads that would wait for the disk: the file in large blocks instead,
+    // every length marker checked all the same.
+    Bytes b = dataset(5000, 30);
+    Counting src(b);
+    src.cached = false;
+    DatasetReader r(src, 10000);
+    const std::uint64_t calls = src.calls;
+    std::int64_t n = 0;
+    r.scan([&](std::int64_t, const PeriodHead&) { ++n; });
+    EXPECT_EQ(n, 30);
+    EXPECT_LE(src.calls - calls, 3U);  // 600 kB in a block of 1 MiB, and the end
+    test::patch_i32(b, r.period_at(20) - 4, 7);
+    Counting damaged(b);
+    damaged.cached = false;
+    DatasetReader d(damaged, 10000);
+    EXPECT_EQ(refused([&] { d.scan([](std::int64_t, const PeriodHead&) {}); }).offset, r.period_at(19) + 80);
   }
 }
 
