@@ -19,9 +19,11 @@ starting one kestrel per run folder.
 Cases (j), (k) and (l) are kestrel-join's, against the join's floor (every
 input's bytes read, the output's bytes written): (j) two datasets of 10,000
 receptors x 2 years summed, (k) four receptor chunks of a 100 x 100 grid
-joined, (l) two years appended; each output is 703 MB.
+joined, (l) two years appended; each output is 703 MB. With --cold the
+inputs are put out of the page cache before each run (posix_fadvise
+DONTNEED on them alone), so that both read them from the disk.
 
-usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcdefghijkl]
+usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcdefghijkl] [--cold]
 """
 import argparse
 import glob
@@ -143,7 +145,7 @@ def case_i(kestrel, work, size, repeat):
     print('xargs / kestrel wall time: %.2f (target at least 2)' % (w2 / w1 if w1 else 0))
 
 
-def case_join(name, build, work, size, repeat):
+def case_join(name, build, work, size, repeat, cold):
     """kestrel-join against the join's floor; the output deleted before each run."""
     mode, inputs, side, what = (FULL_JOIN if size == 'full' else TINY_JOIN)[name]
     folder = os.path.join(work, name)
@@ -167,11 +169,17 @@ def case_join(name, build, work, size, repeat):
         for n in ('out.gdx', 'out.gdx.part'):
             if os.path.exists(os.path.join(f, n)):
                 os.remove(os.path.join(f, n))
+        if cold:
+            os.sync()
+            for n in names:
+                fd = os.open(os.path.join(f, n), os.O_RDONLY)
+                os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+                os.close(fd)
 
     (jw, jc, jm), (fw, fc, fm) = alternate([join, floor], folder, repeat, clean)
     in_mb = sum(os.path.getsize(os.path.join(folder, n)) for n in names) / 1e6
     shutil.rmtree(folder, ignore_errors=True)
-    return (name, what, in_mb, out_size / 1e6, jw, jc, jm, fw)
+    return (name, what, in_mb, out_size / 1e6, jw, jc, jm, fw, fc)
 
 
 def main():
@@ -180,7 +188,8 @@ def main():
     ap.add_argument('--work', default='/tmp/kestrel-bench')
     ap.add_argument('--size', choices=['tiny', 'full'], default='full')
     ap.add_argument('--repeat', type=int, default=7)
-    ap.add_argument('--cases', default='abcde')  # f and g: see above
+    ap.add_argument('--cases', default='abcde')  # f to l: see above
+    ap.add_argument('--cold', action='store_true', help='the join cases with their inputs out of the page cache')
     args = ap.parse_args()
     build = os.path.abspath(args.build)
     kestrel = os.path.join(build, 'kestrel')
@@ -194,7 +203,7 @@ def main():
     joins = []
     for name in args.cases:
         if name in 'jkl':
-            joins.append(case_join(name, build, args.work, args.size, args.repeat))
+            joins.append(case_join(name, build, args.work, args.size, args.repeat, args.cold))
             continue
         if name == 'h':
             case_h(gen, kestrel, args.work, args.size, args.repeat)
@@ -231,11 +240,11 @@ def main():
 
     if joins:
         print('| case | join | inputs MB | output MB | kestrel-join wall s | CPU s | peak RSS MiB | floor wall s '
-              '| ratio |')
-        print('|---|---|---|---|---|---|---|---|---|')
-        for name, what, in_mb, out_mb, jw, jc, jm, fw in joins:
-            print('| %s | %s | %.0f | %.0f | %.3f | %.3f | %.1f | %.3f | %.2f |' % (
-                name, what, in_mb, out_mb, jw, jc, jm, fw, jw / fw if fw else 0))
+              '| CPU s | ratio | CPU ratio |')
+        print('|---|---|---|---|---|---|---|---|---|---|---|')
+        for name, what, in_mb, out_mb, jw, jc, jm, fw, fc in joins:
+            print('| %s | %s | %.0f | %.0f | %.3f | %.3f | %.1f | %.3f | %.3f | %.2f | %.2f |' % (
+                name, what, in_mb, out_mb, jw, jc, jm, fw, fc, jw / fw if fw else 0, jc / fc if fc else 0))
         print('target: at most 1.3 x the floor')
     if not rows:
         return

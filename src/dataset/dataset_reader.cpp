@@ -82,7 +82,9 @@ DatasetReader::DatasetReader(io::ByteSource& source, std::int32_t max_receptors,
 const std::byte* DatasetReader::fetch(std::uint64_t at, std::size_t n, bool ahead) {
   if (at >= buffer_at_ && at + n <= buffer_at_ + buffer_len_) return buffer_.get() + (at - buffer_at_);
   const std::uint64_t left = at < size_ ? size_ - at : 0;
-  const auto want = static_cast<std::size_t>(ahead ? std::min<std::uint64_t>(capacity_, left) : n);
+  // Whole periods: the next period's read begins where this one ends.
+  const std::uint64_t whole = std::max<std::uint64_t>(capacity_ / period_ * period_, n);
+  const auto want = static_cast<std::size_t>(ahead ? std::min<std::uint64_t>(whole, left) : n);
   std::size_t got = 0;
   while (got < want) {
     const std::size_t r = source_.read_at(at + got, std::span<std::byte>(buffer_.get() + got, want - got));
