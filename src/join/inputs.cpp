@@ -262,8 +262,8 @@ std::int32_t Inputs::run_length() const {
   const std::int64_t hours =
       deltt({four_digit(f.iyrb), f.ijulb, f.ihrb}, {four_digit(l.iyrb), l.ijulb, l.ihrb}) + l.irlg;
   if (hours < 0 || hours > std::numeric_limits<std::int32_t>::max()) {
-    throw Refusal("the joined run would last " + std::to_string(hours) + " hours: the run of " +
-                  in_.back().name() + " ends before the run of " + in_.front().name() + " begins");
+    throw Refusal("the joined run would last " + std::to_string(hours) + " hours, from the begin of " +
+                  in_.front().name() + " to the end of the run of " + in_.back().name());
   }
   return static_cast<std::int32_t>(hours);
 }

@@ -82,7 +82,8 @@ dataset::PeriodSource write_header(Inputs& in, io::RecordWriter& out) {
   a.ver = fixed(mver, 12);
   a.level = fixed(mlevel, 12);
   a.speclev = h0.speclev;
-  a.csrcnam = h0.csrcnam;
+  // One source, "TOTAL", as every period's source record names it.
+  a.csrcnam = fixed("TOTAL", 16);
   a.atitle = {h0.titles[0], h0.titles[1]};
   out.reserve_for(8 + 12 * xrec.size() + 4096);
   dataset::wrout1(out, a);
