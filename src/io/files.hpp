@@ -20,6 +20,12 @@ class ByteSource {
   [[nodiscard]] virtual std::uint64_t size() const = 0;
   // Copies up to dest.size() bytes from `offset`; fewer only at the end.
   virtual std::size_t read_at(std::uint64_t offset, std::span<std::byte> dest) = 0;
+  // Copies dest.size() bytes from `offset` only if that takes no wait for
+  // the disk (the system's cache holds them): true when it did. A source
+  // that cannot tell returns false; the caller then reads in large blocks.
+  virtual bool read_cached(std::uint64_t offset, std::span<std::byte> dest) {
+    return read_at(offset, dest) == dest.size();
+  }
 };
 
 class MemorySource final : public ByteSource {
@@ -44,12 +50,12 @@ class FileSource final : public ByteSource {
   FileSource(const std::filesystem::path& path, std::string label);
   [[nodiscard]] std::uint64_t size() const override { return size_; }
   std::size_t read_at(std::uint64_t offset, std::span<std::byte> dest) override;
+  bool read_cached(std::uint64_t offset, std::span<std::byte> dest) override;
 
  private:
   FilePtr file_;
   std::string label_;
   std::uint64_t size_ = 0;
-  std::uint64_t pos_ = 0;
 };
 
 class ByteSink {

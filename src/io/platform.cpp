@@ -13,6 +13,7 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -159,6 +160,19 @@ std::uint64_t open_file_limit() noexcept {
 bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
   return ::_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
 }
+
+std::size_t read_at(std::FILE* file, std::uint64_t offset, std::span<std::byte> dest, int& err) noexcept {
+  if (!seek_to(file, offset)) {
+    err = errno != 0 ? errno : EIO;
+    return 0;
+  }
+  errno = 0;
+  const std::size_t n = std::fread(dest.data(), 1, dest.size(), file);
+  if (n < dest.size() && std::ferror(file) != 0) err = errno != 0 ? errno : EIO;
+  return n;
+}
+
+bool read_cached(std::FILE*, std::uint64_t, std::span<std::byte>, int&) noexcept { return false; }
 
 long process_id() noexcept { return ::_getpid(); }
 
@@ -320,6 +334,38 @@ std::uint64_t open_file_limit() noexcept {
 bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
   static_assert(sizeof(off_t) == 8, "file offsets must be 64 bits");
   return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+std::size_t read_at(std::FILE* file, std::uint64_t offset, std::span<std::byte> dest, int& err) noexcept {
+  const int fd = ::fileno(file);
+  std::size_t got = 0;
+  while (got < dest.size()) {
+    const ssize_t n = ::pread(fd, dest.data() + got, dest.size() - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      err = errno;
+      break;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got;
+}
+
+bool read_cached(std::FILE* file, std::uint64_t offset, std::span<std::byte> dest, int& err) noexcept {
+#if defined(__linux__) && defined(RWF_NOWAIT)
+  iovec v{dest.data(), dest.size()};
+  for (;;) {
+    const ssize_t n = ::preadv2(::fileno(file), &v, 1, static_cast<off_t>(offset), RWF_NOWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS) err = errno;
+    // Part of the bytes is as good as none: the rest would wait.
+    return n == static_cast<ssize_t>(dest.size());
+  }
+#else
+  (void)file, (void)offset, (void)dest, (void)err;
+  return false;
+#endif
 }
 
 long process_id() noexcept { return static_cast<long>(::getpid()); }
