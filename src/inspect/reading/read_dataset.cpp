@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "base/io_error.hpp"
+#include "dataset/dataset_reader.hpp"
 #include "dataset/header.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
@@ -100,17 +102,21 @@ Summary open_dataset(const std::filesystem::path& path, const std::string& name)
 }
 
 void scan_dataset(const Summary& s, const PeriodVisitor& each) {
-  Records r(s.path, s.file);
-  header_of(r);
-  const auto nrec = static_cast<std::size_t>(s.layout.nrec);
-  for (;;) {
-    const auto times = r.next(32, "a period's times record", true);
-    if (times.empty()) return;
-    Period p;
-    p.end = {io::get_i32(times.data() + 16), io::get_i32(times.data() + 20), io::get_i32(times.data() + 24)};
-    r.next(32, "a period's source record");
-    p.values = r.next(15 + 4 * nrec, "a period's values record").subspan(15);
-    each(p);
+  // The one dataset reader, which the join and Python read with too: each
+  // period where it lies, its records' markers and label checked.
+  io::FileSource source(s.path, file_label("", s.file));
+  try {
+    dataset::DatasetReader reader(source, kMaxReceptors);
+    for (std::int64_t k = 0; k < reader.periods(); ++k) {
+      const auto v = reader.view(k);
+      Period p;
+      p.end = {v.head.end.yr, v.head.end.jul, v.head.end.hr};
+      p.values = v.values;
+      each(p);
+    }
+    reader.check_end();
+  } catch (const dataset::DatasetError& e) {
+    throw Failure(e.what());
   }
 }
 
