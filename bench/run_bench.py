@@ -16,12 +16,19 @@ POSTFILEs converted with -j 1 and -j 2; (i) copies of the sample run in as
 many folders, converted by one `kestrel -j 2 runs/*` and by `xargs -P 2`
 starting one kestrel per run folder.
 
-Case (j) is kestrel-inspect's statistics: a run of two years of hours at
+Cases (j), (k) and (l) are kestrel-join's, against the join's floor (every
+input's bytes read, the output's bytes written): (j) two datasets of 10,000
+receptors x 2 years summed, (k) four receptor chunks of a 100 x 100 grid
+joined, (l) two years appended; each output is 703 MB.
+
+usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcdefghijklm]
+
+Case (m) is kestrel-inspect's statistics: a run of two years of hours at
 10,000 receptors (a dataset of 700 MB) converted once,
 then its dataset summarised plainly (reading every value) and with each of
 --stat high:8, daily-max:4 and avg:8:1, alternately.
 
-usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat N] [--cases abcdefghij]
+
 """
 import argparse
 import glob
@@ -43,10 +50,23 @@ FULL = {
 }
 TINY = {k: (max(1, r // 100), max(2, h // 100), max(1, f // 10), s, d) for k, (r, h, f, s, d) in FULL.items()}
 # The statistics case: receptors and hours of the run whose dataset is read.
-FULL_J, TINY_J = (10000, 17568), (100, 88)
+FULL_M, TINY_M = (10000, 17568), (100, 88)
 # Thread cases: (receptors, hours, files) of the one run of (h); run folders of (i).
 FULL_H, TINY_H = (10000, 8784, 4), (100, 88, 4)
 FULL_I, TINY_I = 500, 5
+# kestrel-join: (mode, inputs as (receptors, hours, first hour, first receptor), grid side, description).
+FULL_JOIN = {
+    'j': ('--sum', [(10000, 17544, 0, 0)] * 2, 100, '2 datasets of 10,000 receptors x 17,544 h summed'),
+    'k': ('--receptors', [(2500, 17544, 0, 2500 * c) for c in range(4)], 100,
+          '4 chunks of 2,500 receptors x 17,544 h joined by receptors'),
+    'l': ('--time', [(10000, 8784, 0, 0), (10000, 8760, 8784, 0)], 100,
+          '2 years of 10,000 receptors (8,784 h, 8,760 h) appended'),
+}
+TINY_JOIN = {
+    'j': ('--sum', [(100, 175, 0, 0)] * 2, 10, FULL_JOIN['j'][3]),
+    'k': ('--receptors', [(25, 175, 0, 25 * c) for c in range(4)], 10, FULL_JOIN['k'][3]),
+    'l': ('--time', [(100, 88, 0, 0), (100, 87, 88, 0)], 10, FULL_JOIN['l'][3]),
+}
 SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'examples', 'sample')
 
 
@@ -132,9 +152,9 @@ def case_i(kestrel, work, size, repeat):
     print('xargs / kestrel wall time: %.2f (target at least 2)' % (w2 / w1 if w1 else 0))
 
 
-def case_j(gen, kestrel, inspect, work, size, repeat):
-    nrec, hours = FULL_J if size == 'full' else TINY_J
-    folder = os.path.join(work, 'j')
+def case_m(gen, kestrel, inspect, work, size, repeat):
+    nrec, hours = FULL_M if size == 'full' else TINY_M
+    folder = os.path.join(work, 'm')
     shutil.rmtree(folder, ignore_errors=True)
     subprocess.run([gen, folder, str(nrec), str(hours), '1', '8'], check=True)
     subprocess.run([kestrel], cwd=folder, check=True, stdout=subprocess.DEVNULL)
@@ -144,12 +164,43 @@ def case_j(gen, kestrel, inspect, work, size, repeat):
     cmds = [[inspect, dataset]] + [[inspect, '--stat', s, dataset] for s in stats]
     results = alternate(cmds, folder, repeat, lambda _: None)
     shutil.rmtree(folder, ignore_errors=True)
-    print('(j) kestrel-inspect on a dataset of %d receptors x %d h (%.0f MB)' % (nrec, hours, size_mb))
+    print('(m) kestrel-inspect on a dataset of %d receptors x %d h (%.0f MB)' % (nrec, hours, size_mb))
     print('| command | wall s | CPU s | peak RSS MiB | / plain summary |')
     print('|---|---|---|---|---|')
     base = results[0][0]
     for name, (w, c, m) in zip(['summary'] + ['--stat ' + s for s in stats], results):
         print('| %s | %.3f | %.3f | %.1f | %.2f |' % (name, w, c, m, w / base if base else 0))
+
+
+def case_join(name, build, work, size, repeat):
+    """kestrel-join against the join's floor; the output deleted before each run."""
+    mode, inputs, side, what = (FULL_JOIN if size == 'full' else TINY_JOIN)[name]
+    folder = os.path.join(work, name)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    gen = os.path.join(build, 'bench', 'kestrel_gen_dataset')
+    names = []
+    for i, (nrec, hours, start, first) in enumerate(inputs):
+        names.append('in%d.gdx' % i)
+        if i > 0 and inputs[i] == inputs[0]:
+            shutil.copyfile(os.path.join(folder, names[0]), os.path.join(folder, names[-1]))
+            continue
+        subprocess.run([gen, os.path.join(folder, names[-1]), str(nrec), str(hours), str(start), str(first),
+                        str(side)], check=True)
+    join = [os.path.join(build, 'kestrel-join'), mode, '-o', 'out.gdx'] + names
+    subprocess.run(join, cwd=folder, check=True, capture_output=True)
+    out_size = os.path.getsize(os.path.join(folder, 'out.gdx'))
+    floor = [os.path.join(build, 'bench', 'kestrel_join_floor'), 'out.gdx', str(out_size)] + names
+
+    def clean(f):
+        for n in ('out.gdx', 'out.gdx.part'):
+            if os.path.exists(os.path.join(f, n)):
+                os.remove(os.path.join(f, n))
+
+    (jw, jc, jm), (fw, fc, fm) = alternate([join, floor], folder, repeat, clean)
+    in_mb = sum(os.path.getsize(os.path.join(folder, n)) for n in names) / 1e6
+    shutil.rmtree(folder, ignore_errors=True)
+    return (name, what, in_mb, out_size / 1e6, jw, jc, jm, fw)
 
 
 def main():
@@ -169,15 +220,19 @@ def main():
     TIMER = os.path.join(build, 'bench', 'kestrel_timer')
 
     rows = []
+    joins = []
     for name in args.cases:
+        if name in 'jkl':
+            joins.append(case_join(name, build, args.work, args.size, args.repeat))
+            continue
         if name == 'h':
             case_h(gen, kestrel, args.work, args.size, args.repeat)
             continue
         if name == 'i':
             case_i(kestrel, args.work, args.size, args.repeat)
             continue
-        if name == 'j':
-            case_j(gen, kestrel, os.path.join(build, 'kestrel-inspect'), args.work, args.size, args.repeat)
+        if name == 'm':
+            case_m(gen, kestrel, os.path.join(build, 'kestrel-inspect'), args.work, args.size, args.repeat)
             continue
         nrec, hours, files, real, _ = cases[name]
         plot = real in ('plot', 'exp')
@@ -206,6 +261,14 @@ def main():
         rows.append((name, what, med(k, 0), med(k, 1), max(x[2] for x in k), med(f, 0), med(ko, 0), med(fo, 0)))
         shutil.rmtree(folder, ignore_errors=True)
 
+    if joins:
+        print('| case | join | inputs MB | output MB | kestrel-join wall s | CPU s | peak RSS MiB | floor wall s '
+              '| ratio |')
+        print('|---|---|---|---|---|---|---|---|---|')
+        for name, what, in_mb, out_mb, jw, jc, jm, fw in joins:
+            print('| %s | %s | %.0f | %.0f | %.3f | %.3f | %.1f | %.3f | %.2f |' % (
+                name, what, in_mb, out_mb, jw, jc, jm, fw, jw / fw if fw else 0))
+        print('target: at most 1.3 x the floor')
     if not rows:
         return
     print('| case | run | kestrel wall s | kestrel CPU s | peak RSS MiB | floor wall s | ratio '

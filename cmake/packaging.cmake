@@ -16,7 +16,7 @@ file(GLOB kestrel_readme_docs ${CMAKE_CURRENT_SOURCE_DIR}/docs/*.png)
 list(APPEND kestrel_readme_docs ${CMAKE_CURRENT_SOURCE_DIR}/docs/DEVELOPMENT.md)
 
 if(WIN32)
-  install(TARGETS kestrel kestrel-inspect RUNTIME DESTINATION .)
+  install(TARGETS kestrel kestrel-inspect kestrel-join RUNTIME DESTINATION .)
   install(FILES README.md DESTINATION .)
   install(FILES ${kestrel_readme_docs} DESTINATION docs)
   # The sample run as it is in the repository: a folder to run kestrel in.
@@ -27,14 +27,14 @@ if(WIN32)
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_PACKAGE_FILE_NAME kestrel-${PROJECT_VERSION}-win64)
 else()
-  install(TARGETS kestrel kestrel-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS kestrel kestrel-inspect kestrel-join RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # Man pages and the changelog are installed compressed, as packages
   # carry them; -n keeps the archives the same from build to build.
   # The package is native (no separate upstream): its changelog is changelog.gz.
   configure_file(cmake/debian/changelog.in changelog @ONLY)
   set(compressed)
   foreach(doc ${CMAKE_CURRENT_SOURCE_DIR}/man/kestrel.1 ${CMAKE_CURRENT_SOURCE_DIR}/man/kestrel-inspect.1
-              ${CMAKE_CURRENT_BINARY_DIR}/changelog)
+              ${CMAKE_CURRENT_SOURCE_DIR}/man/kestrel-join.1 ${CMAKE_CURRENT_BINARY_DIR}/changelog)
     get_filename_component(name ${doc} NAME)
     set(out ${CMAKE_CURRENT_BINARY_DIR}/compressed/${name})
     add_custom_command(OUTPUT ${out}.gz
@@ -46,6 +46,7 @@ else()
   add_custom_target(kestrel_compressed_docs ALL DEPENDS ${compressed})
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/compressed/kestrel.1.gz
                 ${CMAKE_CURRENT_BINARY_DIR}/compressed/kestrel-inspect.1.gz
+                ${CMAKE_CURRENT_BINARY_DIR}/compressed/kestrel-join.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md cmake/debian/copyright ${CMAKE_CURRENT_BINARY_DIR}/compressed/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -63,6 +64,8 @@ else()
 POSTFILE, unformatted (UNFORM) or formatted (PLOT), into a CONC.DAT dataset
 (version 2.1) with the concentration at every receptor in g/m3.
 kestrel-inspect shows what a dataset or POSTFILE holds, as text, CSV, JSON,
-an SVG map with contours and sources, or an SVG time series.")
+an SVG map with contours and sources, or an SVG time series. kestrel-join
+joins the datasets of a run split by receptors, sources or time into the
+dataset of the whole run.")
 endif()
 include(CPack)

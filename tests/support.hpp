@@ -99,6 +99,22 @@ SetupRun run_setup(const std::string& control, const std::vector<std::pair<std::
 
 // The payloads of a file of length-framed records.
 std::vector<Bytes> records(const Bytes& b);
+
+// The fields of a POSTFILE record of 8-byte reals, as postfile_record takes
+// them: a real run's records cut into pieces and written again.
+struct PostfileFields {
+  std::int32_t kurdat = 0;
+  std::int32_t kave = 0;
+  std::string grpid;
+  std::vector<double> values;
+};
+std::vector<PostfileFields> postfile_fields(const Bytes& postfile);
+// Records written back from their fields (postfile_record, 8-byte reals).
+Bytes postfile_of(const std::vector<PostfileFields>& records);
+
+// Overwrites the 4 bytes at `offset` with the integer or float `v`.
+void patch_i32(Bytes& b, std::size_t offset, std::int32_t v);
+void patch_f32(Bytes& b, std::size_t offset, float v);
 // `n` one-value POSTFILE records of one stamp.
 Bytes many_records(std::size_t n);
 

@@ -1,5 +1,6 @@
 #include "convert/comp.hpp"
 
+#include <algorithm>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -135,15 +136,25 @@ Result<DateHour> period_end(const Stamp& stamp) {
 }
 
 ReceptorBox receptor_box(std::span<const Receptor> receptors) {
+  std::vector<float> x(receptors.size()), y(receptors.size());
+  for (std::size_t i = 0; i < receptors.size(); ++i) {
+    x[i] = receptors[i].x;
+    y[i] = receptors[i].y;
+  }
+  return receptor_box(x, y);
+}
+
+ReceptorBox receptor_box(std::span<const float> x, std::span<const float> y) {
   ReceptorBox b;
-  if (receptors.empty()) return b;
-  b.xmin = b.xmax = receptors[0].x;
-  b.ymin = b.ymax = receptors[0].y;
-  for (const Receptor& r : receptors.subspan(1)) {
-    if (r.x < b.xmin) b.xmin = r.x;
-    if (r.x > b.xmax) b.xmax = r.x;
-    if (r.y < b.ymin) b.ymin = r.y;
-    if (r.y > b.ymax) b.ymax = r.y;
+  const std::size_t n = std::min(x.size(), y.size());
+  if (n == 0) return b;
+  b.xmin = b.xmax = x[0];
+  b.ymin = b.ymax = y[0];
+  for (std::size_t i = 1; i < n; ++i) {
+    if (x[i] < b.xmin) b.xmin = x[i];
+    if (x[i] > b.xmax) b.xmax = x[i];
+    if (y[i] < b.ymin) b.ymin = y[i];
+    if (y[i] > b.ymax) b.ymax = y[i];
   }
   b.xc = half_sum(b.xmin, b.xmax);
   b.yc = half_sum(b.ymin, b.ymax);

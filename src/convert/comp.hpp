@@ -30,6 +30,8 @@ struct ReceptorBox {
 };
 
 [[nodiscard]] ReceptorBox receptor_box(std::span<const Receptor> receptors);
+// The same from the receptors' x and y in km, as a dataset holds them.
+[[nodiscard]] ReceptorBox receptor_box(std::span<const float> x, std::span<const float> y);
 
 // The end time of the period a POSTFILE stamp closes: its julian day, and
 // hour 24 as hour 0 of the next day.

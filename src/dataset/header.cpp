@@ -152,9 +152,12 @@ void wrout1(io::RecordWriter& io8, const HeaderArgs& a) {
 
   // Record 6: titles. Titles the control file never set are zero bytes and
   // are written as they are.
-  std::string title3 = fixed(traits(a.type).title, kTitleWidth);
-  title3.replace(30, 20, format_cfactor(a.cfactor));
-  io8.begin().text(a.atitle[0], kTitleWidth).text(a.atitle[1], kTitleWidth).text(title3).end();
+  std::string title3 = a.title3;
+  if (title3.empty()) {
+    title3 = fixed(traits(a.type).title, kTitleWidth);
+    title3.replace(30, 20, format_cfactor(a.cfactor));
+  }
+  io8.begin().text(a.atitle[0], kTitleWidth).text(a.atitle[1], kTitleWidth).text(title3, kTitleWidth).end();
 
   io8.begin().text(a.speclev, 15).end();
 
@@ -174,6 +177,7 @@ class Items {
     return {reinterpret_cast<const char*>(take(n)), n};
   }
   std::int32_t i32() { return io::get_i32(take(4)); }
+  bool logical() { return i32() != 0; }
   float f32() { return io::get_f32(take(4)); }
   void skip(std::size_t n) { take(n); }
   std::vector<float> f32s(std::size_t n) {
@@ -195,11 +199,12 @@ class Items {
 
 // The next record's first `need` bytes; fails on anything shorter.
 std::span<const std::byte> whole(io::RecordReader& in, std::size_t need, const char* what) {
+  const std::uint64_t at = in.position();
   std::span<const std::byte> view;
   const auto outcome = in.read_view(need, view);
   if (outcome == io::ReadOutcome::ok) return view;
-  if (outcome == io::ReadOutcome::end_of_file) throw HeaderError(std::string("ends inside or before ") + what);
-  throw HeaderError(std::string(what) + " is shorter than it must be");
+  if (outcome == io::ReadOutcome::end_of_file) throw HeaderError(std::string("ends inside or before ") + what, at);
+  throw HeaderError(std::string(what) + " is shorter than it must be", at);
 }
 
 constexpr std::size_t kRunRecord = 320;
@@ -212,17 +217,20 @@ HeaderInfo read_header(io::RecordReader& in, std::int32_t max_receptors) {
   h.kind = r1.text(16);
   h.version = r1.text(16);
 
+  const std::uint64_t count_at = in.position();
   const std::int32_t ncom = Items(whole(in, 4, "the comment count")).i32();
-  if (ncom < 0 || ncom > 1000) throw HeaderError("comment count " + std::to_string(ncom) + " is out of range");
+  if (ncom < 0 || ncom > 1000) throw HeaderError("comment count " + std::to_string(ncom) + " is out of range", count_at);
   for (std::int32_t i = 0; i < ncom; ++i) {
     // A comment record may be shorter than its usual width.
+    const std::uint64_t at = in.position();
     std::span<const std::byte> view;
     const auto outcome = in.read_view(kCommentWidth, view);
-    if (outcome == io::ReadOutcome::end_of_file) throw HeaderError("ends inside or before a comment record");
-    if (outcome == io::ReadOutcome::error && in.length() < 0) throw HeaderError("a comment record has a negative length");
+    if (outcome == io::ReadOutcome::end_of_file) throw HeaderError("ends inside or before a comment record", at);
+    if (outcome == io::ReadOutcome::error && in.length() < 0) throw HeaderError("a comment record has a negative length", at);
     h.comments.push_back(Items(view).text(view.size()));
   }
 
+  const std::uint64_t run_at = in.position();
   Items r5(whole(in, kRunRecord, "the run description record"));
   h.model = r5.text(12);
   r5.skip(24);  // two "00000" texts
@@ -240,9 +248,17 @@ HeaderInfo read_header(io::RecordReader& in, std::int32_t max_receptors) {
   r5.skip(4);  // ione
   h.xorigkm = r5.f32();
   h.yorigkm = r5.f32();
-  r5.skip(4 * 19);  // nssta through msource
+  r5.skip(4 * 10);  // nssta through meshdn
+  for (auto& n : h.sources) n = r5.i32();
+  h.msource = r5.i32();
   const std::int32_t nrec = r5.i32();
-  if (nrec < 0 || nrec > max_receptors) throw HeaderError("receptor count " + std::to_string(nrec) + " is out of range");
+  if (nrec < 0 || nrec > max_receptors) {
+    throw HeaderError("receptor count " + std::to_string(nrec) + " is out of range", run_at);
+  }
+  h.nctrec = r5.i32();
+  h.lsamp = r5.logical();
+  h.nspout = r5.i32();
+  h.lcomprs = r5.logical();
 
   Items titles(whole(in, 3 * kTitleWidth, "the title record"));
   for (auto& t : h.titles) t = titles.text(kTitleWidth);

@@ -35,6 +35,9 @@ struct HeaderArgs {
   std::string speclev;  // 15 characters
   std::string csrcnam;  // 16 characters
   std::array<std::string, 2> atitle;  // 80 characters each, written byte for byte
+  // The third title as held (80 characters), written byte for byte; when
+  // empty it is made from the type's text and `cfactor`.
+  std::string title3;
 };
 
 // Writes the eight header records, nine when there are receptors.
@@ -59,15 +62,24 @@ struct HeaderInfo {
   float dykm = 0.0F;
   float xorigkm = 0.0F;
   float yorigkm = 0.0F;
+  // The source counts by kind: points (npt1, npt2), areas, lines, volumes.
+  std::array<std::int32_t, 8> sources{};
+  std::int32_t msource = 0;
+  std::int32_t nctrec = 0;  // complex-terrain receptors
+  bool lsamp = false;       // values at the sampling grid
+  std::int32_t nspout = 0;  // species levels written
+  bool lcomprs = false;     // values compressed
   std::array<std::string, 3> titles;  // 80 characters each
   std::string speclev;  // 15 characters: species (12), level (3)
   std::vector<float> xrec, yrec, zrec;  // km
   std::string csrcnam;  // 16 characters
 };
 
-// A header that is not whole or holds counts out of range.
+// A header that is not whole or holds counts out of range; `offset` is the
+// byte at which the record in question begins.
 struct HeaderError : std::runtime_error {
-  using std::runtime_error::runtime_error;
+  HeaderError(const std::string& what, std::uint64_t at) : std::runtime_error(what), offset(at) {}
+  std::uint64_t offset;
 };
 
 // Reads the records wrout1 writes, item by item in the same order. At most

@@ -85,14 +85,9 @@ FileSource::FileSource(const std::filesystem::path& path, std::string label)
 
 std::size_t FileSource::read_at(std::uint64_t offset, std::span<std::byte> dest) {
   if (offset >= size_ || dest.empty()) return 0;
-  if (offset != pos_) {
-    if (!seek_to(file_.get(), offset)) throw io_error("cannot read", label_, errno);
-    pos_ = offset;
-  }
-  errno = 0;
-  const std::size_t n = std::fread(dest.data(), 1, dest.size(), file_.get());
-  if (n < dest.size() && std::ferror(file_.get()) != 0) throw io_error("cannot read", label_, errno != 0 ? errno : EIO);
-  pos_ += n;
+  int err = 0;
+  const std::size_t n = io::read_at(file_.get(), offset, dest, err);
+  if (err != 0) throw io_error("cannot read", label_, err);
   return n;
 }
 

@@ -49,7 +49,6 @@ class FileSource final : public ByteSource {
   FilePtr file_;
   std::string label_;
   std::uint64_t size_ = 0;
-  std::uint64_t pos_ = 0;
 };
 
 class ByteSink {

@@ -158,6 +158,17 @@ bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
   return ::_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
 }
 
+std::size_t read_at(std::FILE* file, std::uint64_t offset, std::span<std::byte> dest, int& err) noexcept {
+  if (!seek_to(file, offset)) {
+    err = errno != 0 ? errno : EIO;
+    return 0;
+  }
+  errno = 0;
+  const std::size_t n = std::fread(dest.data(), 1, dest.size(), file);
+  if (n < dest.size() && std::ferror(file) != 0) err = errno != 0 ? errno : EIO;
+  return n;
+}
+
 long process_id() noexcept { return ::_getpid(); }
 
 bool stderr_is_terminal() noexcept { return ::_isatty(2) != 0; }
@@ -306,6 +317,22 @@ std::uint64_t open_file_limit() noexcept {
 bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
   static_assert(sizeof(off_t) == 8, "file offsets must be 64 bits");
   return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+std::size_t read_at(std::FILE* file, std::uint64_t offset, std::span<std::byte> dest, int& err) noexcept {
+  const int fd = ::fileno(file);
+  std::size_t got = 0;
+  while (got < dest.size()) {
+    const ssize_t n = ::pread(fd, dest.data() + got, dest.size() - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      err = errno;
+      break;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got;
 }
 
 long process_id() noexcept { return static_cast<long>(::getpid()); }

@@ -2,9 +2,11 @@
 // opening files by name, 64-bit file positions and UTF-8 names.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -55,6 +57,12 @@ void ignore_write_signals() noexcept;
 // Moves to a byte offset that may lie past 4 GB (fseek takes a long, which
 // is 32 bits on Windows). Returns false and sets errno when it fails.
 bool seek_to(std::FILE* file, std::uint64_t offset) noexcept;
+
+// Reads up to dest.size() bytes from `offset` of an unbuffered file, fewer
+// only at its end: one system call a read where the system has positioned
+// reads (a scan of many small reads at scattered places then costs no seek
+// each). Returns the bytes read; sets `err` to an errno value on failure.
+std::size_t read_at(std::FILE* file, std::uint64_t offset, std::span<std::byte> dest, int& err) noexcept;
 
 // Names read from files are UTF-8 text on every system; a path made from
 // std::string would take the system code page on Windows.

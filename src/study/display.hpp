@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <ostream>
@@ -13,11 +12,11 @@
 
 #include "app/outlet.hpp"
 #include "app/run.hpp"
+#include "io/progress.hpp"
 
 namespace kestrel::study {
 
-// When the progress line is shown on standard error.
-enum class ProgressMode { never, terminal, always };
+using io::ProgressMode;
 
 class Display final : public Meter {
  public:
@@ -35,23 +34,18 @@ class Display final : public Meter {
   void erase_progress();
 
  private:
-  using Clock = std::chrono::steady_clock;
   void draw_locked();
-  void erase_locked();
 
   std::ostream& console_;
   std::ostream& err_;
-  ProgressMode mode_;
   bool console_terminal_;
   std::mutex mutex_;
-  Clock::time_point start_ = Clock::now();
-  std::atomic<std::int64_t> last_draw_ns_{0};
+  io::ProgressLine line_;  // drawn and erased under mutex_
   std::atomic<std::uint64_t> done_{0};
   std::uint64_t known_bytes_ = 0;  // under mutex_
   std::size_t known_runs_ = 0;
   std::size_t runs_ = 0;
   std::size_t runs_done_ = 0;
-  std::size_t shown_width_ = 0;
 };
 
 // A run's lines straight out (a study of one run).

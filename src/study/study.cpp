@@ -13,6 +13,7 @@
 #include "base/io_error.hpp"
 #include "base/version.hpp"
 #include "io/platform.hpp"
+#include "io/progress.hpp"
 #include "study/display.hpp"
 #include "study/schedule.hpp"
 #include "study/summary_file.hpp"
@@ -48,15 +49,6 @@ constexpr std::string_view kUsage =
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and level and exit\n"
     "      --         end of options\n";
-
-// KESTREL_PROGRESS=always|never overrides the terminal rule.
-study::ProgressMode progress_mode() {
-  const char* v = std::getenv("KESTREL_PROGRESS");
-  const std::string_view mode = v != nullptr ? v : "";
-  if (mode == "always") return study::ProgressMode::always;
-  if (mode == "never") return study::ProgressMode::never;
-  return io::stderr_is_terminal() ? study::ProgressMode::terminal : study::ProgressMode::never;
-}
 
 
 std::string written(std::int64_t datasets, std::int64_t warnings) {
@@ -152,7 +144,7 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
     given.push_back(r.given.empty() ? r.cfname : r.given);
   }
 
-  study::Display display(console, err, opt.quiet ? study::ProgressMode::never : progress_mode(), console_terminal,
+  study::Display display(console, err, opt.quiet ? io::ProgressMode::never : io::progress_mode(), console_terminal,
                          nruns);
   const InterruptGuard interrupts;
   const StudyFiles files = study_files(opt.jobs != 0 ? opt.jobs : io::usable_cores());
