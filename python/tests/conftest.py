@@ -10,7 +10,7 @@ import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 DATA = ROOT / "tests" / "data"
-BUILD = pathlib.Path(os.environ.get("KESTREL_BUILD", ROOT / "build"))
+BUILD = pathlib.Path(os.environ.get("KESTREL_BUILD", ROOT / "build")).resolve()
 
 
 def program(name):

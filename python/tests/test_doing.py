@@ -13,7 +13,7 @@ from conftest import DATA, copy_run, numpy_dataset, program
 RUNS = ["aertest-disccart", "testgas-deposition", "hrdow-shared"]
 
 
-def test_convert_writes_what_the_program_writes(in_tmp):
+def test_convert_writes_what_the_program_writes(in_tmp, capfd):
     by_call = [copy_run(r, in_tmp / "call") for r in RUNS]
     by_program = [copy_run(r, in_tmp / "program") for r in RUNS]
     subprocess.run([program("kestrel"), "-j", "2", *map(str, by_program)], check=True, capture_output=True)
@@ -32,7 +32,8 @@ def test_convert_writes_what_the_program_writes(in_tmp):
         assert (a / "AERMOD.INP.kst").exists()
     first = result[0].datasets[0]
     assert first.type == "CONC" and first.first == np.datetime64("1988-03-01T01")
-    assert result.console == ""  # nothing printed, the program's console kept
+    assert capfd.readouterr() == ("", "")  # nothing printed: the program's console is kept
+    assert "kestrel: 3 runs: 3 normal, 0 halted, 0 failed; 10 datasets written" in result.console
 
 
 def test_convert_warnings_strict_and_verbose(in_tmp, capsys):
@@ -40,8 +41,9 @@ def test_convert_warnings_strict_and_verbose(in_tmp, capsys):
     post = folder / "AERTEST_01H.BIN"
     post.write_bytes(post.read_bytes()[:-3])  # a run still writing: a cut last record
     result = kestrel.convert(folder, strict=True, verbose=True)
-    assert result[0].status == "normal" and len(result[0].warnings) == 1
-    assert "ends inside a record" in result[0].warnings[0]
+    assert result[0].status == "normal"
+    assert ["ends inside a record" in w for w in result[0].warnings] == [True, False]
+    assert "holds 95 periods but the run period has 96 hours" in result[0].warnings[1]
     assert result.exit_status == 3
     assert "NORMAL TERMINATION" in capsys.readouterr().out
 
