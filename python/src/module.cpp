@@ -41,6 +41,21 @@ namespace {
   throw py::error_already_set();
 }
 
+// The exception a signal handler raised, kept while the work stops.
+struct Pending {
+#if PY_VERSION_HEX >= 0x030C0000
+  PyObject* raised = nullptr;
+  void fetch() { raised = PyErr_GetRaisedException(); }
+  void restore() { PyErr_SetRaisedException(raised); }
+  [[nodiscard]] bool held() const { return raised != nullptr; }
+#else
+  PyObject *type = nullptr, *value = nullptr, *trace = nullptr;
+  void fetch() { PyErr_Fetch(&type, &value, &trace); }
+  void restore() { PyErr_Restore(type, value, trace); }
+  [[nodiscard]] bool held() const { return type != nullptr; }
+#endif
+};
+
 // Runs `work` off the GIL on a worker thread; Ctrl-C while it runs raises
 // KeyboardInterrupt once the work has stopped.
 template <class F>
@@ -52,7 +67,7 @@ auto released(F&& work) -> decltype(work()) {
   std::mutex m;
   std::condition_variable cv;
   bool done = false;
-  PyObject *type = nullptr, *value = nullptr, *trace = nullptr;
+  Pending pending;
   {
     py::gil_scoped_release release;
     std::thread worker([&] {
@@ -67,12 +82,12 @@ auto released(F&& work) -> decltype(work()) {
     });
     std::unique_lock<std::mutex> lock(m);
     while (!cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) {
-      if (type != nullptr) continue;
+      if (pending.held()) continue;
       lock.unlock();
       {
         py::gil_scoped_acquire acquire;
         if (PyErr_CheckSignals() != 0) {
-          PyErr_Fetch(&type, &value, &trace);
+          pending.fetch();
           note_interrupt(SIGINT);
         }
       }
@@ -81,8 +96,8 @@ auto released(F&& work) -> decltype(work()) {
     lock.unlock();
     worker.join();
   }
-  if (type != nullptr) {
-    PyErr_Restore(type, value, trace);
+  if (pending.held()) {
+    pending.restore();
     throw py::error_already_set();
   }
   if (error) {
