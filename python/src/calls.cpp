@@ -12,6 +12,7 @@
 #include "inspect/failure.hpp"
 #include "inspect/stats/statistic.hpp"
 #include "inspect/units.hpp"
+#include "io/byte_order.hpp"
 #include "setup/params.hpp"
 #include "setup/setup.hpp"
 
@@ -50,6 +51,18 @@ std::string halt_text(const Status& s) {
     out += t;
   }
   return out.empty() ? s.message() : out;
+}
+
+// Whether a file begins as records do: a length marker, that many bytes,
+// the same marker again. Text does not.
+bool framed_records(const std::string& path) {
+  io::FileSource probe(fs::path(path), file_label("POSTFILE", path));
+  std::byte head[4] = {};
+  if (probe.read_at(0, head) != 4) return false;
+  const std::uint32_t n = io::get_le32(head);
+  std::byte tail[4] = {};
+  if (n == 0 || n > probe.size() || probe.read_at(4 + std::uint64_t{n}, tail) != 4) return false;
+  return io::get_le32(tail) == n;
 }
 
 template <class F>
@@ -139,11 +152,7 @@ PostfileData read_postfile(const std::string& path, const std::string& control, 
         break;
       }
     }
-    if (!named) {
-      io::FileSource probe(fs::path(path), file_label("POSTFILE", path));
-      std::byte first[1] = {};
-      plot = probe.read_at(0, first) == 1 && static_cast<unsigned char>(first[0]) >= 0x20;
-    }
+    if (!named) plot = !framed_records(path);
     PostfileTable table;
     const Status s = read_postfile_table(*ctrl, fs::path(path), path, plot, *t, table);
     if (!s.ok()) throw PyFailure{PyFailure::Kind::input, halt_text(s)};

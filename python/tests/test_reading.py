@@ -202,3 +202,15 @@ def test_bad_arguments():
     with pytest.raises(kestrel.InputError, match="selects CONC, not DDEP|CONC, not DDEP"):
         kestrel.read_postfile(DATA / "aertest-disccart/input/AERTEST_01H.BIN",
                               control=DATA / "aertest-disccart/input/AERMOD.INP", type="dry_flux")
+
+
+@pytest.mark.parametrize("postfile,control,named", [("ALL_01H.BIN", "AERMOD_PLOT.INP", "AERMOD.INP"),
+                                                    ("ALL_01H.PLT", "AERMOD.INP", "AERMOD_PLOT.INP")])
+def test_postfile_the_control_file_does_not_name(postfile, control, named, in_tmp):
+    # A copy under another name is told formatted or not by its own bytes,
+    # whatever the control file's POSTFILE line says of its own file.
+    folder = copy_run("testgas-deposition", in_tmp)
+    shutil.copy(folder / postfile, folder / "RENAMED")
+    pf = kestrel.read_postfile(folder / "RENAMED", control=folder / control, type="wet_flux")
+    own = kestrel.read_postfile(folder / postfile, control=folder / named, type="wet_flux")
+    assert pf["wet_flux"].identical(own["wet_flux"])
