@@ -177,13 +177,13 @@ PostfileData read_postfile(const std::string& path, const std::string& control, 
 }
 
 StatisticData statistic(const float* values, std::int64_t periods, std::int64_t receptors,
-                        const std::vector<std::int64_t>& ends, const std::string& spec_text, double to_own,
+                        const std::vector<std::int64_t>& ends, const std::string& name, double to_own,
                         const std::string& own_unit, const std::string& shown) {
   return guarded({""}, [&] {
-    const inspect::StatSpec spec = inspect::parse_stat(spec_text);
+    const inspect::StatSpec asked = inspect::parse_stat(name);
     const double own_to_shown = inspect::unit_factor(own_unit, shown);
     const auto nrec = static_cast<std::size_t>(receptors);
-    inspect::Statistic st(spec, nrec, spec.threshold / own_to_shown);
+    inspect::Statistic st(asked, nrec, asked.threshold / own_to_shown);
     std::vector<double> own(nrec);
     for (std::int64_t k = 0; k < periods; ++k) {
       if (k % 256 == 0) stop_if_interrupted();
@@ -193,10 +193,10 @@ StatisticData statistic(const float* values, std::int64_t periods, std::int64_t 
     }
     st.finish();
     StatisticData d;
-    d.title = spec.title();
-    d.column = spec.column();
-    d.dated = spec.dated();
-    const bool count = spec.kind == inspect::StatKind::exceed;
+    d.title = asked.title();
+    d.column = asked.column();
+    d.dated = asked.dated();
+    const bool count = asked.kind == inspect::StatKind::exceed;
     for (std::size_t i = 0; i < nrec; ++i) {
       const inspect::StatValue v = st.at(i);
       d.values.push_back(count ? v.value : v.value * own_to_shown);
@@ -204,7 +204,7 @@ StatisticData statistic(const float* values, std::int64_t periods, std::int64_t 
     }
     for (const inspect::YearDays& y : st.years()) {
       if (!y.short_of_data()) continue;
-      d.warnings.push_back(spec.name + ": " + std::to_string(y.year) + " has " + std::to_string(y.present) +
+      d.warnings.push_back(asked.name + ": " + std::to_string(y.year) + " has " + std::to_string(y.present) +
                            " of its " + std::to_string(y.days) + " days, fewer than 75 %; it is counted");
     }
     return d;

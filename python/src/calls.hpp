@@ -59,7 +59,7 @@ inline constexpr std::int64_t kNoEnd = std::numeric_limits<std::int64_t>::min();
 // values: periods x receptors in the file's unit; `to_own` from it to the
 // tool's own (ug/m3 or ug/m2/h), `shown` the unit to give back.
 StatisticData statistic(const float* values, std::int64_t periods, std::int64_t receptors,
-                        const std::vector<std::int64_t>& ends, const std::string& spec, double to_own,
+                        const std::vector<std::int64_t>& ends, const std::string& name, double to_own,
                         const std::string& own_unit, const std::string& shown);
 
 }  // namespace kestrel::python
