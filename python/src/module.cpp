@@ -271,6 +271,20 @@ py::tuple join_call(const std::vector<std::string>& args, const std::string& dir
   return py::make_tuple(o.status, o.out, o.err);
 }
 
+// Waits `seconds` on the worker as a long read would, looking at the
+// interrupt flag as the readers do: the tests' way to press Ctrl-C at a
+// known moment.
+bool wait_call(double seconds) {
+  return released([&] {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+      if (interrupt_pending() != 0) throw PyFailure{PyFailure::Kind::interrupted, "interrupted"};
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+  });
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kestrel, m) {
@@ -282,4 +296,5 @@ PYBIND11_MODULE(_kestrel, m) {
         py::arg("own_unit"), py::arg("shown"));
   m.def("convert", &convert_call, py::arg("args"), py::arg("dir"));
   m.def("join", &join_call, py::arg("args"), py::arg("dir"));
+  m.def("_wait", &wait_call, py::arg("seconds"));
 }

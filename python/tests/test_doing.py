@@ -121,3 +121,29 @@ def test_statistic_of_numpy_and_of_groups():
         kestrel.statistic(ds, "median")
     with pytest.raises(kestrel.InputError, match="concentrations"):
         kestrel.statistic(ds, "max", unit="g/m2/s")
+
+
+def test_ctrl_c_stops_a_call_with_the_gil_released():
+    import os
+    import signal
+    import threading
+    import time
+    ticks = []
+    stop = threading.Event()
+
+    def tick():  # runs only while the call has let go of the GIL
+        while not stop.is_set():
+            ticks.append(1)
+            time.sleep(0.01)
+
+    threading.Thread(target=tick).start()
+    threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT)).start()
+    began = time.monotonic()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            kestrel._kestrel._wait(30)
+    finally:
+        stop.set()
+    assert time.monotonic() - began < 5
+    assert len(ticks) >= 10
+    assert kestrel._kestrel._wait(0.01)  # the next call starts with the flag cleared
