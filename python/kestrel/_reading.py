@@ -121,10 +121,11 @@ def _aermod_unit(type_, factor):
 
 
 def _control_path(control, postfile):
-    """A relative control file is looked for in the current folder, then
-    beside the POSTFILE."""
+    """A bare file name is the run's control file beside the POSTFILE (where
+    AERMOD wrote it), else in the current folder; a path with folders is
+    taken as it stands."""
     control = os.fspath(control)
-    if os.path.isabs(control) or os.path.exists(control):
+    if os.path.isabs(control) or os.path.dirname(control):
         return control
     beside = os.path.join(os.path.dirname(os.fspath(postfile)), control)
     return beside if os.path.exists(beside) else control
