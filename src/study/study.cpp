@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "base/text.hpp"
@@ -111,23 +112,33 @@ StudyFiles study_files(unsigned threads) {
 
 int run(std::span<const std::string> args, const std::filesystem::path& dir, std::ostream& console,
         std::ostream& err, bool console_terminal) {
+  StudyCall call;
+  call.console_terminal = console_terminal;
+  return run_study(args, dir, console, err, call).status;
+}
+
+StudyOutcome run_study(std::span<const std::string> args, const std::filesystem::path& dir, std::ostream& console,
+                       std::ostream& err, const StudyCall& call) {
   const Options opt = parse_options(args);
+  StudyOutcome outcome;
   switch (opt.action) {
     case Options::Action::help:
       console << kUsage;
-      return kExitNormal;
+      return outcome;
     case Options::Action::version:
       console << "kestrel " << mver << " (level " << mlevel << ")\n";
-      return kExitNormal;
+      return outcome;
     case Options::Action::usage_error:
       err << opt.error << "\nTry 'kestrel --help'.\n";
-      return kExitUsage;
+      outcome.status = kExitUsage;
+      return outcome;
     case Options::Action::convert:
       break;
   }
   if (!opt.summary.empty() && !study::summary_file_available()) {
     err << "kestrel: --summary is not available in this build (it was built without nlohmann-json)\n";
-    return kExitUsage;
+    outcome.status = kExitUsage;
+    return outcome;
   }
   const auto started = std::chrono::system_clock::now();
   std::vector<RunTarget> runs;
@@ -144,9 +155,11 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
     given.push_back(r.given.empty() ? r.cfname : r.given);
   }
 
-  study::Display display(console, err, opt.quiet ? io::ProgressMode::never : io::progress_mode(), console_terminal,
-                         nruns);
-  const InterruptGuard interrupts;
+  study::Display display(console, err,
+                         opt.quiet || !call.progress ? io::ProgressMode::never : io::progress_mode(),
+                         call.console_terminal, nruns);
+  std::optional<InterruptGuard> interrupts;
+  if (call.install_handlers) interrupts.emplace();
   const StudyFiles files = study_files(opt.jobs != 0 ? opt.jobs : io::usable_cores());
   if (opt.jobs != 0 && files.threads < opt.jobs) {
     display.error("kestrel: -j " + std::to_string(opt.jobs) + " is more than the open-file limit (" +
@@ -185,7 +198,10 @@ int run(std::span<const std::string> args, const std::filesystem::path& dir, std
     }
   }
   if (signal != 0) display.error("kestrel: interrupted");
-  return status;
+  outcome.status = status;
+  outcome.given = std::move(given);
+  outcome.ends = ends;
+  return outcome;
 }
 
 }  // namespace kestrel
