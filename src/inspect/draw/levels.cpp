@@ -58,7 +58,7 @@ std::string plain_number(double v, int digits) {
   const double scale = std::pow(10.0, digits - 1 - e);
   const double r = std::round(a * scale) / scale;
   const int er = static_cast<int>(std::floor(std::log10(r) + 1e-12));
-  if (r < 1e-4 || r >= 1e7) {
+  if (r < 1e-4 || r >= 1e9) {
     char* end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, digits - 1).ptr;
     std::string s(buf, end);
     // 1.50e-05 is 1.5e-05.

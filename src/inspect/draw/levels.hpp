@@ -14,7 +14,7 @@ namespace kestrel::inspect {
 // Failure naming what is wrong.
 std::vector<double> parse_levels(std::string_view text);
 
-// v to `digits` significant digits, without an exponent from 1e-4 to 1e7
+// v to `digits` significant digits, without an exponent from 1e-4 to 1e9
 // and without trailing zeros: 0.00123, 196, 1230000, 1.5e-05.
 std::string plain_number(double v, int digits);
 

@@ -96,7 +96,7 @@ std::string receptor_marks(const MapData& d, bool small) {
                                 std::isfinite(h) ? value_label(h).c_str() : "no value", m.unit.c_str());
     if (small) {
       o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\">", d.page[k].x, d.page[k].y,
-               std::min(1.3, std::max(0.6, d.radius[k] / 3))) +
+               dot_radius(d.radius[k])) +
            tip + "</circle>\n";
       continue;
     }

@@ -30,6 +30,8 @@ struct MapData {
   std::vector<double> radius;  // each mark's, px
 };
 
+// A receptor's dot over the bands, from its mark's radius.
+inline double dot_radius(double mark) { return mark / 3 < 0.6 ? 0.6 : mark / 3 > 1.3 ? 1.3 : mark / 3; }
 // Each receptor coloured by its value; `small`, dots over the bands.
 std::string receptor_marks(const MapData& d, bool small);
 std::string filled_bands(const MapData& d);

@@ -112,8 +112,8 @@ std::string foot_of(const Summary& s, const MapOptions& m, const MapModel& model
   std::string foot = count_of(static_cast<std::int64_t>(s.receptors.x.size()), "receptor");
   if (m.filled) foot += ", the logarithm of the values interpolated linearly between them";
   if (model.blanked > 0) {
-    foot += "; blank inside them: too far from the receptors to interpolate (a triangle of receptors more than " +
-            plain_number(kReach, 2) + " times their spacing across)";
+    foot += std::string(m.filled ? "; left blank" : "; no contours") + " across gaps wider than " +
+            plain_number(kReach, 2) + " times the receptors' spacing";
   }
   if (!m.sources.empty()) foot += "; ▲ sources (" + std::filesystem::path(m.sources_from).filename().string() + ")";
   if (!m.no_sources.empty()) foot += "; " + m.no_sources;
@@ -151,11 +151,10 @@ std::string map_svg(const Summary& s, const MapOptions& m, const MapValues& mv, 
            kMapTop, kMapSize, kMapSize, kMapLeft, kMapTop, kMapSize, kMapSize);
   Obstacles around;
   around.bounds = {kMapLeft + 2, kMapTop + 2, kMapLeft + kMapSize - 2, kMapTop + kMapSize - 2};
-  if (m.filled) {
-    o += filled_bands(d) + receptor_marks(d, true);
-  } else {
-    o += receptor_marks(d, false);
-    for (std::size_t k = 0; k < d.page.size(); ++k) around.marks.push_back({d.page[k].x, d.page[k].y, d.radius[k]});
+  o += m.filled ? filled_bands(d) + receptor_marks(d, true) : receptor_marks(d, false);
+  // Labels keep clear of the receptors, marks or dots.
+  for (std::size_t k = 0; k < d.page.size(); ++k) {
+    around.marks.push_back({d.page[k].x, d.page[k].y, m.filled ? dot_radius(d.radius[k]) : d.radius[k]});
   }
   if (m.grid && s.grid.known) o += nominal_grid(s, v);  // over the marks, which would hide it
   // Sources before the contour labels, which then keep clear of them.
