@@ -55,8 +55,9 @@ std::string plain_number(double v, int digits) {
   const double a = std::fabs(v);
   // Rounded first, so that 99.96 to three digits is 100, not 100.0 or 99.96.
   const int e = static_cast<int>(std::floor(std::log10(a)));
-  const double scale = std::pow(10.0, digits - 1 - e);
-  const double r = std::round(a * scale) / scale;
+  const int shift = digits - 1 - e;
+  const double r = shift >= 0 ? std::round(a * std::pow(10.0, shift)) / std::pow(10.0, shift)
+                              : std::round(a / std::pow(10.0, -shift)) * std::pow(10.0, -shift);
   const int er = static_cast<int>(std::floor(std::log10(r) + 1e-12));
   if (r < 1e-4 || r >= 1e9) {
     char* end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, digits - 1).ptr;
