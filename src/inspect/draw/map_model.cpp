@@ -96,7 +96,13 @@ MapModel map_model(const Summary& s, const MapValues& mv, std::span<const double
     m.some_below = m.some_below || (std::isfinite(v) && v < m.scale.levels.front());
     m.some_missing = m.some_missing || !std::isfinite(v);
   }
-  for (std::size_t k = 0; k < n; ++k) m.km.push_back({s.receptors.x[k], s.receptors.y[k]});
+  // The places in metres where the file or control file gives them: a run in
+  // UTM has northings that a 4-byte km value keeps only to about 0.25 m.
+  const bool metres = s.receptors.x_m.size() == n && s.receptors.y_m.size() == n;
+  for (std::size_t k = 0; k < n; ++k) {
+    m.km.push_back(metres ? Pt{s.receptors.x_m[k] / 1000, s.receptors.y_m[k] / 1000}
+                          : Pt{s.receptors.x[k], s.receptors.y[k]});
+  }
   m.spacing = nearest_distances(m.km);
   const auto all = triangulate(m.km);
   m.triangles = interpolable(m.km, all, m.spacing, kReach);
