@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "inspect/draw/levels.hpp"
 #include "inspect/format.hpp"
 #include "inspect/gis/gis.hpp"
 
@@ -111,7 +112,8 @@ std::string geojson_of(const GisMap& m, const Projection& p) {
   if (mm.peak && mm.peak->k < mm.km.size()) {
     const std::size_t k = mm.peak->k;
     features.push_back(feature("{\"type\": \"Point\", \"coordinates\": " + position(p(mm.km[k].x, mm.km[k].y)) + "}",
-                               "\"layer\": \"highest\", \"what\": " + geo_string(mm.what) + ", " +
+                               "\"layer\": \"highest\", \"what\": " + geo_string(mm.what) + ", \"label\": " +
+                                   geo_string(value_label(mm.peak->value) + " " + mm.unit) + ", " +
                                    receptor_properties(m, k)));
   }
   // The run's own system is said in a foreign member: GeoJSON itself is always WGS 84.
