@@ -371,6 +371,40 @@ TEST(InspectMaps, GisFilesInLongitudeAndLatitude) {
   }
 }
 
+TEST(InspectMaps, KmlBandsColouredAsTheMap) {
+  test::TempDir dir;
+  run_copy(kData / "networks" / "aertest-polar" / "input", dir);
+  const Result r = inspect({"--svg", (dir / "m.svg").string(), "--kml", (dir / "m.kml").string(), "--filled", "--levels",
+                            "196x0.1,0.25,0.5,1", "--crs", "EPSG:32617", "--origin", "552000,4178500",
+                            (dir / "AERTEST_01H.BIN.gdx").string()});
+  if (!projection_available()) GTEST_SKIP() << "this build has no PROJ";
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string svg = test::read_text(dir / "m.svg"), kml = test::read_text(dir / "m.kml");
+  // Each band's colour on the map, by its name.
+  std::map<std::string, std::string> on_map, in_kml;
+  const std::regex band_path("<path fill=\"(#[0-9a-f]{6})\"[^>]*><title>([^<]*)</title>");
+  for (std::sregex_iterator m(svg.begin(), svg.end(), band_path), e; m != e; ++m) on_map[(*m)[2]] = (*m)[1];
+  // KML's colours are aabbggrr, named through the placemark's style.
+  std::map<std::string, std::string> style;
+  const std::regex style_colour("<Style id=\"(band[0-9]+)\">.*?<PolyStyle><color>([0-9a-f]{8})</color>");
+  for (std::sregex_iterator m(kml.begin(), kml.end(), style_colour), e; m != e; ++m) {
+    const std::string c = (*m)[2];
+    style[(*m)[1]] = "#" + c.substr(6, 2) + c.substr(4, 2) + c.substr(2, 2);
+  }
+  const std::regex placemark("<Placemark><name>([^<]*)</name><styleUrl>#(band[0-9]+)</styleUrl>");
+  for (std::sregex_iterator m(kml.begin(), kml.end(), placemark), e; m != e; ++m) in_kml[(*m)[1]] = style[(*m)[2]];
+  EXPECT_EQ(in_kml.size(), 5U);
+  EXPECT_EQ(in_kml, on_map);
+  EXPECT_EQ(in_kml["below 19.6 µg/m³"], "#e9e4ef");
+  // The legend beside it, as the screen overlay names it.
+  if (print_available()) {
+    EXPECT_NE(kml.find("<ScreenOverlay><name>legend</name><Icon><href>m-legend.png</href>"), std::string::npos);
+    EXPECT_EQ(test::read_text(dir / "m-legend.png").substr(1, 3), "PNG");
+  } else {
+    EXPECT_EQ(kml.find("<ScreenOverlay>"), std::string::npos);
+  }
+}
+
 TEST(InspectMaps, OptionsRefused) {
   const std::string d = (kData / "sample" / "expected" / "sample_01h.bin.gdx").string();
   struct Case {
