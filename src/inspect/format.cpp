@@ -97,3 +97,102 @@ std::string shown(std::string_view s) {
 }
 
 }  // namespace kestrel::inspect
+
+namespace kestrel::inspect {
+
+namespace {
+
+struct Conversion {
+  bool left = false, zero = false, plus = false;
+  int width = 0, precision = -1;
+  char type = 0;
+};
+
+std::string number_text(const PrintfArg& arg, const Conversion& c) {
+  char buf[400];
+  char* end = buf;
+  auto integer = [&](auto v, int base) { end = std::to_chars(buf, buf + sizeof buf, v, base).ptr; };
+  if (c.type == 'd' || c.type == 'i' || c.type == 'u' || c.type == 'x') {
+    const int base = c.type == 'x' ? 16 : 10;
+    if (const auto* s = std::get_if<long long>(&arg)) integer(*s, base);
+    else if (const auto* u = std::get_if<unsigned long long>(&arg)) integer(*u, base);
+    else if (const auto* d = std::get_if<double>(&arg)) integer(static_cast<long long>(*d), base);
+  } else {
+    double v = 0;
+    if (const auto* d = std::get_if<double>(&arg)) v = *d;
+    else if (const auto* s = std::get_if<long long>(&arg)) v = static_cast<double>(*s);
+    else if (const auto* u = std::get_if<unsigned long long>(&arg)) v = static_cast<double>(*u);
+    const int p = c.precision < 0 ? 6 : c.precision;
+    const auto form = c.type == 'f' ? std::chars_format::fixed
+                      : c.type == 'e' ? std::chars_format::scientific
+                                      : std::chars_format::general;
+    if (!std::isfinite(v)) return std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf";
+    // printf's %g with precision 0 means 1.
+    end = std::to_chars(buf, buf + sizeof buf, v, form, c.type == 'g' && p == 0 ? 1 : p).ptr;
+  }
+  std::string s(buf, end);
+  if (c.plus && !s.empty() && s[0] != '-') s.insert(s.begin(), '+');
+  return s;
+}
+
+}  // namespace
+
+std::string c_printf(std::string_view format, std::span<const PrintfArg> args) {
+  std::string out;
+  std::size_t next = 0;
+  auto take = [&]() -> const PrintfArg* { return next < args.size() ? &args[next++] : nullptr; };
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') {
+      out.push_back(format[i]);
+      continue;
+    }
+    if (i + 1 < format.size() && format[i + 1] == '%') {
+      out.push_back('%');
+      ++i;
+      continue;
+    }
+    Conversion c;
+    ++i;
+    for (; i < format.size() && (format[i] == '-' || format[i] == '0' || format[i] == '+'); ++i) {
+      c.left |= format[i] == '-', c.zero |= format[i] == '0', c.plus |= format[i] == '+';
+    }
+    for (; i < format.size() && format[i] >= '0' && format[i] <= '9'; ++i) c.width = c.width * 10 + (format[i] - '0');
+    if (i < format.size() && format[i] == '.') {
+      c.precision = 0;
+      if (++i < format.size() && format[i] == '*') {
+        const PrintfArg* a = take();
+        if (a != nullptr && std::holds_alternative<long long>(*a)) c.precision = static_cast<int>(std::get<long long>(*a));
+        ++i;
+      }
+      for (; i < format.size() && format[i] >= '0' && format[i] <= '9'; ++i) {
+        c.precision = c.precision * 10 + (format[i] - '0');
+      }
+    }
+    while (i < format.size() && (format[i] == 'z' || format[i] == 'l' || format[i] == 'h')) ++i;
+    if (i >= format.size()) break;
+    c.type = format[i];
+    const PrintfArg* a = take();
+    if (a == nullptr) continue;
+    std::string piece;
+    if (c.type == 's') {
+      if (const auto* s = std::get_if<std::string_view>(a)) piece = *s;
+    } else {
+      piece = number_text(*a, c);
+    }
+    const std::size_t width = static_cast<std::size_t>(c.width);
+    if (piece.size() < width) {
+      const std::size_t pad = width - piece.size();
+      if (c.left) {
+        piece.append(pad, ' ');
+      } else if (c.zero && c.type != 's') {
+        piece.insert(piece.size() > 0 && (piece[0] == '-' || piece[0] == '+') ? 1 : 0, pad, '0');
+      } else {
+        piece.insert(0, pad, ' ');
+      }
+    }
+    out += piece;
+  }
+  return out;
+}
+
+}  // namespace kestrel::inspect

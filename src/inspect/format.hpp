@@ -4,8 +4,11 @@
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
+#include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 
 #include "base/text.hpp"  // count_of, for every report
 #include "inspect/kestrel_calls.hpp"
@@ -55,6 +58,31 @@ Json json_number(double v);
 Json json_object(std::initializer_list<std::pair<const char*, double>> items);
 std::string xml_text(std::string_view s);
 std::string csv_field(std::string_view s);  // quoted when it holds a comma, quote or line end
+
+// printf's conversions (%d, %zu, %x, %s, %f, %e, %g with flags, width and
+// precision, and %%) written through std::to_chars: printf's decimal point
+// is the locale's, and a picture or GIS file must not depend on it.
+using PrintfArg = std::variant<long long, unsigned long long, double, std::string_view>;
+std::string c_printf(std::string_view format, std::span<const PrintfArg> args);
+
+template <class T>
+PrintfArg printf_arg(const T& v) {
+  if constexpr (std::is_floating_point_v<T>) {
+    return static_cast<double>(v);
+  } else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) {
+    return static_cast<long long>(v);
+  } else if constexpr (std::is_integral_v<T>) {
+    return static_cast<unsigned long long>(v);
+  } else {
+    return std::string_view(v);
+  }
+}
+
+template <class... Args>
+std::string fmt(std::string_view format, const Args&... args) {
+  const PrintfArg list[] = {printf_arg(args)..., PrintfArg{0LL}};
+  return c_printf(format, std::span<const PrintfArg>(list, sizeof...(Args)));
+}
 
 // Texts from a file, without trailing blanks and with zero bytes (a title
 // never set) as nothing.

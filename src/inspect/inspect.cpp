@@ -9,6 +9,7 @@
 #include "convert/warnings.hpp"
 #include "inspect/check/check.hpp"
 #include "inspect/draw/svg.hpp"
+#include "inspect/maps.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
 #include "inspect/options.hpp"
@@ -136,82 +137,6 @@ void warn(const Summary& s, bool control, std::ostream& err) {
   }
 }
 
-bool same_name(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
-// The control file of the run a file came from, for its sources: beside it,
-// AERMOD.INP or the control file a list file (<control>.kst) names, the first
-// that names the file's POSTFILE. Nothing when none does or none can be read.
-std::optional<ControlFile> control_beside(const fs::path& file, std::string& found) {
-  std::string postfile = file.filename().string();
-  if (postfile.size() > 4 && same_name(postfile.substr(postfile.size() - 4), ".gdx")) {
-    postfile.resize(postfile.size() - 4);
-  }
-  const fs::path dir = file.parent_path();
-  std::vector<fs::path> candidates{dir / "AERMOD.INP"};
-  std::error_code ec;
-  std::vector<fs::path> listed;
-  for (const auto& e : fs::directory_iterator(dir.empty() ? fs::path(".") : dir, ec)) {
-    const fs::path p = e.path();
-    if (same_name(p.extension().string(), ".kst")) listed.push_back(dir / p.stem());
-  }
-  std::sort(listed.begin(), listed.end());
-  candidates.insert(candidates.end(), listed.begin(), listed.end());
-  for (const fs::path& c : candidates) {
-    if (!fs::is_regular_file(c, ec)) continue;
-    try {
-      ControlFile control = read_control_file(c.string());
-      for (const std::string& named : control.postfiles) {
-        const std::string last = named.substr(named.find_last_of("/\\") + 1);
-        if (same_name(last, postfile)) {
-          found = c.string();
-          return control;
-        }
-      }
-    } catch (const Failure&) {
-      // Not a control file kestrel reads: no sources from it.
-    }
-  }
-  return std::nullopt;
-}
-
-MapOptions map_options(const Options& o, const Summary& s, const std::optional<ControlFile>& control) {
-  MapOptions m{o.svg, o.grid, o.filled, o.title, {}, {}};
-  if (control) {
-    m.sources = control->sources, m.sources_from = o.control;
-  } else if (auto beside = control_beside(s.path, m.sources_from)) {
-    m.sources = beside->sources;
-  }
-  return m;
-}
-
-// What the map shows: each receptor's highest value, or the first statistic asked for.
-MapValues mapped(const Summary& s, const std::string& unit) {
-  MapValues m;
-  if (s.statistics.empty() || s.statistics.begin()->second.empty()) {
-    m.values = s.highest();
-    m.peak = s.peak();
-  } else {
-    const StatSpec& spec = s.statistics.begin()->second.front().spec();
-    m.values = s.stat_values(0);
-    const auto top = s.stat_top(0, 1);
-    if (!top.empty()) m.peak = top.front();
-    m.what = spec.title();
-    m.name = spec.name;
-    m.count = spec.kind == StatKind::exceed;
-  }
-  // Maps draw in the tool's own unit, or the unit asked for.
-  m.factor = m.count ? 1.0 : own_to_shown(s, shown_unit(s, unit));
-  for (double& v : m.values) v *= m.factor;
-  if (m.peak) m.peak->value *= m.factor;
-  m.unit = m.count ? "hours" : shown_unit(s, unit);
-  return m;
-}
-
-
 // Where a POSTFILE's values of the chosen type stand: the control file's
 // MODELOPT lists the types in the records' order.
 TypeChoice type_choice(const Options& o, const ControlFile* c) {
@@ -266,7 +191,7 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
     tally(s, csv, specs, o.unit);
     warn(s, control.known(), err);
     // The pictures first: a picture that cannot be written leaves no summary behind.
-    if (!o.svg.empty()) write_map(s, map_options(o, s, control_file), mapped(s, o.unit));
+    if (o.map()) write_maps(o, s, control_file);
     if (!o.svg_series.empty()) write_series(s, o.svg_series, o.receptor);
     if (o.json) {
       docs.push_back(summary_json(s, o.unit));

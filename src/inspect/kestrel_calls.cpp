@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 
 #include "base/io_error.hpp"
@@ -35,6 +36,47 @@ Box nominal_box(std::span<const float> x_km, std::span<const float> y_km) {
 
 float km_of(double metres) { return metres_to_km(static_cast<float>(metres)); }
 
+namespace {
+
+// A source's outline as AERMOD places it: an area's corner at LOCATION, its
+// sides turned clockwise by its angle about that corner; a circle's centre;
+// a line's two ends.
+SourcePlace source_place(const SourceLocation& src) {
+  SourcePlace p{src.id, src.x / 1000.0, src.y / 1000.0, src.type, {}, false};
+  const auto& a = src.params;
+  const auto& l = src.location;
+  auto km = [&](double dx, double dy) { p.outline_km.emplace_back((src.x + dx) / 1000.0, (src.y + dy) / 1000.0); };
+  auto rectangle = [&](double sx, double sy, double degrees) {
+    const double t = degrees * 3.14159265358979323846 / 180, c = std::cos(t), s = std::sin(t);
+    for (const auto& [u, v] : {std::pair{0.0, 0.0}, {sx, 0.0}, {sx, sy}, {0.0, sy}}) km(u * c + v * s, -u * s + v * c);
+    p.closed = true;
+  };
+  if (src.type == "AREA" && a.size() >= 3) {
+    rectangle(a[2], a.size() >= 4 ? a[3] : a[2], a.size() >= 5 ? a[4] : 0.0);
+  } else if (src.type == "OPENPIT" && a.size() >= 4) {
+    rectangle(a[2], a[3], a.size() >= 6 ? a[5] : 0.0);
+  } else if (src.type == "AREACIRC" && a.size() >= 3) {
+    const int n = a.size() >= 4 && a[3] >= 3 && a[3] <= 100 ? static_cast<int>(a[3]) : 20;
+    for (int i = 0; i < n; ++i) {
+      const double t = 2 * 3.14159265358979323846 * i / n;
+      km(a[2] * std::sin(t), a[2] * std::cos(t));
+    }
+    p.closed = true;
+  } else if (src.type == "AREAPOLY" && src.vertices.size() >= 6) {
+    for (std::size_t i = 0; i + 1 < src.vertices.size(); i += 2) {
+      p.outline_km.emplace_back(src.vertices[i] / 1000.0, src.vertices[i + 1] / 1000.0);
+    }
+    p.closed = true;
+  } else if (src.type == "RLINEXT" && l.size() >= 5) {
+    p.outline_km = {{l[0] / 1000.0, l[1] / 1000.0}, {l[3] / 1000.0, l[4] / 1000.0}};
+  } else if ((src.type == "LINE" || src.type == "RLINE" || src.type == "BUOYLINE") && l.size() >= 4) {
+    p.outline_km = {{l[0] / 1000.0, l[1] / 1000.0}, {l[2] / 1000.0, l[3] / 1000.0}};
+  }
+  return p;
+}
+
+}  // namespace
+
 ControlFile read_control_file(const std::string& control) {
   namespace fs = std::filesystem;
   const fs::path p(control);
@@ -58,7 +100,7 @@ ControlFile read_control_file(const std::string& control) {
   c.species = fixed(ctrl.aerspec, 12);
   for (const dataset::OutputType t : ctrl.types) c.types.emplace_back(dataset::traits(t).keyword);
   c.flux_factor = ctrl.ffactor;
-  for (const SourceLocation& src : ctrl.sources) c.sources.push_back({src.id, src.x / 1000.0, src.y / 1000.0});
+  for (const SourceLocation& src : ctrl.sources) c.sources.push_back(source_place(src));
   for (const PostfileName& f : ctrl.aernam) {
     c.postfiles.push_back(f.name);
     c.groups.push_back(f.group);

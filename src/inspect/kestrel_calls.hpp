@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "datetime/datetime.hpp"
@@ -42,6 +43,10 @@ float km_of(double metres);
 struct SourcePlace {
   std::string id;
   double x_km = 0, y_km = 0;
+  std::string type;  // POINT, AREA, LINE, ... as LOCATION names it
+  // Its outline in km where it has one (areas, lines, an open pit), else empty.
+  std::vector<std::pair<double, double>> outline_km;
+  bool closed = false;  // the outline is a polygon rather than a line
 };
 struct ControlFile {
   std::vector<float> x, y;

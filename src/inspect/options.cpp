@@ -1,9 +1,14 @@
 #include "inspect/options.hpp"
 
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 
+#include "inspect/draw/levels.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
+#include "inspect/gis/gis.hpp"
+#include "inspect/print/print.hpp"
 #include "inspect/kestrel_calls.hpp"
 #include "inspect/stats/statistic.hpp"
 #include "inspect/units.hpp"
@@ -21,11 +26,61 @@ std::int32_t receptor_number(const std::string& option, const std::string& v) {
   return static_cast<std::int32_t>(n);
 }
 
+int dpi_of(const std::string& v) {
+  char* end = nullptr;
+  const long n = std::strtol(v.c_str(), &end, 10);
+  if (v.empty() || *end != '\0' || n < 30 || n > 1200) throw Failure("--dpi takes 30 to 1200");
+  return static_cast<int>(n);
+}
+
+// "E,N": metres, as the projected system counts them.
+void origin_of(const std::string& v, Options& o) {
+  const auto comma = v.find(',');
+  auto number = [&](std::string_view t, double& into) {
+    const auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), into);
+    return !t.empty() && ec == std::errc{} && ptr == t.data() + t.size() && std::isfinite(into);
+  };
+  if (comma == std::string::npos || !number(std::string_view(v).substr(0, comma), o.origin_e) ||
+      !number(std::string_view(v).substr(comma + 1), o.origin_n)) {
+    throw Failure("--origin takes the easting and northing of the run's (0, 0), in metres: --origin 552000,4178500");
+  }
+  o.origin_given = true;
+}
+
+// The options that shape or write the map, each refused when nothing asks for a map.
+void check_map_options(const Options& o) {
+  const char* needs_map = nullptr;
+  if (o.grid) needs_map = "--grid";
+  if (o.filled) needs_map = "--filled";
+  if (!o.title.empty()) needs_map = "--title";
+  if (!o.levels.empty()) needs_map = "--levels";
+  if (needs_map != nullptr && !o.map()) {
+    throw Failure(std::string(needs_map) + " goes with a map (--svg, --png, --pdf, --geojson or --kml)");
+  }
+  if (o.dpi_given && o.png.empty()) throw Failure("--dpi goes with --png");
+  const bool gis = !o.geojson.empty() || !o.kml.empty();
+  if ((!o.crs.empty() || o.origin_given) && !gis) {
+    throw Failure(std::string(o.crs.empty() ? "--origin" : "--crs") + " goes with --geojson or --kml");
+  }
+  if (gis && o.crs.empty()) {
+    throw Failure(std::string(o.geojson.empty() ? "--kml" : "--geojson") +
+                  " needs --crs: AERMOD does not record the coordinate system of the run's x and y, so name it "
+                  "(--crs EPSG:32617 for UTM zone 17N, and --origin E,N for a run in local coordinates)");
+  }
+  if (o.map() && o.files.size() != 1) {
+    const char* first = !o.svg.empty() ? "--svg" : !o.png.empty() ? "--png" : !o.pdf.empty() ? "--pdf"
+                        : !o.geojson.empty() ? "--geojson" : "--kml";
+    throw Failure(std::string(first) + " draws one file at a time");
+  }
+}
+
 }  // namespace
 
 std::string_view usage() {
   return "usage: kestrel-inspect [--csv | --json | --receptors-csv] [--unit U] [--stat NAME]...\n"
-         "                       [--svg FILE [--grid] [--filled] [--title TEXT]]\n"
+         "                       [--svg FILE] [--png FILE [--dpi N]] [--pdf FILE]\n"
+         "                       [--geojson FILE] [--kml FILE] [--crs CRS [--origin E,N]]\n"
+         "                       [--grid] [--filled] [--title TEXT] [--levels LIST]\n"
          "                       [--svg-series FILE [--receptor N]] [--real4 | --real8] [--receptors N]\n"
          "                       [--control FILE] FILE...\n"
          "       kestrel-inspect --check AERMOD.OUT [--control FILE] FILE...\n"
@@ -50,10 +105,19 @@ std::string_view usage() {
          "                    file OUT, and its date, with the files (datasets or POSTFILEs of that\n"
          "                    run); exit status 1 when one disagrees\n"
          "  --svg FILE        a map of the receptors coloured by their highest value (ug/m3, log scale),\n"
-         "                    with contours and the sources of the control file (--control, or AERMOD.INP\n"
-         "                    or the control file of a list file beside the file)\n"
+         "                    with contours and the sources of the control file (--control, or the one\n"
+         "                    beside the file whose POSTFILE line names it)\n"
+         "  --png FILE        the map as a PNG image, --dpi N pixels per inch (default 150)\n"
+         "  --pdf FILE        the map as a PDF page\n"
+         "  --geojson FILE    the map as GeoJSON: bands, contours, receptors, sources and the highest\n"
+         "                    value, in longitude and latitude (WGS 84); needs --crs\n"
+         "  --kml FILE        the same as KML, bands coloured as on the map, with its legend\n"
+         "  --crs CRS         the projected system of the run's x and y (EPSG:32617, or any PROJ knows)\n"
+         "  --origin E,N      the run's (0, 0) in that system, metres, for a run in local coordinates\n"
+         "  --levels LIST     the contour and band levels in the unit shown, 10,50,100,196, or as\n"
+         "                    fractions of a limit, 196x0.1,0.25,0.5,1 (default: 1, 2, 5 x 10^n)\n"
          "  --grid            draw the dataset's nominal grid on the map\n"
-         "  --filled          fill the bands between the contours instead of marking the receptors\n"
+         "  --filled          fill the bands between the contours; receptors as small dots\n"
          "  --title TEXT      the map's title line\n"
          "  --svg-series FILE the hourly series of the receptor with the highest value (ug/m3); past\n"
          "                    about a month, each pixel column's range of hours and the daily maximum\n"
@@ -91,6 +155,21 @@ Options parse_args(std::span<const std::string> args) {
       o.filled = true;
     } else if (a == "--title") {
       o.title = value();
+    } else if (a == "--levels") {
+      o.levels = parse_levels(value());
+    } else if (a == "--png" || a == "--pdf") {
+      if (!print_available()) throw Failure(a + " is not available in this build");
+      (a == "--png" ? o.png : o.pdf) = value();
+    } else if (a == "--dpi") {
+      o.dpi = dpi_of(value());
+      o.dpi_given = true;
+    } else if (a == "--geojson" || a == "--kml") {
+      if (!projection_available()) throw Failure(a + " is not available in this build");
+      (a == "--geojson" ? o.geojson : o.kml) = value();
+    } else if (a == "--crs") {
+      o.crs = value();
+    } else if (a == "--origin") {
+      origin_of(value(), o);
     } else if (a == "--unit") {
       o.unit = value();
       if (!known_unit(o.unit)) throw Failure("--unit takes ug/m3, g/m3, ug/m2/h or g/m2/s");
@@ -126,13 +205,9 @@ Options parse_args(std::span<const std::string> args) {
     throw Failure(o.receptors_csv ? "--csv, --json and --receptors-csv exclude each other"
                                   : "--csv and --json exclude each other");
   }
-  if ((!o.svg.empty() || !o.svg_series.empty()) && o.files.size() != 1) {
-    throw Failure(o.svg.empty() ? "--svg-series draws one file at a time" : "--svg draws one file at a time");
-  }
-  if (o.grid && o.svg.empty()) throw Failure("--grid goes with --svg");
-  if (o.filled && o.svg.empty()) throw Failure("--filled goes with --svg");
-  if (!o.title.empty() && o.svg.empty()) throw Failure("--title goes with --svg");
-  if (!o.check.empty() && (o.csv || o.json || o.receptors_csv || !o.svg.empty() || !o.svg_series.empty() ||
+  check_map_options(o);
+  if (!o.svg_series.empty() && o.files.size() != 1) throw Failure("--svg-series draws one file at a time");
+  if (!o.check.empty() && (o.csv || o.json || o.receptors_csv || o.map() || !o.svg_series.empty() ||
                            !o.stats.empty() || !o.unit.empty() || o.overrides() || !o.type.empty())) {
     throw Failure("--check takes only --control beside the files");
   }

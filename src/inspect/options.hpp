@@ -18,6 +18,14 @@ struct Options {
   bool grid = false;
   bool filled = false;
   std::string title;          // the map's title line
+  std::vector<double> levels;  // --levels, rising; empty: 1, 2 and 5 times the powers of ten
+  std::string png, pdf;        // the map printed
+  int dpi = 150;
+  bool dpi_given = false;
+  std::string geojson, kml;    // the map as geographic data
+  std::string crs;             // the projected coordinate system of the run's x and y
+  bool origin_given = false;
+  double origin_e = 0, origin_n = 0;  // the run's (0, 0) in that system, m
   std::string unit;           // ug/m3, g/m3, ug/m2/h or g/m2/s for every value shown; empty: each file's own
   std::vector<std::string> stats;  // --stat, as written, in order
   std::string check;          // AERMOD's main output file to check the files against
@@ -27,6 +35,10 @@ struct Options {
   std::string control;
   std::string type;  // a POSTFILE's output type to read, upper case; empty: its first
   std::vector<std::string> files;
+  // Whether any picture or file of the map is asked for.
+  [[nodiscard]] bool map() const {
+    return !svg.empty() || !png.empty() || !pdf.empty() || !geojson.empty() || !kml.empty();
+  }
   // An override of what is otherwise inferred from the file.
   [[nodiscard]] bool overrides() const { return real != 0 || receptors != 0; }
 };

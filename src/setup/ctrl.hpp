@@ -29,11 +29,18 @@ struct PostfileName {
   friend bool operator==(const PostfileName&, const PostfileName&) = default;
 };
 
-// A source's SO LOCATION, metres.
+// A source's SO LOCATION, metres, and what its shape on a map needs: the
+// type, the LOCATION's numbers after it (a line's two ends), SRCPARAM's
+// numbers (an area's sides and angle, a circle's radius) and AREAVERT's
+// corners, x and y in turn.
 struct SourceLocation {
   std::string id;
   double x = 0.0;
   double y = 0.0;
+  std::string type;
+  std::vector<double> location;
+  std::vector<double> params;
+  std::vector<double> vertices;
 };
 
 struct Ctrl {

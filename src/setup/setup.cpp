@@ -19,6 +19,7 @@
 #include "setup/networks.hpp"
 #include "setup/options.hpp"
 #include "setup/receptors.hpp"
+#include "setup/sources.hpp"
 
 namespace kestrel {
 
@@ -100,14 +101,13 @@ class SetupPass {
   Status discrete(ReceptorList::Form form);
   Status network_line(std::span<const std::string_view> f);
   Status close_network();
-  void location();
   Status read_included(Included kind, std::string_view key);
 
   Ctrl& ctrl_;
   Report& report_;
   const std::filesystem::path& dir_;
   ReceptorList receptors_;
-  SourceLocations sources_;
+  SourceTable sources_;
   std::optional<Network> network_;
 
   std::string char320_ = std::string(kLineWidth, ' ');
@@ -229,8 +229,8 @@ Status SetupPass::discrete(ReceptorList::Form form) {
     // The source id, then distance and direction.
     std::array<std::string_view, 1> id;
     if (split_fields(text, id) > 0) {
-      const auto src = sources_.find(id[0]);
-      if (src == sources_.end()) return unknown_source_halt(id[0], place());
+      const auto src = sources_.places().find(id[0]);
+      if (src == sources_.places().end()) return unknown_source_halt(id[0], place());
       std::tie(xs, ys) = src->second;
       text = text.substr(static_cast<std::size_t>(id[0].data() + id[0].size() - text.data()));
     }
@@ -261,7 +261,7 @@ Status SetupPass::network_line(std::span<const std::string_view> f) {
     return network_halt(id, place());
   }
   const auto args = f.subspan(std::min(at + 1, f.size()));
-  if (word != "END") return network_->add(word, args, place(), sources_, MXREC - receptors_.size());
+  if (word != "END") return network_->add(word, args, place(), sources_.places(), MXREC - receptors_.size());
   auto got = network_->end(place(), MXREC - receptors_.size());
   network_.reset();
   if (!got.ok()) return std::move(got).status();
@@ -285,19 +285,11 @@ Status SetupPass::receptor_line(std::string_view first) {
 
 // A line of the SO pathway, in the control file or an SO INCLUDED file.
 void SetupPass::source_line(std::string_view first) {
-  if (first == "LOCATION") location();
+  if (first == "LOCATION") sources_.location(from_column3(hay_));
+  if (first == "SRCPARAM" || first == "AREAVERT") sources_.numbers(from_column3(hay_));
   if (first == "EMISUNIT") units_.emisunit = UnitLabel{unit_label(after(first)), place()};
   if (first == "CONCUNIT") units_.concunit = UnitLabel{unit_label(after(first)), place()};
   if (first == "DEPOUNIT") units_.depounit = UnitLabel{unit_label(after(first)), place()};
-}
-
-void SetupPass::location() {
-  // LOCATION srcid srctype x y
-  std::array<std::string_view, 5> f;
-  if (split_fields(from_column3(hay_), f) < 5) return;
-  double x = 0.0, y = 0.0;
-  if (!parse_real(f[3], x) || !parse_real(f[4], y)) return;
-  sources_.insert_or_assign(std::string(f[1]), std::pair{x, y});
 }
 
 Status SetupPass::read_included(Included kind, std::string_view key) {
@@ -381,7 +373,7 @@ Status SetupPass::finish() {
   auto receptors = std::move(receptors_).take();
   if (!receptors.ok()) return std::move(receptors).status();
   ctrl_.receptors = std::move(*receptors);
-  for (const auto& [id, xy] : sources_) ctrl_.sources.push_back({id, xy.first, xy.second});
+  ctrl_.sources = sources_.list();
   // Without CO MODELOPT there is no telling what the POSTFILEs hold.
   if (!types_) return halt("Halted in SETUP:  Must ONLY have Concentrations!", false);
   ctrl_.types = *types_;

@@ -170,7 +170,8 @@ TEST(Inspect, BadInputIsOneLineAndStatus2) {
       {{d + "/empty"}, "kestrel-inspect: " + d + "/empty: holds no record\n"},
       {{"--svg", d + "/m.svg", d + "/junk"}, "kestrel-inspect: " + d + "/junk: "},
       {{"--csv", "--unit", "mg/m3", "x"}, "kestrel-inspect: --unit takes ug/m3, g/m3, ug/m2/h or g/m2/s (see kestrel-inspect --help)\n"},
-      {{"--filled", "x"}, "kestrel-inspect: --filled goes with --svg (see kestrel-inspect --help)\n"},
+      {{"--filled", "x"}, "kestrel-inspect: --filled goes with a map (--svg, --png, --pdf, --geojson or --kml) (see kestrel-inspect "
+       "--help)\n"},
       {{"--svg", d + "/none/m.svg", d + "/ok.gdx"},
        "kestrel-inspect: cannot create '" + d + "/none/m.svg': No such file or directory\n"},
   };

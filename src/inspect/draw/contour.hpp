@@ -22,4 +22,29 @@ std::vector<Polyline> isolines(std::span<const Pt> points, std::span<const doubl
 std::vector<Polyline> band(std::span<const Pt> points, std::span<const double> values,
                            std::span<const Triangle> triangles, double lo, double hi);
 
+// A band as GIS and the map take it: polygons, each an outer ring
+// (counter-clockwise, with y up) and its holes (clockwise); the last point
+// of a ring is not its first again.
+struct Polygon {
+  Polyline outer;
+  std::vector<Polyline> holes;
+};
+using Region = std::vector<Polygon>;
+
+// The bands between the rising `cuts`, whole: region 0 below cuts[0], region
+// i from cuts[i - 1] up to cuts[i] (the last one open above). The pieces of
+// neighbouring triangles are joined, their shared edges dropped, so that a
+// band is a few polygons rather than a piece per triangle.
+std::vector<Region> bands(std::span<const Pt> points, std::span<const double> values,
+                          std::span<const Triangle> triangles, std::span<const double> cuts);
+
+// The triangles that interpolation may cross: those whose longest side is
+// at most `factor` times the spacing of the receptors at their corners (each
+// one's distance to its nearest neighbour, the largest of the three) and
+// that are not slivers, whose circle through the corners has a radius above
+// `factor` times that spacing. Across the others (a gap between rings, a
+// cluster far from the rest, the hole round a source) nothing is known.
+std::vector<Triangle> interpolable(std::span<const Pt> points, std::span<const Triangle> triangles,
+                                   std::span<const double> spacing, double factor);
+
 }  // namespace kestrel::inspect

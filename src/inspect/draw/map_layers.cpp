@@ -3,6 +3,7 @@
 #include <numbers>
 #include <numeric>
 
+#include "inspect/draw/levels.hpp"
 #include "inspect/draw/map_parts.hpp"
 #include "inspect/draw/svg_draw.hpp"
 #include "inspect/format.hpp"
@@ -81,101 +82,160 @@ std::string line_label(const Polyline& line, const std::string& label, Obstacles
 
 }  // namespace
 
-std::string Scale::band_colour(std::size_t i) const {
-  if (i + 1 >= levels.size()) return ramp(1.0);
-  return ramp((t(levels[i]) + t(levels[i + 1])) / 2);
-}
-
-std::string receptor_marks(const MapData& d, const Scale& sc) {
+std::string receptor_marks(const MapData& d, bool small) {
+  const MapModel& m = d.model;
   // The highest drawn last, on top of neighbours they overlap.
   std::vector<std::size_t> order(d.page.size());
   std::iota(order.begin(), order.end(), 0);
-  auto key = [&](std::size_t k) { return d.high[k] > 0 ? d.high[k] : 0.0; };
+  auto key = [&](std::size_t k) { return m.values[k] > 0 ? m.values[k] : 0.0; };
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
-  std::string o = "<g stroke=\"#333\" stroke-width=\"0.5\">\n";
+  std::string o = small ? "<g fill=\"#202020\" fill-opacity=\"0.55\">\n" : "<g stroke=\"#333\" stroke-width=\"0.5\">\n";
   for (const std::size_t k : order) {
-    const double h = d.high[k];
-    const bool positive = h > 0 && std::isfinite(h);
+    const double h = m.values[k];
+    const std::string tip = fmt("<title>receptor %zu: %s %s</title>", k + 1,
+                                std::isfinite(h) ? value_label(h).c_str() : "no value", m.unit.c_str());
+    if (small) {
+      o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\">", d.page[k].x, d.page[k].y,
+               dot_radius(d.radius[k])) +
+           tip + "</circle>\n";
+      continue;
+    }
     o += fmt("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\" fill=\"%s\"%s>", d.page[k].x, d.page[k].y, d.radius[k],
-             positive ? ramp(sc.t(std::max(h, sc.lo))).c_str() : "#cccccc",
-             d.radius[k] < 2.5 ? " stroke-width=\"0.25\"" : "");
-    o += fmt("<title>receptor %zu: %s %s</title></circle>\n", k + 1, std::isfinite(h) ? num(h).c_str() : "none",
-             d.unit.c_str());
+             m.scale.colour(h).c_str(), d.radius[k] < 2.5 ? " stroke-width=\"0.25\"" : "");
+    o += tip + "</circle>\n";
   }
   return o + "</g>\n";
 }
 
-std::string filled_bands(const MapData& d, const Scale& sc) {
+std::string filled_bands(const MapData& d) {
+  const MapModel& m = d.model;
   std::string o = "<g stroke-width=\"0.6\" stroke-linejoin=\"round\">\n";
-  for (std::size_t i = 0; i < sc.levels.size(); ++i) {
-    const double hi = i + 1 < sc.levels.size() ? std::log10(sc.levels[i + 1]) : INFINITY;
-    const auto parts = band(d.page, d.field, d.triangles, std::log10(sc.levels[i]), hi);
-    if (parts.empty()) continue;
-    // A stroke of the fill's colour closes the hairlines between triangles.
-    const std::string colour = sc.band_colour(i);
+  for (std::size_t b = 0; b < m.bands.size(); ++b) {
+    if (m.bands[b].empty()) continue;
+    // A stroke of the fill's colour closes the hairline where bands meet.
+    const std::string colour = m.scale.band_colour(b);
     o += "<path fill=\"" + colour + "\" stroke=\"" + colour + "\" d=\"";
-    for (const auto& p : parts) o += path_of(p, true);
-    o += "\"/>\n";
+    for (const Polygon& p : m.bands[b]) {
+      auto ring = [&](const Polyline& r) {
+        Polyline page;
+        for (const Pt& q : r) page.push_back(d.view.page(q));
+        o += path_of(page, true);
+      };
+      ring(p.outer);
+      for (const Polyline& h : p.holes) ring(h);
+    }
+    o += "\"><title>" + xml_text(m.scale.band_text(b)) + " " + xml_text(m.unit) + "</title></path>\n";
   }
   return o + "</g>\n";
 }
 
-std::string contour_lines(const MapData& d, const Scale& sc, bool filled, Obstacles& around) {
-  double lo = INFINITY, hi = -INFINITY;
-  for (const double v : d.field) {
-    if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
-  }
+std::string contour_lines(const MapData& d, bool filled, Obstacles& around) {
   std::string lines = fmt("<g fill=\"none\" stroke=\"#1a1a1a\" stroke-width=\"%s\" stroke-opacity=\"%s\">\n",
                           filled ? "0.7" : "1", filled ? "0.8" : "0.9");
   std::string labels = "<g font-size=\"10\" text-anchor=\"middle\" " + std::string(kHalo) + ">\n";
   // Highest levels first: their labels, on the smaller lines, take their places first.
-  for (auto l = sc.levels.rbegin(); l != sc.levels.rend(); ++l) {
-    if (!(std::log10(*l) > lo && std::log10(*l) < hi)) continue;
-    for (const Polyline& p : isolines(d.page, d.field, d.triangles, std::log10(*l))) {
+  for (const Contour& c : d.model.contours) {
+    for (const Polyline& km : c.lines) {
+      Polyline p;
+      for (const Pt& q : km) p.push_back(d.view.page(q));
       const bool closed = p.size() > 2 && p.front().x == p.back().x && p.front().y == p.back().y;
       lines += "<path d=\"" + path_of(p, closed) + "\"/>\n";
-      labels += line_label(p, log_label(*l), around);
+      labels += line_label(p, c.label, around);
     }
   }
   return lines + "</g>\n" + labels + "</g>\n";
 }
 
-std::string source_marks(const std::vector<SourcePlace>& sources, const View& v, Obstacles& around) {
-  struct Group {
-    double x, y;
-    std::string ids;
-  };
-  std::vector<Group> groups;
-  for (const SourcePlace& s : sources) {
-    const double x = v.px(s.x_km), y = v.py(s.y_km);
-    auto g = std::find_if(groups.begin(), groups.end(), [&](const Group& o) { return std::hypot(o.x - x, o.y - y) < 4; });
-    if (g == groups.end()) groups.push_back({x, y, s.id});
-    else g->ids += ", " + s.id;
+namespace {
+
+// Sources whose marks would touch, joined: one label names them all.
+struct SourceGroup {
+  double x = 0, y = 0;  // the first one's mark, px
+  std::vector<std::string> ids;
+};
+
+std::vector<SourceGroup> source_groups(const std::vector<SourcePlace>& sources, const View& v) {
+  std::vector<SourceGroup> groups;
+  std::vector<Pt> at;
+  for (const SourcePlace& s : sources) at.push_back({v.px(s.x_km), v.py(s.y_km)});
+  std::vector<std::size_t> group(sources.size(), static_cast<std::size_t>(-1));
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    if (group[i] != static_cast<std::size_t>(-1)) continue;
+    group[i] = groups.size();
+    groups.push_back({at[i].x, at[i].y, {sources[i].id}});
+    // Every source within a mark's width of one already in the group.
+    for (std::size_t done = 0; done < groups.back().ids.size(); ++done) {
+      for (std::size_t j = 0; j < sources.size(); ++j) {
+        if (group[j] != static_cast<std::size_t>(-1)) continue;
+        bool near = false;
+        for (std::size_t k = 0; k < sources.size() && !near; ++k) {
+          near = group[k] == group[i] && std::hypot(at[k].x - at[j].x, at[k].y - at[j].y) < 12;
+        }
+        if (near) group[j] = group[i], groups.back().ids.push_back(sources[j].id);
+      }
+    }
   }
+  return groups;
+}
+
+// The ids in lines of about 22 characters.
+std::vector<std::string> id_lines(const std::vector<std::string>& ids) {
+  std::vector<std::string> lines{""};
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    const std::string word = ids[i] + (i + 1 < ids.size() ? "," : "");
+    if (!lines.back().empty() && lines.back().size() + 1 + word.size() > 22) lines.emplace_back();
+    lines.back() += (lines.back().empty() ? "" : " ") + word;
+  }
+  return lines;
+}
+
+std::string outlines(const std::vector<SourcePlace>& sources, const View& v) {
+  std::string o;
+  for (const SourcePlace& s : sources) {
+    if (s.outline_km.size() < 2) continue;
+    Polyline p;
+    for (const auto& [x, y] : s.outline_km) p.push_back({v.px(x), v.py(y)});
+    o += "<path d=\"" + path_of(p, s.closed) + "\"" +
+         (s.closed ? " fill=\"black\" fill-opacity=\"0.12\"" : " stroke-width=\"2.2\"") + "><title>source " +
+         xml_text(s.id) + " (" + xml_text(s.type) + ")</title></path>\n";
+  }
+  return o.empty() ? o : "<g fill=\"none\" stroke=\"black\" stroke-width=\"1.2\">\n" + o + "</g>\n";
+}
+
+}  // namespace
+
+std::string source_marks(const std::vector<SourcePlace>& sources, const View& v, Obstacles& around) {
+  const auto groups = source_groups(sources, v);
   // The ids keep clear of each other and of the sources, and stay beside
   // their own: over receptor marks their white halo keeps them readable.
   Obstacles ids;
   ids.bounds = around.bounds;
   ids.boxes = around.boxes;
-  std::string o = "<g fill=\"black\" stroke=\"white\" stroke-width=\"1.2\">\n";
-  for (const Group& g : groups) {
-    o += fmt("<path d=\"M%.1f %.1f l5.5 9.5 h-11 z\"><title>source %s</title></path>\n", g.x, g.y - 6.5,
-             xml_text(g.ids).c_str());
-    ids.marks.push_back({g.x, g.y - 1.5, 7});
+  std::string o = outlines(sources, v) + "<g fill=\"black\" stroke=\"white\" stroke-width=\"1.2\">\n";
+  for (const SourcePlace& s : sources) {
+    const double x = v.px(s.x_km), y = v.py(s.y_km);
+    o += fmt("<path d=\"M%.1f %.1f l5.5 9.5 h-11 z\"><title>source %s (%s)</title></path>\n", x, y - 6.5,
+             xml_text(s.id).c_str(), xml_text(s.type).c_str());
+    ids.marks.push_back({x, y - 1.5, 7});
   }
   o += "</g>\n<g font-size=\"11\" font-weight=\"bold\" " + std::string(kHalo) + ">\n";
   std::string leaders;
-  for (const Group& g : groups) {
-    const double w = text_width(g.ids, 11, true) + 2, h = 13;
+  for (const SourceGroup& g : groups) {
+    const auto lines = id_lines(g.ids);
+    double w = 0;
+    for (const auto& l : lines) w = std::max(w, text_width(l, 11, true) + 2);
+    const double h = 13.0 * static_cast<double>(lines.size());
     const Placed at = place_label(g.x, g.y - 1.5, w, h, 7, ids);
     ids.boxes.push_back(at.box);
     around.boxes.push_back(at.box);
     if (at.moved) {
-      // A thin line from the source to its id, which had to move away.
+      // A thin line from the source to its label, which had to move away.
       const double bx = std::clamp(g.x, at.box.x0, at.box.x1), by = std::clamp(g.y, at.box.y0, at.box.y1);
       leaders += line(g.x, g.y - 1.5, bx, by);
     }
-    o += text(at.box.x0 + 1, at.box.y1 - 3, g.ids);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      o += text(at.box.x0 + 1, at.box.y0 + 10 + 13.0 * static_cast<double>(i), lines[i]);
+    }
   }
   if (!leaders.empty()) o += "</g>\n<g stroke=\"black\" stroke-width=\"0.8\">\n" + leaders;
   around.marks.insert(around.marks.end(), ids.marks.begin(), ids.marks.end());
@@ -183,10 +243,10 @@ std::string source_marks(const std::vector<SourcePlace>& sources, const View& v,
 }
 
 std::string peak_mark(const MapData& d, const Obstacles& around) {
-  const auto& peak = d.peak;
+  const auto& peak = d.model.peak;
   if (!peak || peak->k >= d.page.size()) return "";
   const double x = d.page[peak->k].x, y = d.page[peak->k].y, r = d.radius[peak->k] + 5;
-  const std::string value = peak->value < 1e4 ? fmt("%.4g", peak->value) : fmt("%.0f", peak->value);
+  const std::string value = value_label(peak->value);
   const double w = text_width(value, 12, true) + 10, h = 18;
   Obstacles clear = around;
   clear.marks.push_back({x, y, r + 1});

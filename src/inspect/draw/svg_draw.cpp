@@ -120,11 +120,29 @@ std::string frame(double x, double y, double width, double height) {
              width, height);
 }
 
-void save(const std::string& file, const std::string& svg) {
-  // Kestrel's own file writing, whose failures name the file and the system's reason.
-  io::FileSink f(std::filesystem::path(file), "'" + file + "'");
-  f.write(std::as_bytes(std::span(svg.data(), svg.size())));
-  f.close();
+void save(const std::string& file, std::string_view bytes) {
+  // Written beside it and renamed when whole: a picture or GIS file that
+  // cannot be finished leaves nothing half-written under its name. Kestrel's
+  // own file writing names the file and the system's reason when it fails.
+  namespace fs = std::filesystem;
+  const fs::path to(file), part(file + ".part");
+  {
+    io::FileSink f(part, "'" + file + "'");
+    f.write(std::as_bytes(std::span(bytes.data(), bytes.size())));
+    f.close();
+  }
+  std::error_code ec;
+  fs::rename(part, to, ec);
+  if (ec) {
+    // Where a rename does not replace a file (some Windows file systems).
+    fs::remove(to, ec);
+    fs::rename(part, to, ec);
+  }
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(part, ignored);
+    throw Failure("cannot create '" + file + "': " + ec.message());
+  }
 }
 
 }  // namespace kestrel::inspect

@@ -2,11 +2,11 @@
 // the document frame.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "inspect/format.hpp"  // fmt
 #include "inspect/stats/summary.hpp"
 
 namespace kestrel::inspect {
@@ -23,13 +23,6 @@ std::string log_label(double v);
 // A perceptual ramp (dark violet through teal to yellow), t in [0, 1].
 std::string ramp(double t);
 
-// printf into a string of at most 511 characters.
-template <class... Args>
-std::string fmt(const char* format, Args... args) {
-  char buf[512];
-  std::snprintf(buf, sizeof buf, format, args...);
-  return buf;
-}
 
 // The tool's own unit of the file's values as the pictures write it: µg/m³,
 // or µg/m²/h for deposition.
@@ -53,7 +46,7 @@ std::string vertical_text(double x, double y, std::string_view content);
 std::string label_attributes(bool left);
 // An unfilled black rectangle.
 std::string frame(double x, double y, double width, double height);
-// Writes the document to `file`; throws Failure.
-void save(const std::string& file, const std::string& svg);
+// Writes a picture or GIS file through `<file>.part`; throws IoError or Failure.
+void save(const std::string& file, std::string_view bytes);
 
 }  // namespace kestrel::inspect

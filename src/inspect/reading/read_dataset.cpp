@@ -78,6 +78,9 @@ Summary open_dataset(const std::filesystem::path& path, const std::string& name)
     s.layout.to_own = 1.0e6 * 3600.0;
   }
   s.species = shown(h.speclev.substr(0, 12));
+  // The level after the species tells total deposition from dry.
+  const std::string level = shown(h.speclev.substr(12));
+  if (s.own_unit == "ug/m2/h") s.deposition = level == "TF" ? "total deposition" : level == "WF" ? "wet deposition" : "dry deposition";
   s.source = shown(h.csrcnam);
   const std::int64_t seconds = static_cast<std::int64_t>(h.iavg) * h.nsecdt;
   if (seconds > 0 && seconds % 3600 == 0) s.averages.insert(static_cast<std::int32_t>(seconds / 3600));

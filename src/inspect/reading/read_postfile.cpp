@@ -104,6 +104,7 @@ void set_postfile_units(Summary& s, const TypeChoice& type) {
   }
   s.unit = "per m2 in the hour, DEPOUNIT's mass";
   s.own_unit = "ug/m2/h";
+  s.deposition = type.type == "DEPOS" ? "total deposition" : type.type == "WDEP" ? "wet deposition" : "dry deposition";
   s.fields.emplace_back("output type", type.type + ", set " + std::to_string(type.slice + 1) + " of " +
                                            std::to_string(type.sets));
   s.json_fields.emplace_back("output_type", type.type);

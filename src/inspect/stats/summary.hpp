@@ -76,6 +76,7 @@ struct Summary {
   std::vector<std::pair<std::string, Json>> json_fields;  // the same as JSON values
   std::string species;  // the dataset's, or the control file's pollutant
   std::string source;   // a dataset's source name
+  std::string deposition;  // "total deposition", "dry deposition" or "wet deposition"; empty for concentration
   Layout layout;
   std::optional<Time> run_begin;  // a dataset's, with four-digit year
   std::int32_t run_length = 0;
