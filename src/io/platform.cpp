@@ -99,26 +99,37 @@ std::FILE* create_new_file(const std::filesystem::path& path, bool text) noexcep
 std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool& busy, bool binary) noexcept {
   busy = false;
   // A file that another process holds open without sharing it for writing
-  // and deleting is one being written by another kestrel.
-  const HANDLE old = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+  // and deleting is one being written by another kestrel. A stale one is
+  // deleted through the handle that found it: no other writer's file can
+  // take its name in between. A name found free is left alone: another
+  // writer may have taken it since, and creating anew below tells.
+  const HANDLE old = ::CreateFileW(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (old == INVALID_HANDLE_VALUE) {
-    if (::GetLastError() == ERROR_SHARING_VIOLATION) {
-      busy = true;
-      return nullptr;
-    }
-  } else {
-    ::CloseHandle(old);
-  }
-  if (!::DeleteFileW(path.c_str())) {
     const DWORD e = ::GetLastError();
     if (e == ERROR_SHARING_VIOLATION) {
       busy = true;
       return nullptr;
     }
-    if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) {
-      err = errno_of(e);
+    if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND && !::DeleteFileW(path.c_str())) {
+      err = errno_of(::GetLastError());
       return nullptr;
+    }
+  } else {
+    FILE_DISPOSITION_INFO gone{};
+    gone.DeleteFile = TRUE;
+    const bool marked = ::SetFileInformationByHandle(old, FileDispositionInfo, &gone, sizeof gone) != 0;
+    ::CloseHandle(old);
+    if (!marked && !::DeleteFileW(path.c_str())) {
+      const DWORD e = ::GetLastError();
+      if (e == ERROR_SHARING_VIOLATION) {
+        busy = true;
+        return nullptr;
+      }
+      if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) {
+        err = errno_of(e);
+        return nullptr;
+      }
     }
   }
   // A binary file shares deleting so that it can be renamed while held; the
@@ -244,6 +255,7 @@ std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool&
   // long. A process that locked a file which was replaced meanwhile tries again.
   for (int attempt = 0; attempt < 16; ++attempt) {
     const int old = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int open_error = old < 0 ? errno : 0;
     if (old >= 0) {
       if (::flock(old, LOCK_EX | LOCK_NB) != 0) {
         const int e = errno;
@@ -252,12 +264,18 @@ std::FILE* create_locked_file(const std::filesystem::path& path, int& err, bool&
           busy = true;
           return nullptr;
         }
-      } else if (!same_entry(old, path)) {
+        err = e;
+        return nullptr;
+      }
+      if (!same_entry(old, path)) {
         ::close(old);
         continue;
       }
     }
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+    // Removed only while held, or when it is no file another writer could
+    // hold (a link, say): a name found free may be another writer's by now,
+    // and creating anew below tells.
+    if (open_error != ENOENT && ::unlink(path.c_str()) != 0 && errno != ENOENT) {
       err = errno;
       if (old >= 0) ::close(old);
       return nullptr;
