@@ -404,15 +404,6 @@ TEST(BadInput, FullDisk) {
   EXPECT_EQ(test::read_bytes(run / "POST.BIN"), post);
 }
 
-// Waits until `grown` holds more than `bytes`; false when `p` ended first.
-bool wait_for_growth(const fs::path& grown, std::uintmax_t bytes) {
-  for (int i = 0; i < 20000; ++i) {
-    std::error_code ec;
-    if (fs::exists(grown, ec) && fs::file_size(grown, ec) > bytes) return true;
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
-  }
-  return false;
-}
 
 // A run folder in `tmp` holding the control file `deck`.
 fs::path make_run(const test::TempDir& tmp, const std::string& deck) {
@@ -443,7 +434,7 @@ TEST(KillTest, NeverAPartialDataset) {
     }
     test::Process p(KESTREL_BINARY, {}, run);
     // Kill it once its temporary dataset has grown past its header.
-    if (wait_for_growth(part, 100000)) p.kill();
+    if (test::wait_for_growth(part, 100000)) p.kill();
     if (p.wait().status != -1) GTEST_SKIP() << "the conversion finished before it could be killed";
     if (before) {
       EXPECT_EQ(test::read_bytes(gdx), *before);
@@ -469,7 +460,7 @@ TEST(KillTest, InterruptKeepsThePreviousDataset) {
   for (const auto& [sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
     SCOPED_TRACE(sig);
     test::Process p(KESTREL_BINARY, {}, run);
-    const bool grown = wait_for_growth(run / "POST.BIN.gdx.part", 100000);
+    const bool grown = test::wait_for_growth(run / "POST.BIN.gdx.part", 100000);
     if (grown && !p.interrupt(sig)) GTEST_SKIP() << "this system cannot interrupt one program alone";
     const Outcome o = p.wait();
     if (!grown) GTEST_SKIP() << "the conversion finished before it could be interrupted";
@@ -490,7 +481,7 @@ TEST(KillTest, ListFileUpToThePostfileBeingConverted) {
   test::write_bytes(run / "ONE.BIN", many_records(1));
   test::write_bytes(run / "TWO.BIN", many_records(1500000));
   test::Process p(KESTREL_BINARY, {"-j", "1"}, run);
-  if (wait_for_growth(run / "TWO.BIN.gdx.part", 100000)) p.kill();
+  if (test::wait_for_growth(run / "TWO.BIN.gdx.part", 100000)) p.kill();
   if (p.wait().status != -1) GTEST_SKIP() << "the conversion finished before it could be killed";
   const auto lines = test::lines_of(test::read_text(run / "AERMOD.INP.kst"));
   ASSERT_GE(lines.size(), 2U);
@@ -563,7 +554,7 @@ TEST(KillTest, SecondRunOnTheSameControlFileStops) {
                                           "OU POSTFILE 1 ALL UNFORM POST.BIN\n");
   test::write_bytes(run / "POST.BIN", many_records(1500000));
   test::Process first(KESTREL_BINARY, {}, run);
-  const bool grown = wait_for_growth(run / "POST.BIN.gdx.part", 100000);
+  const bool grown = test::wait_for_growth(run / "POST.BIN.gdx.part", 100000);
   const Outcome second = run_binary(run);
   const Outcome o = first.wait();
   if (!grown) GTEST_SKIP() << "the conversion finished before a second one could start";

@@ -1,5 +1,6 @@
 #include "support.hpp"
 
+#include <chrono>
 #include <cstdlib>
 
 #include "base/free_line.hpp"
@@ -25,6 +26,7 @@
 #include <locale>
 #include <random>
 #include <sstream>
+#include <thread>
 #include <system_error>
 #include <stdexcept>
 
@@ -373,6 +375,15 @@ Bytes expected_header(const dataset::HeaderArgs& a) {
   }
   b.i32(1).text(a.csrcnam).record();
   return b.bytes();
+}
+
+bool wait_for_growth(const std::filesystem::path& grown, std::uintmax_t bytes) {
+  for (int i = 0; i < 20000; ++i) {
+    std::error_code ec;
+    if (std::filesystem::exists(grown, ec) && std::filesystem::file_size(grown, ec) > bytes) return true;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  return false;
 }
 
 }  // namespace kestrel::test

@@ -150,6 +150,10 @@ class Process {
 
 bool can_limit_address_space() noexcept;
 
+// Waits (up to two seconds) until the file `grown` holds more than `bytes`;
+// false when it never does.
+bool wait_for_growth(const std::filesystem::path& grown, std::uintmax_t bytes);
+
 // Whether the temporary folder can hold two names that differ only in case.
 bool names_can_differ_by_case();
 

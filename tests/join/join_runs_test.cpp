@@ -216,15 +216,6 @@ Bytes large_dataset(std::size_t periods) {
   return b;
 }
 
-// Waits until `grown` holds more than `bytes`; false when it never does.
-bool wait_for_growth(const fs::path& grown, std::uintmax_t bytes) {
-  for (int i = 0; i < 20000; ++i) {
-    std::error_code ec;
-    if (fs::exists(grown, ec) && fs::file_size(grown, ec) > bytes) return true;
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
-  }
-  return false;
-}
 
 class LargeJoin : public ::testing::Test {
  protected:
@@ -245,7 +236,7 @@ TEST_F(LargeJoin, InterruptKeepsTheEarlierOutput) {
   for (const auto& [sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
     SCOPED_TRACE(sig);
     test::Process p(KESTREL_JOIN_BINARY, args_, dir_.path());
-    const bool grown = wait_for_growth(dir_ / "out.gdx.part", 100000);
+    const bool grown = kestrel::test::wait_for_growth(dir_ / "out.gdx.part", 100000);
     if (grown && !p.interrupt(sig)) GTEST_SKIP() << "this system cannot interrupt one program alone";
     const test::RunResult r = p.wait();
     if (!grown) GTEST_SKIP() << "the join finished before it could be interrupted";
@@ -262,7 +253,7 @@ TEST_F(LargeJoin, InterruptKeepsTheEarlierOutput) {
 // join replaces both.
 TEST_F(LargeJoin, KilledThenJoinedAgain) {
   test::Process p(KESTREL_JOIN_BINARY, args_, dir_.path());
-  if (wait_for_growth(dir_ / "out.gdx.part", 100000)) p.kill();
+  if (kestrel::test::wait_for_growth(dir_ / "out.gdx.part", 100000)) p.kill();
   if (p.wait().status != -1) GTEST_SKIP() << "the join finished before it could be killed";
   EXPECT_EQ(test::read_text(dir_ / "out.gdx"), "an earlier dataset");
   const test::RunResult r = join_binary(dir_.path(), args_);
