@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-constexpr std::size_t kRecords = 400000;
+constexpr std::size_t kRecords = 150000;
 
 // Two runs, in folders a/ and b/, whose POSTFILE lines name shared/POST.BIN
 // by its absolute path; their titles tell their datasets apart.
@@ -74,7 +74,7 @@ TEST(OneWriter, StudyRunsSharingADatasetWriteItInArgumentOrder) {
   EXPECT_FALSE(fs::exists(s.part));
 
   // Killed just after a dataset is first put in place: never a truncated one.
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
     fs::remove(s.gdx);
     test::Process p(KESTREL_BINARY, {"-j", "2", "a", "b"}, s.tmp.path());
@@ -95,7 +95,7 @@ TEST(OneWriter, TwoProcessesOnControlFilesNamingOnePostfile) {
   test::write_text(s.tmp / "b" / "AERMOD.INP", s.deck("b"));
   const Bytes a = s.alone("a");
   const Bytes b = s.alone("b");
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < 6; ++i) {
     SCOPED_TRACE(i);
     const bool kill = i % 2 == 1;
     test::Process pa(KESTREL_BINARY, {"a.inp"}, s.tmp.path());
