@@ -56,7 +56,8 @@ DatasetFile::DatasetFile(std::filesystem::path path, std::string shown, io::Reco
 
 DatasetFile::~DatasetFile() {
   if (committed_ || !sink_) return;
-  writer_.discard();
+  // After finish() the writer is no longer this file's (it may be gone).
+  if (!finished_) writer_.discard();
   // Removed while still held: once let go, the name may be another writer's.
   std::error_code ec;
   std::filesystem::remove(temp_, ec);
@@ -69,6 +70,7 @@ DatasetFile::~DatasetFile() {
 
 void DatasetFile::finish() {
   writer_.flush();
+  finished_ = true;
   // The blocks are on the disk before the name can point at them.
   sink_->sync();
 }

@@ -23,7 +23,8 @@ class DatasetFile {
 
   io::RecordWriter& records() noexcept { return writer_; }
 
-  // Flushes and closes the temporary file; the writer is free after it.
+  // Flushes the temporary file and syncs it to the disk; it stays open and
+  // held until commit() or destruction. The writer is free after it.
   void finish();
   // Renames the finished temporary file onto the dataset's name.
   void commit();
@@ -41,6 +42,7 @@ class DatasetFile {
   std::optional<io::FileSink> sink_;
   io::RecordWriter& writer_;
   bool committed_ = false;
+  bool finished_ = false;  // the writer is free
 };
 
 }  // namespace kestrel::dataset
