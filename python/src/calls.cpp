@@ -180,7 +180,7 @@ StatisticData statistic(const float* values, std::int64_t periods, std::int64_t 
                         const std::vector<std::int64_t>& ends, const std::string& name, double to_own,
                         const std::string& own_unit, const std::string& shown) {
   return guarded({""}, [&] {
-    const inspect::StatSpec asked = inspect::parse_stat(name);
+    const inspect::StatAsked asked = inspect::parse_stat(name);
     const double own_to_shown = inspect::unit_factor(own_unit, shown);
     const auto nrec = static_cast<std::size_t>(receptors);
     inspect::Statistic st(asked, nrec, asked.threshold / own_to_shown);

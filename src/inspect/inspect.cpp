@@ -51,17 +51,17 @@ void add_plot_fields(Summary& s) {
 
 // The statistics asked for, for one group of the file; exceed's threshold
 // from the unit shown to the tool's own.
-std::vector<Statistic> statistics_for(const Summary& s, std::span<const StatSpec> specs, const std::string& unit) {
+std::vector<Statistic> statistics_for(const Summary& s, std::span<const StatAsked> asked_stats, const std::string& unit) {
   std::vector<Statistic> out;
   const double to_own = 1.0 / own_to_shown(s, shown_unit(s, unit));
-  for (const StatSpec& spec : specs) {
-    out.emplace_back(spec, static_cast<std::size_t>(s.layout.nrec), spec.threshold * to_own);
+  for (const StatAsked& asked : asked_stats) {
+    out.emplace_back(asked, static_cast<std::size_t>(s.layout.nrec), asked.threshold * to_own);
   }
   return out;
 }
 
 // Reads the file's periods into its statistics, writing CSV rows on the way.
-void tally(Summary& s, CsvOut& csv, std::span<const StatSpec> specs, const std::string& unit) {
+void tally(Summary& s, CsvOut& csv, std::span<const StatAsked> asked_stats, const std::string& unit) {
   std::optional<HourCheck> hours;
   if (s.run_begin) hours.emplace(*s.run_begin, s.run_length);
   const auto nrec = static_cast<std::size_t>(s.layout.nrec);
@@ -88,7 +88,7 @@ void tally(Summary& s, CsvOut& csv, std::span<const StatSpec> specs, const std::
       table = &s.by_group[group];
       table->resize(nrec);
       asked = &s.statistics[group];
-      if (asked->empty()) *asked = statistics_for(s, specs, unit);
+      if (asked->empty()) *asked = statistics_for(s, asked_stats, unit);
       table_group = group;
     }
     for (std::size_t k = 0; k < nrec; ++k) {
@@ -124,7 +124,7 @@ void warn(const Summary& s, bool control, std::ostream& err) {
       for (const YearDays& y : st.years()) {
         if (!y.short_of_data()) continue;
         err << "WARNING: " << s.file << (s.statistics.size() > 1 ? " (group " + group + ")" : std::string()) << ": "
-            << st.spec().name << ": " << y.year << " has " << y.present << " of its " << y.days
+            << st.asked().name << ": " << y.year << " has " << y.present << " of its " << y.days
             << " days, fewer than 75 %; it is counted\n";
       }
     }
@@ -177,18 +177,18 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
   }
   const TypeChoice type = type_choice(o, control_file ? &*control_file : nullptr);
   const CsvColumns columns = o.csv || o.receptors_csv ? csv_columns(o) : CsvColumns{};
-  std::vector<StatSpec> specs;
-  for (const std::string& name : o.stats) specs.push_back(parse_stat(name));
+  std::vector<StatAsked> asked_stats;
+  for (const std::string& name : o.stats) asked_stats.push_back(parse_stat(name));
   CsvOut csv(o.csv ? &out : nullptr, columns);
   csv.header();
-  if (o.receptors_csv) print_receptors_header(columns, specs, out);
+  if (o.receptors_csv) print_receptors_header(columns, asked_stats, out);
   std::vector<Json> docs;
   for (std::size_t i = 0; i < o.files.size(); ++i) {
     current = o.files[i];
     Summary s = open_file(current, o.real, o.receptors, control, type);
     if (!s.layout.dataset) s.species = species;
     shown_unit(s, o.unit);  // a unit that does not fit the file fails before it is read
-    tally(s, csv, specs, o.unit);
+    tally(s, csv, asked_stats, o.unit);
     warn(s, control.known(), err);
     // The pictures first: a picture that cannot be written leaves no summary behind.
     if (o.map()) write_maps(o, s, control_file);

@@ -45,7 +45,7 @@ MapValues mapped(const Summary& s, const std::string& unit, std::vector<std::str
       }
     }
   } else {
-    const StatSpec& spec = s.statistics.begin()->second.front().spec();
+    const StatAsked& asked = s.statistics.begin()->second.front().asked();
     m.values = s.stat_values(0);
     const auto all = s.stat_top(0, static_cast<std::size_t>(-1));
     if (!all.empty()) m.peak = all.front();
@@ -53,9 +53,9 @@ MapValues mapped(const Summary& s, const std::string& unit, std::vector<std::str
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
       if (it->k < ends.size()) ends[it->k] = it->dated ? iso(it->end) : std::string();
     }
-    m.what = spec.title();
-    m.name = spec.name;
-    m.count = spec.kind == StatKind::exceed;
+    m.what = asked.title();
+    m.name = asked.name;
+    m.count = asked.kind == StatKind::exceed;
   }
   // Maps draw in the tool's own unit, or the unit asked for.
   m.factor = m.count ? 1.0 : own_to_shown(s, shown_unit(s, unit));

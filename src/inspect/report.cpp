@@ -23,9 +23,9 @@ std::string lead(const Summary& s, CsvColumns columns, const std::string& group)
 }
 
 // A statistic's value in the unit shown: a count of hours is no amount.
-std::string stat_number(const StatSpec& spec, double v, double f) {
+std::string stat_number(const StatAsked& asked, double v, double f) {
   if (!std::isfinite(v)) return {};
-  return num(spec.kind == StatKind::exceed ? v : v * f);
+  return num(asked.kind == StatKind::exceed ? v : v * f);
 }
 
 std::string receptor_place(const Summary& s, std::size_t k) {
@@ -56,13 +56,13 @@ void print_statistics(const Summary& s, const std::string& unit, std::ostream& o
   const double f = own_to_shown(s, shown);
   const bool groups = s.statistics.size() > 1;
   for (std::size_t i = 0; i < s.statistics.begin()->second.size(); ++i) {
-    const StatSpec& spec = s.statistics.begin()->second[i].spec();
-    out << "  " << spec.name << ", the " << spec.title();
-    out << (spec.kind == StatKind::exceed ? " " + shown : " (" + shown + ")");
+    const StatAsked& asked = s.statistics.begin()->second[i].asked();
+    out << "  " << asked.name << ", the " << asked.title();
+    out << (asked.kind == StatKind::exceed ? " " + shown : " (" + shown + ")");
     out << "; highest receptors:\n";
     if (const auto* years = years_of(s, i)) out << "    over " << count_of(static_cast<std::int64_t>(years->size()), "year") << ": " << years_text(*years) << "\n";
     for (const Summary::Peak& p : s.stat_top(i, 10)) {
-      out << "    " << stat_number(spec, p.value, f) << (p.dated ? " at " + readable(p.end) : std::string()) << ", "
+      out << "    " << stat_number(asked, p.value, f) << (p.dated ? " at " + readable(p.end) : std::string()) << ", "
           << receptor_place(s, p.k) << (groups ? ", group " + p.group : std::string()) << "\n";
     }
   }
@@ -74,11 +74,11 @@ Json json_statistics(const Summary& s, const std::string& unit) {
   const double f = own_to_shown(s, shown);
   Json all = Json::array();
   for (std::size_t i = 0; !s.statistics.empty() && i < s.statistics.begin()->second.size(); ++i) {
-    const StatSpec& spec = s.statistics.begin()->second[i].spec();
+    const StatAsked& asked = s.statistics.begin()->second[i].asked();
     Json st;
-    st["name"] = spec.name;
-    st["title"] = spec.title();
-    st["unit"] = spec.kind == StatKind::exceed ? std::string("hours") : shown;
+    st["name"] = asked.name;
+    st["title"] = asked.title();
+    st["unit"] = asked.kind == StatKind::exceed ? std::string("hours") : shown;
     if (const auto* years = years_of(s, i)) {
       Json ys = Json::array();
       for (const auto& y : *years) ys.push_back({{"year", y.year}, {"days_present", y.present}, {"days", y.days}});
@@ -87,7 +87,7 @@ Json json_statistics(const Summary& s, const std::string& unit) {
     Json highest = Json::array();
     for (const Summary::Peak& p : s.stat_top(i, 10)) {
       Json h;
-      h["value"] = json_number(spec.kind == StatKind::exceed ? p.value : p.value * f);
+      h["value"] = json_number(asked.kind == StatKind::exceed ? p.value : p.value * f);
       h["time"] = p.dated ? Json(iso(p.end)) : Json(nullptr);
       h["receptor"] = p.k + 1;
       if (s.receptors.known()) {
@@ -123,10 +123,10 @@ void CsvOut::row(const Summary& s, const Period& p, std::size_t k, double v) {
   *out_ << line;
 }
 
-void print_receptors_header(CsvColumns columns, std::span<const StatSpec> specs, std::ostream& out) {
+void print_receptors_header(CsvColumns columns, std::span<const StatAsked> asked_stats, std::ostream& out) {
   out << lead_header(columns) << "receptor,x_km,y_km,";
-  if (specs.empty()) out << "highest,highest_end,second,second_end,mean,";
-  for (const StatSpec& spec : specs) out << spec.column() << ',' << (spec.dated() ? spec.column() + "_end," : "");
+  if (asked_stats.empty()) out << "highest,highest_end,second,second_end,mean,";
+  for (const StatAsked& asked : asked_stats) out << asked.column() << ',' << (asked.dated() ? asked.column() + "_end," : "");
   out << "unit\n";
 }
 
@@ -140,8 +140,8 @@ void print_receptors(const Summary& s, CsvColumns columns, std::ostream& out) {
         std::string line = lead(s, columns, group) + std::to_string(k + 1) + ',' + coordinates(s.receptors, k) + ',';
         for (const Statistic& st : list) {
           const StatValue v = st.at(k);
-          line += stat_number(st.spec(), v.value, f) + ',';
-          if (st.spec().dated()) line += (v.end ? iso(*v.end) : std::string()) + ',';
+          line += stat_number(st.asked(), v.value, f) + ',';
+          if (st.asked().dated()) line += (v.end ? iso(*v.end) : std::string()) + ',';
         }
         out << line << unit << '\n';
       }

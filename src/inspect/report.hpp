@@ -38,7 +38,7 @@ class CsvOut {
 
 // One row per group and receptor: highest, second-highest, mean, unit; or,
 // with statistics asked for, a column for each (and its period end).
-void print_receptors_header(CsvColumns columns, std::span<const StatSpec> specs, std::ostream& out);
+void print_receptors_header(CsvColumns columns, std::span<const StatAsked> asked_stats, std::ostream& out);
 void print_receptors(const Summary& s, CsvColumns columns, std::ostream& out);
 
 }  // namespace kestrel::inspect

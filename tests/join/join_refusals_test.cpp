@@ -19,7 +19,7 @@ using test::kPeriod;
 using test::kRunPayload;
 using test::later;
 using test::make_dataset;
-using test::Spec;
+using test::MadeDataset;
 using test::write;
 
 // A refusal: the inputs, the command, the exit status and message. The
@@ -47,7 +47,7 @@ void check(const Row& row) {
 }
 
 TEST(JoinRefusals, EveryInputMustBeSuchADataset) {
-  const Spec a;
+  const MadeDataset a;
   const std::string values_at = std::to_string(kFirst + kPeriod + 80);
   const std::vector<Row> rows = {
       {"a POSTFILE",
@@ -145,12 +145,12 @@ TEST(JoinRefusals, EveryInputMustBeSuchADataset) {
 }
 
 TEST(JoinRefusals, InputsMustShareSpeciesFactorAndPeriodLength) {
-  const Spec a;
-  Spec no2;
+  const MadeDataset a;
+  MadeDataset no2;
   no2.speclev = "NO2           1";
-  Spec mg;
+  MadeDataset mg;
   mg.cfactor = 1.0e-3F;
-  Spec dry;  // a flux dataset with the same species label
+  MadeDataset dry;  // a flux dataset with the same species label
   dry.type = dataset::OutputType::ddep;
   const std::vector<Row> rows = {
       {"another species",
@@ -203,12 +203,12 @@ TEST(JoinRefusals, InputsMustShareSpeciesFactorAndPeriodLength) {
 }
 
 TEST(JoinRefusals, ByReceptors) {
-  const Spec a;
+  const MadeDataset a;
   const std::vector<Row> rows = {
       {"fewer periods",
        [&](const fs::path& d) {
          write(d / "a.gdx", a);
-         Spec b = at({{5.0F, 5.0F, 0.0F}});
+         MadeDataset b = at({{5.0F, 5.0F, 0.0F}});
          b.periods = 2;
          write(d / "b.gdx", b);
        },
@@ -218,7 +218,7 @@ TEST(JoinRefusals, ByReceptors) {
       {"more periods",
        [&](const fs::path& d) {
          write(d / "a.gdx", a);
-         Spec b = at({{5.0F, 5.0F, 0.0F}});
+         MadeDataset b = at({{5.0F, 5.0F, 0.0F}});
          b.periods = 4;
          write(d / "b.gdx", b);
        },
@@ -228,7 +228,7 @@ TEST(JoinRefusals, ByReceptors) {
       {"other hours",
        [&](const fs::path& d) {
          write(d / "a.gdx", a);
-         Spec b = at({{5.0F, 5.0F, 0.0F}});
+         MadeDataset b = at({{5.0F, 5.0F, 0.0F}});
          b.first_end = {1988, 61, 2};
          write(d / "b.gdx", b);
        },
@@ -255,7 +255,7 @@ TEST(JoinRefusals, ByReceptors) {
       {"more receptors than a dataset holds",
        [&](const fs::path& d) {
          for (const char* name : {"a.gdx", "b.gdx"}) {
-           Spec s;
+           MadeDataset s;
            s.receptors.clear();
            for (int i = 0; i < 6000; ++i) s.receptors.push_back({static_cast<float>(i), name[0] == 'a' ? 0.0F : 1.0F, 0});
            s.periods = 1;
@@ -270,14 +270,14 @@ TEST(JoinRefusals, ByReceptors) {
 }
 
 TEST(JoinRefusals, BySumAndTimeTheSameReceptors) {
-  const Spec a;
+  const MadeDataset a;
   for (const std::string mode : {"--sum", "--time"}) {
-    const Spec b = mode == "--sum" ? Spec{} : later(3);
-    Spec fewer = b;
+    const MadeDataset b = mode == "--sum" ? MadeDataset{} : later(3);
+    MadeDataset fewer = b;
     fewer.receptors.pop_back();
-    Spec higher = b;
+    MadeDataset higher = b;
     higher.receptors[1].z = 10.5F;
-    Spec signed_zero = b;
+    MadeDataset signed_zero = b;
     signed_zero.receptors[0].x = -0.0F;
     const std::vector<Row> rows = {
         {"fewer receptors",
@@ -323,8 +323,8 @@ TEST(JoinRefusals, BySumAndTimeTheSameReceptors) {
 }
 
 TEST(JoinRefusals, ByTimeEachInputOneHourAfterTheOneBefore) {
-  const Spec a;
-  Spec empty = later(3);
+  const MadeDataset a;
+  MadeDataset empty = later(3);
   empty.periods = 0;
   const std::vector<Row> rows = {
       {"a gap",
@@ -368,7 +368,7 @@ TEST(JoinRefusals, ByTimeEachInputOneHourAfterTheOneBefore) {
 }
 
 TEST(JoinRefusals, TheOutputIsNoInput) {
-  const Spec a;
+  const MadeDataset a;
   const auto two = [&](const fs::path& d) {
     write(d / "a.gdx", a);
     write(d / "b.gdx", at({{5.0F, 5.0F, 0.0F}}));

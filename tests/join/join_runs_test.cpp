@@ -205,7 +205,7 @@ TEST(JoinBinary, HelpAndRefusal) {
 // asks only that the inputs' hours agree): large enough to be caught while
 // it is joined.
 Bytes large_dataset(std::size_t periods) {
-  join::test::Spec s;
+  join::test::MadeDataset s;
   s.receptors = {{1.0F, 2.0F, 3.0F}};
   s.periods = 1;
   const Bytes one = join::test::make_dataset(s);

@@ -10,7 +10,7 @@
 
 namespace kestrel::join::test {
 
-Bytes make_dataset(const Spec& s) {
+Bytes make_dataset(const MadeDataset& s) {
   std::vector<float> x, y, z;
   for (const Receptor& r : s.receptors) {
     x.push_back(r.x);
@@ -45,20 +45,20 @@ Bytes make_dataset(const Spec& s) {
   return sink.data;
 }
 
-void write(const std::filesystem::path& p, const Spec& s, const std::function<void(Bytes&)>& change) {
+void write(const std::filesystem::path& p, const MadeDataset& s, const std::function<void(Bytes&)>& change) {
   Bytes b = make_dataset(s);
   if (change) change(b);
   kestrel::test::write_bytes(p, b);
 }
 
-Spec later(int hours) {
-  Spec s;
+MadeDataset later(int hours) {
+  MadeDataset s;
   s.first_end = *incr(s.first_end, hours);
   return s;
 }
 
-Spec at(std::vector<Receptor> receptors) {
-  Spec s;
+MadeDataset at(std::vector<Receptor> receptors) {
+  MadeDataset s;
   s.receptors = std::move(receptors);
   return s;
 }

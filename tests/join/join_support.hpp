@@ -22,7 +22,7 @@ struct Receptor {
 // A dataset as kestrel writes it: header (wrout1, with the nominal grid of
 // `grid`, or of its receptors), then `periods` periods of one hour each, the
 // first ending at `first_end`, the values value(p, r).
-struct Spec {
+struct MadeDataset {
   std::vector<Receptor> receptors = {{0.0F, 0.0F, 0.0F}, {1.0F, 0.5F, 10.0F}};
   DateHour begin = {88, 61, 0};  // the run's begin as the header holds it
   std::int32_t irlg = -1;        // -1: the periods' count
@@ -34,19 +34,19 @@ struct Spec {
   float cfactor = 1.0e-6F;
   std::string title1 = "A JOIN TEST";
 };
-Bytes make_dataset(const Spec& s);
+Bytes make_dataset(const MadeDataset& s);
 
-// Offsets in a dataset of two receptors (Spec's): the run record's payload,
+// Offsets in a dataset of two receptors (MadeDataset's): the run record's payload,
 // the first period, the bytes of each period.
 inline constexpr std::size_t kRunPayload = 400;
 inline constexpr std::size_t kFirst = 1055;
 inline constexpr std::size_t kPeriod = 111;
 
 // make_dataset(s) written to `p`, with a change made to its bytes.
-void write(const std::filesystem::path& p, const Spec& s, const std::function<void(Bytes&)>& change = {});
+void write(const std::filesystem::path& p, const MadeDataset& s, const std::function<void(Bytes&)>& change = {});
 // The default dataset `hours` later, and at other receptors.
-Spec later(int hours);
-Spec at(std::vector<Receptor> receptors);
+MadeDataset later(int hours);
+MadeDataset at(std::vector<Receptor> receptors);
 // The files of a folder and their bytes (folders with none).
 std::map<std::string, Bytes> files_of(const std::filesystem::path& dir);
 

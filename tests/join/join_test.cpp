@@ -28,7 +28,7 @@ using test::kPeriod;
 using test::kRunPayload;
 using test::later;
 using test::make_dataset;
-using test::Spec;
+using test::MadeDataset;
 using test::write;
 using kestrel::test::ByteBuilder;
 
@@ -107,9 +107,9 @@ Bytes expected(std::vector<test::Receptor> rec, float dgrid, float x0, float y0,
 
 TEST(Join, ByReceptorsInTheOrderGiven) {
   const kestrel::test::TempDir dir;
-  Spec a = at({{0.0F, 0.0F, 1.0F}, {2.0F, 0.0F, 2.0F}});
+  MadeDataset a = at({{0.0F, 0.0F, 1.0F}, {2.0F, 0.0F, 2.0F}});
   a.value = [](int p, int r) { return static_cast<float>(10 * p + r); };
-  Spec b = at({{0.0F, 4.0F, 3.0F}});
+  MadeDataset b = at({{0.0F, 4.0F, 3.0F}});
   b.value = [](int p, int) { return 0.5F + static_cast<float>(p); };
   write(dir / "a.gdx", a);
   write(dir / "b.gdx", b);
@@ -133,9 +133,9 @@ TEST(Join, ByReceptorsInTheOrderGiven) {
 TEST(Join, BySumInDoubleRoundedOnce) {
   const kestrel::test::TempDir dir;
   const float tiny = 0x1p-24F;
-  Spec a;
+  MadeDataset a;
   a.value = [](int, int r) { return r == 0 ? 1.0F : 3.0F; };
-  Spec b;
+  MadeDataset b;
   b.value = [&](int p, int r) { return r == 0 ? tiny : static_cast<float>(p); };
   write(dir / "a.gdx", a);
   write(dir / "b.gdx", b);
@@ -144,21 +144,21 @@ TEST(Join, BySumInDoubleRoundedOnce) {
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(1.0F + tiny + tiny, 1.0F);
   const float once = 1.0F + 0x1p-23F;
-  const Bytes want = expected(Spec{}.receptors, 0.5F, 0.0F, -0.25F, 0.5F, 0.25F, 3,
+  const Bytes want = expected(MadeDataset{}.receptors, 0.5F, 0.0F, -0.25F, 0.5F, 0.25F, 3,
                               {{{1988, 61, 1}, {once, 3.0F}}, {{1988, 61, 2}, {once, 5.0F}}, {{1988, 61, 3}, {once, 7.0F}}});
   EXPECT_EQ(kestrel::test::first_difference(kestrel::test::read_bytes(dir / "out.gdx"), want), "");
 }
 
 TEST(Join, ByTimeThePeriodsOneAfterTheOther) {
   const kestrel::test::TempDir dir;
-  Spec a;
+  MadeDataset a;
   a.periods = 2;
   a.irlg = 2;
-  Spec b = a;
+  MadeDataset b = a;
   b.first_end = {1988, 61, 3};
   b.begin = {88, 61, 2};
   b.value = [](int p, int r) { return static_cast<float>(-p - r); };
-  Spec c = b;
+  MadeDataset c = b;
   c.first_end = {1988, 61, 5};
   c.begin = {88, 61, 4};
   c.irlg = 5;  // its run goes on past its periods
@@ -169,7 +169,7 @@ TEST(Join, ByTimeThePeriodsOneAfterTheOther) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Dataset out.gdx: 6 periods of 2 receptors, ending 1988-03-01 01 to 1988-03-01 06\n");
   // From a's begin to the end of c's run: 4 + 5 hours.
-  const Bytes want = expected(Spec{}.receptors, 0.5F, 0.0F, -0.25F, 0.5F, 0.25F, 9,
+  const Bytes want = expected(MadeDataset{}.receptors, 0.5F, 0.0F, -0.25F, 0.5F, 0.25F, 9,
                               {{{1988, 61, 1}, {1.0F, 2.0F}},
                                {{1988, 61, 2}, {101.0F, 102.0F}},
                                {{1988, 61, 3}, {0.0F, -1.0F}},
@@ -184,11 +184,11 @@ TEST(Join, ByTimeThePeriodsOneAfterTheOther) {
 // of 1 January), and the run length counts the whole.
 TEST(Join, ByTimeAcrossTheCentury) {
   const kestrel::test::TempDir dir;
-  Spec a;
+  MadeDataset a;
   a.begin = {99, 365, 0};
   a.first_end = {1999, 365, 1};
   a.periods = 24;
-  Spec b = a;
+  MadeDataset b = a;
   b.begin = {0, 1, 0};
   b.first_end = {2000, 1, 1};
   write(dir / "a.gdx", a);
@@ -209,7 +209,7 @@ TEST(Join, ByTimeAcrossTheCentury) {
 // through it.
 TEST(Join, OneInputIsItselfAndTheOutputIsReplaced) {
   const kestrel::test::TempDir dir;
-  const Bytes a = make_dataset(Spec{});
+  const Bytes a = make_dataset(MadeDataset{});
   kestrel::test::write_bytes(dir / "a.gdx", a);
   kestrel::test::write_text(dir / "out.gdx", "an earlier dataset");
   kestrel::test::write_text(dir / "keep.txt", "keep me");
@@ -233,7 +233,7 @@ TEST(Join, OneInputIsItselfAndTheOutputIsReplaced) {
 
 TEST(Join, ProgressLineOnlyWhenAskedForOffATerminal) {
   const kestrel::test::TempDir dir;
-  write(dir / "a.gdx", Spec{});
+  write(dir / "a.gdx", MadeDataset{});
   kestrel::test::set_env("KESTREL_PROGRESS", "always");
   const test::Ran shown = test::run(dir.path(), {"--sum", "-o", "out.gdx", "a.gdx"});
   kestrel::test::set_env("KESTREL_PROGRESS", "");
@@ -277,7 +277,7 @@ class OnPhase final : public Progress {
 TEST(Join, RefusedOrInterruptedWhileWritingLeavesNothing) {
   const kestrel::test::TempDir dir;
   // Larger than the readers' blocks: the writing pass reads it again.
-  Spec s;
+  MadeDataset s;
   s.periods = 12000;
   const Bytes a = make_dataset(s);
   Bytes b2 = a;

@@ -41,8 +41,8 @@ std::string ordinal(int n) {
   return std::to_string(n) + suffix;
 }
 
-StatSpec parse_stat(std::string_view text) {
-  StatSpec s;
+StatAsked parse_stat(std::string_view text) {
+  StatAsked s;
   s.name = std::string(text);
   const auto colon = text.find(':');
   const std::string_view head = text.substr(0, colon);
@@ -73,7 +73,7 @@ StatSpec parse_stat(std::string_view text) {
   return s;
 }
 
-std::string StatSpec::title() const {
+std::string StatAsked::title() const {
   switch (kind) {
     case StatKind::max:
       return "highest 1-hour value";
@@ -91,7 +91,7 @@ std::string StatSpec::title() const {
   return name;
 }
 
-std::string StatSpec::column() const {
+std::string StatAsked::column() const {
   switch (kind) {
     case StatKind::max:
       return "max";
@@ -140,24 +140,24 @@ StatValue Ranks::nth(std::size_t k, int n) const {
   return {e.value, e.end};
 }
 
-Statistic::Statistic(StatSpec spec, std::size_t receptors, double threshold)
-    : spec_(std::move(spec)), n_(receptors), threshold_(threshold), ranks_(0, 1) {
-  switch (spec_.kind) {
+Statistic::Statistic(StatAsked asked, std::size_t receptors, double threshold)
+    : asked_(std::move(asked)), n_(receptors), threshold_(threshold), ranks_(0, 1) {
+  switch (asked_.kind) {
     case StatKind::max:
     case StatKind::high:
     case StatKind::avg:
     case StatKind::daily_max:
-      ranks_ = Ranks(n_, spec_.n);
+      ranks_ = Ranks(n_, asked_.n);
       break;
     case StatKind::mean:
     case StatKind::exceed:
       break;
   }
-  if (spec_.kind != StatKind::max && spec_.kind != StatKind::high) {
+  if (asked_.kind != StatKind::max && asked_.kind != StatKind::high) {
     sum_.assign(n_, 0.0);
     count_.assign(n_, 0);
   }
-  if (spec_.kind == StatKind::daily_max) {
+  if (asked_.kind == StatKind::daily_max) {
     running_.assign(n_, {-std::numeric_limits<double>::infinity(), {}});
     single_.assign(n_, {});
   }
@@ -165,7 +165,7 @@ Statistic::Statistic(StatSpec spec, std::size_t receptors, double threshold)
 
 void Statistic::add(const Time& end, std::span<const double> values) {
   const std::size_t n = std::min(n_, values.size());
-  switch (spec_.kind) {
+  switch (asked_.kind) {
     case StatKind::max:
     case StatKind::high:
       for (std::size_t k = 0; k < n; ++k) {
@@ -183,13 +183,13 @@ void Statistic::add(const Time& end, std::span<const double> values) {
     case StatKind::avg: {
       const Time day = day_of(end);
       const int hour = end.hr == 0 ? 24 : end.hr;
-      const int block = (hour - 1) / spec_.hours;
+      const int block = (hour - 1) / asked_.hours;
       const std::int64_t key = day_number(day) * 24 + block;
       if (key != key_) {
         if (key_ >= 0) close_block();
         key_ = key;
         // Ends at hour (block + 1) * H of its day; hour 24 is the next day's 00.
-        key_end_ = add_hours({day.yr, day.jul, 0}, (block + 1) * spec_.hours);
+        key_end_ = add_hours({day.yr, day.jul, 0}, (block + 1) * asked_.hours);
       }
       for (std::size_t k = 0; k < n; ++k) {
         if (std::isfinite(values[k])) sum_[k] += values[k], ++count_[k];
@@ -234,16 +234,16 @@ void Statistic::close_day() {
 
 void Statistic::close_year() {
   for (std::size_t k = 0; k < n_; ++k) {
-    single_[k] = ranks_.nth(k, spec_.n);
+    single_[k] = ranks_.nth(k, asked_.n);
     sum_[k] += single_[k].value;
   }
-  ranks_ = Ranks(n_, spec_.n);
+  ranks_ = Ranks(n_, asked_.n);
 }
 
 void Statistic::finish() {
   if (key_ < 0) return;
-  if (spec_.kind == StatKind::avg) close_block();
-  if (spec_.kind == StatKind::daily_max) {
+  if (asked_.kind == StatKind::avg) close_block();
+  if (asked_.kind == StatKind::daily_max) {
     close_day();
     close_year();
   }
@@ -251,11 +251,11 @@ void Statistic::finish() {
 }
 
 StatValue Statistic::at(std::size_t k) const {
-  switch (spec_.kind) {
+  switch (asked_.kind) {
     case StatKind::max:
     case StatKind::high:
     case StatKind::avg:
-      return ranks_.nth(k, spec_.n);
+      return ranks_.nth(k, asked_.n);
     case StatKind::mean:
       return {count_[k] > 0 ? sum_[k] / static_cast<double>(count_[k]) : std::nan(""), std::nullopt};
     case StatKind::exceed:

@@ -19,7 +19,7 @@ namespace kestrel::inspect {
 
 enum class StatKind { max, high, daily_max, mean, avg, exceed };
 
-struct StatSpec {
+struct StatAsked {
   StatKind kind = StatKind::max;
   int n = 1;               // the rank
   int hours = 1;           // a block's hours (avg)
@@ -35,7 +35,7 @@ struct StatSpec {
 };
 
 // Throws Failure on a name that is not a statistic.
-StatSpec parse_stat(std::string_view text);
+StatAsked parse_stat(std::string_view text);
 
 // "1st", "2nd", "3rd", "4th", "11th", ...
 std::string ordinal(int n);
@@ -89,12 +89,12 @@ struct YearDays {
 class Statistic {
  public:
   // `threshold` is exceed's in the tool's own unit.
-  Statistic(StatSpec spec, std::size_t receptors, double threshold = 0);
+  Statistic(StatAsked asked, std::size_t receptors, double threshold = 0);
   void add(const Time& end, std::span<const double> values);
   // Closes the last day, block and year; call once after the last period.
   void finish();
   [[nodiscard]] StatValue at(std::size_t k) const;
-  [[nodiscard]] const StatSpec& spec() const { return spec_; }
+  [[nodiscard]] const StatAsked& asked() const { return asked_; }
   [[nodiscard]] const std::vector<YearDays>& years() const { return years_; }
   [[nodiscard]] std::size_t receptors() const { return n_; }
 
@@ -103,7 +103,7 @@ class Statistic {
   void close_day();
   void close_year();
 
-  StatSpec spec_;
+  StatAsked asked_;
   std::size_t n_;
   double threshold_;
   Ranks ranks_;

@@ -125,7 +125,7 @@ TEST(InspectStatistic, NamesReadAndRefused) {
       }
       continue;
     }
-    const StatSpec s = parse_stat(c.text);
+    const StatAsked s = parse_stat(c.text);
     EXPECT_EQ(s.title(), c.title);
     EXPECT_EQ(s.column(), c.column);
   }
