@@ -12,6 +12,9 @@ set(CPACK_PACKAGE_VENDOR "KESTREL developers")
 set(CPACK_PACKAGE_CONTACT "KESTREL developers <kestrel@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "converts AERMOD POSTFILEs into CONC.DAT datasets")
 set(CPACK_STRIP_FILES ON)
+# The programs and their files only: the Python module (component python),
+# where the same tree builds it, is installed by pip or cmake --install.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
 file(GLOB kestrel_readme_docs ${CMAKE_CURRENT_SOURCE_DIR}/docs/*.png)
 list(APPEND kestrel_readme_docs ${CMAKE_CURRENT_SOURCE_DIR}/docs/DEVELOPMENT.md)
 

@@ -242,23 +242,39 @@ Process::Process(const std::filesystem::path& program, const std::vector<std::st
   argv.push_back(nullptr);
   const std::string out = (capture_ / "out").string();
   const std::string err = (capture_ / "err").string();
+  if (address_space_limit > 0) {
+    // The limit is set in the child alone: a test process that has grown
+    // past it (all tests in one process) could not even spawn under it.
+    const std::string where = dir.string();
+    const rlim_t limit = static_cast<rlim_t>(address_space_limit);
+    const pid_t child = fork();
+    if (child < 0) throw std::system_error(errno, std::generic_category(), "fork " + words[0]);
+    if (child == 0) {
+      // Only calls that are safe after fork in a threaded process.
+      rlimit now{};
+      getrlimit(RLIMIT_AS, &now);
+      const rlimit limited{limit, now.rlim_max};
+      const int in = open("/dev/null", O_RDONLY);
+      const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(where.c_str()) != 0 ||
+          setrlimit(RLIMIT_AS, &limited) != 0) {
+        _exit(127);
+      }
+      execve(argv[0], argv.data(), environ);
+      _exit(127);
+    }
+    id_ = child;
+    return;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  // The child inherits the limit; the test process, single-threaded here,
-  // has it only while spawning.
-  rlimit before{};
-  getrlimit(RLIMIT_AS, &before);
-  if (address_space_limit > 0) {
-    const rlimit limited{static_cast<rlim_t>(address_space_limit), before.rlim_max};
-    setrlimit(RLIMIT_AS, &limited);
-  }
   pid_t pid = -1;
   const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  if (address_space_limit > 0) setrlimit(RLIMIT_AS, &before);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::system_error(rc, std::generic_category(), "posix_spawn " + words[0]);
   id_ = pid;

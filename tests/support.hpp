@@ -21,6 +21,21 @@ struct HeaderArgs;
 
 namespace kestrel::test {
 
+// The source tree's tests/data, the unpacked runs with a year or more of met,
+// and the programs under test (tests/paths.cpp).
+const char* test_data_dir();
+const char* averages_dir();
+const char* kestrel_binary();
+const char* join_binary();
+
+}  // namespace kestrel::test
+#define KESTREL_TEST_DATA (::kestrel::test::test_data_dir())
+#define KESTREL_AVERAGES (::kestrel::test::averages_dir())
+#define KESTREL_BINARY (::kestrel::test::kestrel_binary())
+#define KESTREL_JOIN_BINARY (::kestrel::test::join_binary())
+
+namespace kestrel::test {
+
 using Bytes = std::vector<std::byte>;
 
 class TempDir {
