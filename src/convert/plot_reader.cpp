@@ -21,9 +21,11 @@ namespace {
 constexpr std::size_t kKeptOfLongLine = 256;
 constexpr double kTolerance = 0.01;  // metres
 
-enum class SlotState { free, ready, claimed, scanned };
-
 }  // namespace
+
+// A slot's state; not in the anonymous namespace, since PlotBuffers::Slot,
+// declared in the header, holds one.
+enum class SlotState { free, ready, claimed, scanned };
 
 // A segment of whole lines and its scan.
 struct PlotBuffers::Slot {
