@@ -55,7 +55,7 @@ std::vector<Statistic> statistics_for(const Summary& s, std::span<const StatAske
   std::vector<Statistic> out;
   const double to_own = 1.0 / own_to_shown(s, shown_unit(s, unit));
   for (const StatAsked& asked : asked_stats) {
-    out.emplace_back(asked, static_cast<std::size_t>(s.layout.nrec), asked.threshold * to_own);
+    out.emplace_back(asked, static_cast<std::size_t>(s.layout.nrec), Quantity::concentration, asked.threshold * to_own);
   }
   return out;
 }
@@ -98,7 +98,7 @@ void tally(Summary& s, CsvOut& csv, std::span<const StatAsked> asked_stats, cons
       (*table)[k].add(own[k], p.end);
       csv.row(s, p, k, v);
     }
-    for (Statistic& st : *asked) st.add(p.end, own);
+    for (Statistic& st : *asked) st.add(p.end, HourMark::valid, own);
   };
   if (s.layout.plot) {
     s.plot = scan_plot(s, visit);
@@ -121,12 +121,11 @@ void warn(const Summary& s, bool control, std::ostream& err) {
   if (s.ended_inside) err << ended_inside_warning(s.file) << "\n";
   for (const auto& [group, list] : s.statistics) {
     for (const Statistic& st : list) {
-      for (const YearDays& y : st.years()) {
-        if (!y.short_of_data()) continue;
-        err << "WARNING: " << s.file << (s.statistics.size() > 1 ? " (group " + group + ")" : std::string()) << ": "
-            << st.asked().name << ": " << y.year << " has " << y.present << " of its " << y.days
-            << " days, fewer than 75 %; it is counted\n";
-      }
+      if (!st.years()) continue;
+      const std::string w = st.years()->warning(st.asked().name);
+      if (w.empty()) continue;
+      err << "WARNING: " << s.file << (s.statistics.size() > 1 ? " (group " + group + ")" : std::string()) << ": " << w
+          << "\n";
     }
   }
   if (s.plot.longer && control) {

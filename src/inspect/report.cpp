@@ -34,21 +34,16 @@ std::string receptor_place(const Summary& s, std::size_t k) {
   return o;
 }
 
-// "1988 (366 of 366 days)", ...
-std::string years_text(const std::vector<YearDays>& years) {
-  std::string o;
-  for (const YearDays& y : years) {
-    o += (o.empty() ? "" : ", ") + std::to_string(y.year) + " (" + std::to_string(y.present) + " of " +
-         std::to_string(y.days) + " days)";
-  }
-  return o;
-}
-
-const std::vector<YearDays>* years_of(const Summary& s, std::size_t i) {
+const YearSplit* years_of(const Summary& s, std::size_t i) {
   for (const auto& [group, list] : s.statistics) {
-    if (i < list.size() && !list[i].years().empty()) return &list[i].years();
+    if (i < list.size() && list[i].years()) return &*list[i].years();
   }
   return nullptr;
+}
+
+// "2 of AERMOD's years", "a partial year"
+std::string years_text(const YearSplit& y) {
+  return y.partial ? "one partial period, no design value" : count_of(y.whole, "whole year") + " from the first hour";
 }
 
 void print_statistics(const Summary& s, const std::string& unit, std::ostream& out) {
@@ -60,7 +55,7 @@ void print_statistics(const Summary& s, const std::string& unit, std::ostream& o
     out << "  " << asked.name << ", the " << asked.title();
     out << (asked.kind == StatKind::exceed ? " " + shown : " (" + shown + ")");
     out << "; highest receptors:\n";
-    if (const auto* years = years_of(s, i)) out << "    over " << count_of(static_cast<std::int64_t>(years->size()), "year") << ": " << years_text(*years) << "\n";
+    if (const auto* years = years_of(s, i)) out << "    over " << years_text(*years) << "\n";
     for (const Summary::Peak& p : s.stat_top(i, 10)) {
       out << "    " << stat_number(asked, p.value, f) << (p.dated ? " at " + readable(p.end) : std::string()) << ", "
           << receptor_place(s, p.k) << (groups ? ", group " + p.group : std::string()) << "\n";
@@ -80,9 +75,9 @@ Json json_statistics(const Summary& s, const std::string& unit) {
     st["title"] = asked.title();
     st["unit"] = asked.kind == StatKind::exceed ? std::string("hours") : shown;
     if (const auto* years = years_of(s, i)) {
-      Json ys = Json::array();
-      for (const auto& y : *years) ys.push_back({{"year", y.year}, {"days_present", y.present}, {"days", y.days}});
-      st["years"] = std::move(ys);
+      st["years"] = years->whole;
+      st["partial_year"] = years->partial;
+      st["hours_left_out"] = years->left_out;
     }
     Json highest = Json::array();
     for (const Summary::Peak& p : s.stat_top(i, 10)) {
