@@ -22,8 +22,9 @@ std::string lead(const Summary& s, CsvColumns columns, const std::string& group)
   return line;
 }
 
-// Whether a statistic's values carry AERMOD's calm and missing flag.
-bool flagged(const StatAsked& asked) { return asked.kind == StatKind::avg || asked.kind == StatKind::period; }
+// Whether a statistic's values carry AERMOD's calm and missing flag: its
+// blocks do, as its listing prints them; PERIOD and the years' means do not.
+bool flagged(const StatAsked& asked) { return asked.kind == StatKind::avg; }
 
 std::string flag_text(Flag f) { return f == Flag::none ? std::string() : std::string(1, static_cast<char>(f)); }
 
