@@ -185,16 +185,11 @@ namespace {
 // else the ME SURFFILE of `control`, else of the control file beside
 // `source` whose POSTFILE line names it.
 std::optional<analysis::SurfaceHours> surface_for(const std::string& met, std::string control,
-                                                  const std::string& source) {
-  if (!met.empty()) return analysis::SurfaceHours::read(met);
-  if (control.empty() && !source.empty()) {
+                                                  const std::string& source, std::string& why) {
+  if (met.empty() && control.empty() && !source.empty()) {
     if (auto origin = inspect::origin_beside(source)) control = origin->control_name;
   }
-  std::error_code ec;
-  if (control.empty() || !fs::is_regular_file(control, ec)) return std::nullopt;
-  const auto surface = analysis::surface_file_of(control);
-  if (!surface) return std::nullopt;
-  return analysis::SurfaceHours::read(*surface);
+  return analysis::surface_of_run(met, control, why);
 }
 
 }  // namespace
@@ -209,8 +204,9 @@ StatisticData statistic(const float* values, std::int64_t periods, std::int64_t 
     const auto q = flux ? analysis::Quantity::deposition : analysis::Quantity::concentration;
     const auto nrec = static_cast<std::size_t>(receptors);
     std::optional<analysis::SurfaceHours> surface;
+    std::string why;
     if (!a.met.empty() || asked.needs_marks()) {
-      surface = surface_for(a.met, a.control, a.source);
+      surface = surface_for(a.met, a.control, a.source, why);
     }
     const analysis::HourMarks marks(surface ? &*surface : nullptr);
     analysis::Statistic st(asked, nrec, q, asked.threshold / own_to_shown);
@@ -242,7 +238,7 @@ StatisticData statistic(const float* values, std::int64_t periods, std::int64_t 
       d.flags.push_back(v.flag == analysis::Flag::none ? std::string() : std::string(1, static_cast<char>(v.flag)));
     }
     if (st.years() && !st.years()->warning(asked.name).empty()) d.warnings.push_back(st.years()->warning(asked.name));
-    if (!surface && asked.needs_marks()) d.warnings.push_back(std::string(analysis::kMarksUnknown) + " (met= names the surface file)");
+    if (!surface && asked.needs_marks()) d.warnings.push_back(why + ": " + analysis::kMarksUnknown + " (met= names the surface file)");
     return d;
   });
 }

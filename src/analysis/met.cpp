@@ -72,8 +72,7 @@ std::string hour_text(const Time& end) {
 }  // namespace
 
 const char* const kMarksUnknown =
-    "the run's surface file is not known, so its calm and missing hours are unknown: multi-hour and period "
-    "averages may be lower than AERMOD's";
+    "calm and missing hours are unknown, so multi-hour and period averages may be lower than AERMOD's";
 
 HourMark mark_of(const SurfaceHour& h) {
   if (h.wspd == 0.0) return HourMark::calm;
@@ -201,6 +200,25 @@ std::optional<std::filesystem::path> surface_file_of(const std::filesystem::path
     return p.is_absolute() ? p : control.parent_path() / p;
   }
   return std::nullopt;
+}
+
+std::optional<SurfaceHours> surface_of_run(const std::string& met, const std::string& control, std::string& why) {
+  if (!met.empty()) return SurfaceHours::read(met);
+  if (control.empty()) {
+    why = "no control file beside it names it in a POSTFILE line (--control names one)";
+    return std::nullopt;
+  }
+  const auto surface = surface_file_of(control);
+  if (!surface) {
+    why = "the control file " + control + " names no surface file (ME SURFFILE)";
+    return std::nullopt;
+  }
+  std::error_code ec;
+  if (!std::filesystem::exists(*surface, ec)) {
+    why = "the surface file " + surface->string() + " that " + control + " names is not there";
+    return std::nullopt;
+  }
+  return SurfaceHours::read(*surface);
 }
 
 }  // namespace kestrel::analysis

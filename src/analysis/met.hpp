@@ -73,7 +73,13 @@ class HourMarks {
 // when the control file cannot be read.
 std::optional<std::filesystem::path> surface_file_of(const std::filesystem::path& control);
 
-// The one warning given when no surface file is known.
+// The run's surface file: `met` when given (which must be there), else the
+// one the control file `control` names (none given: empty). Nothing, with
+// `why` saying so, when none is to be found; throws Failure on a surface
+// file that cannot be read.
+std::optional<SurfaceHours> surface_of_run(const std::string& met, const std::string& control, std::string& why);
+
+// The one warning given when no surface file is known, after its `why`.
 extern const char* const kMarksUnknown;
 
 }  // namespace kestrel::analysis

@@ -63,17 +63,13 @@ std::vector<Statistic> statistics_for(const Summary& s, std::span<const StatAske
 
 // The surface file of the run `file` came from: --met, else the ME SURFFILE
 // of its control file (--control, or the one beside it whose POSTFILE line
-// names it); nothing when none is to be found.
-std::optional<SurfaceHours> surface_for(const Options& o, const std::string& file) {
-  if (!o.met.empty()) return SurfaceHours::read(o.met);
+// names it); nothing, with `why`, when none is to be found.
+std::optional<SurfaceHours> surface_for(const Options& o, const std::string& file, std::string& why) {
   std::string control = o.control;
-  if (control.empty()) {
+  if (control.empty() && o.met.empty()) {
     if (auto origin = origin_beside(file)) control = origin->control_name;
   }
-  if (control.empty()) return std::nullopt;
-  const auto surface = analysis::surface_file_of(control);
-  if (!surface) return std::nullopt;
-  return SurfaceHours::read(*surface);
+  return analysis::surface_of_run(o.met, control, why);
 }
 
 // Reads the file's periods into its statistics, writing CSV rows on the way;
@@ -211,11 +207,13 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
     const bool needs_marks =
         std::any_of(asked_stats.begin(), asked_stats.end(), [](const StatAsked& a) { return a.needs_marks(); });
     // Only the blocks and periods need the hours: the 1-hour ranks are the data's own.
-    if (needs_marks || (!o.met.empty() && !asked_stats.empty())) surface = surface_for(o, current);
+    std::string why;
+    if (needs_marks || (!o.met.empty() && !asked_stats.empty())) surface = surface_for(o, current, why);
     s.marks_known = surface.has_value();
     tally(s, csv, asked_stats, o.unit, HourMarks(surface ? &*surface : nullptr));
     if (!surface && needs_marks) {
-      err << "WARNING: " << s.file << ": " << analysis::kMarksUnknown << " (--met FILE names the surface file)\n";
+      err << "WARNING: " << s.file << ": " << why << ": " << analysis::kMarksUnknown
+          << " (--met FILE names the surface file)\n";
     }
     warn(s, control.known(), err);
     // The pictures first: a picture that cannot be written leaves no summary behind.
