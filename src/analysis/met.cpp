@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,6 +19,9 @@ namespace {
 
 // Between the first and last hour, an hour no line held.
 constexpr std::uint8_t kAbsent = 0xFF;
+
+// A surface file spans at most a century of hours.
+constexpr std::int64_t kMostHours = 100LL * 366 * 24;
 
 // The surface file's fields up to the temperature's height.
 constexpr std::size_t kFields = 20;
@@ -111,6 +115,10 @@ SurfaceHours SurfaceHours::parse(std::string_view text, const std::string& name)
     if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
     const auto where = [&] { return "the surface file " + name + ", line " + std::to_string(line_no) + ": "; };
     if (!fields_of(line, f)) throw Failure(where() + "cannot read the hour: " + line_text(line));
+    for (std::size_t i = 0; i < 5; ++i) {
+      // Dates are small whole numbers; anything else is no date (and no int).
+      if (!(std::abs(f[i]) < 1.0e5)) throw Failure(where() + "no such date and hour: " + line_text(line));
+    }
     const auto yr = static_cast<std::int32_t>(f[0]);
     const auto mo = static_cast<std::int32_t>(f[1]);
     const auto dy = static_cast<std::int32_t>(f[2]);
@@ -124,6 +132,8 @@ SurfaceHours SurfaceHours::parse(std::string_view text, const std::string& name)
       s.first_ = h;
     } else if (h <= last) {
       throw Failure(where() + "the hour is not after the line before's: " + line_text(line));
+    } else if (h - s.first_ > kMostHours) {
+      throw Failure(where() + "the hour is more than a century after the first line's: " + line_text(line));
     }
     last = h;
     const HourMark m = mark_of({f[6], f[7], f[9], f[10], f[11], f[15], f[16], f[18]});

@@ -82,8 +82,9 @@ TEST(AnalysisMet, HoursLookedUpAndRefusals) {
        "surface file (--met names another)"},
       {kHeader + line() + "96 1 1 1 3 -21.5 0.2\n", {}, "the surface file 't.sfc', line 3: cannot read the hour: 96 1 1 1 3 -21.5 0.2"},
       {line(), {}, "the surface file 't.sfc', line 1: no header line (one holding a colon): " + line().substr(0, 120)},
-      {kHeader + line(4, "25"), {}, ""},
-      {kHeader + line() + line(), {}, ""},
+      {kHeader + line(4, "25"), {}, "the surface file 't.sfc', line 2: no such date and hour"},
+      {kHeader + line(0, "1e300"), {}, "the surface file 't.sfc', line 2: no such date and hour"},
+      {kHeader + line() + line(), {}, "the surface file 't.sfc', line 3: the hour is not after the line before's"},
   };
   for (const Refusal& r : refusals) {
     try {
