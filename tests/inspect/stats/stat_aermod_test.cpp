@@ -131,9 +131,14 @@ TEST(InspectStatAermod, EveryReceptorAsAermodPrintsIt) {
   }
 }
 
-TEST(InspectStatAermod, WarningsWhenKestrelCannotKnowAermodsNumbers) {
+TEST(InspectStatAermod, DigitsAndWarningsWhereKestrelCannotKnowAermodsNumbers) {
   const test::TempDir dir;
   const std::string run = kRuns + "/hrdow-houston-1996/";
+  // A POSTFILE's 8-byte values: every digit of the double in the CSV, 7 on the console.
+  const Result csv = inspect({"--receptors-csv", "--stat", "avg:24:1", run + "STACK1_01H.BIN"});
+  EXPECT_NE(csv.out.find("\nSTACK1,1,,,19.938468290873274,1996-06-17T00:00,c,ug/m3\n"), std::string::npos) << csv.out;
+  const Result console = inspect({"--stat", "avg:24:1", run + "STACK1_01H.BIN"});
+  EXPECT_NE(console.out.find("    197.2473c at 1996-02-19 hour 00, receptor 36"), std::string::npos) << console.out;
   // A POSTFILE without its run folder: computed, and one word that calm and
   // missing hours are unknown.
   std::filesystem::copy_file(run + "STACK1_01H.BIN", dir / "STACK1_01H.BIN");
