@@ -121,6 +121,13 @@ class Comparer {
  private:
   void disagree(std::string text) { res_.disagreements.push_back(std::move(text)); }
 
+  // A value of more than one hour: a block, a period, a mean over years.
+  [[nodiscard]] double tolerance_of(const PrintedValue& p) const {
+    const TableKind k = t_.kind == TableKind::summary ? t_.of : t_.kind;
+    const bool several = t_.hours != 1 || k == TableKind::period || k == TableKind::annual || k == TableKind::years;
+    return r_.tolerance(p, several);
+  }
+
   std::vector<std::size_t> found(const PrintedValue& p) const {
     const auto at = place_of(p, places_);
     return at ? receptors_at(*at, places_, order_) : std::vector<std::size_t>{};
@@ -145,7 +152,7 @@ class Comparer {
     const analysis::Statistic* s = c_.stat(a);
     if (s == nullptr) return disagree("receptor " + std::to_string(k + 1) + ": nothing computed for " + t_.name());
     const analysis::StatValue ours = s->at(k);
-    const double tol = r_.tolerance(p);
+    const double tol = tolerance_of(p);
     const bool value_ok = agrees(p.value, ours.value, tol);
     const bool zero = std::abs(p.value) <= tol;
     // Equal values may rank in another order: the date of any rank with this value will do.
@@ -169,7 +176,7 @@ class Comparer {
     const std::size_t i = static_cast<std::size_t>(p.rank) - 1;
     const bool have = top != nullptr && i < top->size();
     const double ours = have ? (*top)[i].value : 0.0;
-    const double tol = r_.tolerance(p);
+    const double tol = tolerance_of(p);
     // A table short of values: its placeholder rows stand for no block at all.
     if (p.placeholder) {
       if (!agrees(0.0, ours, tol)) {
@@ -207,7 +214,7 @@ class Comparer {
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return all[a].value > all[b].value; });
     const std::size_t i = highest ? 0 : static_cast<std::size_t>(p.rank) - 1;
     const analysis::StatValue ours = i < order.size() ? all[order[i]] : analysis::StatValue{};
-    const double tol = r_.tolerance(p);
+    const double tol = tolerance_of(p);
     const auto at = found(p);
     const bool value_ok = agrees(p.value, ours.value, tol);
     const bool place_ok = std::abs(p.value) <= tol || std::any_of(at.begin(), at.end(), [&](std::size_t k) {
@@ -232,10 +239,10 @@ class Comparer {
 
 }  // namespace
 
-double Rounding::tolerance(const PrintedValue& p) const {
+double Rounding::tolerance(const PrintedValue& p, bool several) const {
   const double v = std::abs(p.value);
   double tol = 0.5 * std::pow(10.0, -p.decimals) + relative * v;
-  if (plot && v > 0) tol += 0.5 * std::pow(10.0, std::floor(std::log10(v)) - 5);
+  if (plot && v > 0) tol += several ? 5e-6 * v : 0.5 * std::pow(10.0, std::floor(std::log10(v)) - 5);
   return tol;
 }
 

@@ -17,11 +17,13 @@ namespace kestrel::inspect {
 // How far a file's value may be from AERMOD's printed one: half a unit in
 // the printed last digit, plus `relative` times the value (the single
 // precision a value went through), plus, for values that went through a
-// formatted POSTFILE, half a unit in its sixth significant digit.
+// formatted POSTFILE, half a unit in its sixth significant digit (of each
+// hour: for a value of `several` hours, a relative 5e-6 of it, the most
+// that the hours' own roundings add up to).
 struct Rounding {
   double relative = 0;
   bool plot = false;
-  [[nodiscard]] double tolerance(const analysis::PrintedValue& p) const;
+  [[nodiscard]] double tolerance(const analysis::PrintedValue& p, bool several = false) const;
 };
 
 // Where the receptors are (metres, AERMOD's order) and the sources, for

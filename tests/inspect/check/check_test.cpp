@@ -167,7 +167,7 @@ TEST(InspectCheck, FilesThatCannotBeReadOrPlaced) {
 // A run of tests/data/averages (unpacked by the test build) copied into `dir`.
 void copy_run(const test::TempDir& dir, const std::string& run) {
   for (const auto& e : fs::directory_iterator(std::string(KESTREL_AVERAGES) + "/" + run)) {
-    fs::copy_file(e.path(), dir / e.path().filename());
+    fs::copy_file(e.path(), dir.path() / e.path().filename());
   }
 }
 
@@ -185,24 +185,24 @@ TEST(InspectCheck, EveryTableAgreesOnAermodsLongRuns) {
   };
   const Case cases[] = {
       {"hrdow-houston-1996", "AERMOD.OUT", {"STACK1_01H.BIN", "STACK2_01H.BIN"},
-       "kestrel-inspect: 1256 values compared, all agree; 96 tables not compared",
+       "kestrel-inspect: 684 values compared, all agree; 56 tables not compared",
        {"  1ST HIGHEST 24-HR: 36 values compared, all agree", "  PERIOD: 36 values compared, all agree",
         "  SUMMARY OF HIGHEST 24-HR: 2 values compared, all agree", "  SUMMARY OF PERIOD: 10 values compared, all agree",
-        "not compared: 24 tables of group STACK3 (concentration): no file of it given"}},
+        "not compared: 14 tables of group STACK3 (concentration): no file of it given"}},
       {"no2-design-value-1999", "AERMOD.OUT", {"ALL_01H.BIN"}, "kestrel-inspect: 368 values compared, all agree",
        {"  8TH-HIGHEST MAX DAILY 1-HR OVER 1 YEAR: 36 values compared, all agree"}},
       {"so2-design-value-from-april", "AERMOD.OUT", {"STACK1_01H.BIN", "STACK2_01H.BIN"},
        "kestrel-inspect: 368 values compared, all agree; 32 tables not compared",
        {"  4TH-HIGHEST MAX DAILY 1-HR OVER 2 YEARS: 36 values compared, all agree",
         "  SUMMARY OF 1ST-HIGHEST MAX DAILY 1-HR OVER 2 YEARS: 10 values compared, all agree"}},
-      {"pm25-design-value-3-years", "AERMOD.OUT", {"ALL_01H.BIN"}, "kestrel-inspect: 580 values compared, all agree",
+      {"pm25-design-value-3-years", "AERMOD.OUT", {"ALL_01H.BIN"}, "kestrel-inspect: 592 values compared, all agree",
        {"  8TH HIGHEST 24-HR: 36 values compared, all agree"}},
       // The PM2.5 run without a POSTFILE: the 1-hour file of the same run's other listing.
       {"pm25-design-value-3-years", "AERMOD_DV.OUT", {"ALL_01H.BIN"}, "kestrel-inspect: 368 values compared, all agree",
        {"  8TH-HIGHEST 24-HR OVER 3 YEARS: 36 values compared, all agree",
         "  SUMMARY OF 8TH-HIGHEST 24-HR OVER 3 YEARS: 10 values compared, all agree"}},
       // Deposition totals over the blocks and the period, never adjusted for calm hours.
-      {"deposition-houston-1996-q1", "AERMOD.OUT", {"ALL_01H.BIN"}, "kestrel-inspect: 2010 values compared, all agree",
+      {"deposition-houston-1996-q1", "AERMOD.OUT", {"ALL_01H.BIN"}, "kestrel-inspect: 1998 values compared, all agree",
        {"ALL_01H.BIN: group ALL, wet deposition in MICROGRAMS/M**2", "  2ND HIGHEST 24-HR: 72 values compared, all agree"}},
   };
   for (const Case& c : cases) {
@@ -252,8 +252,8 @@ TEST(InspectCheck, AChangedTwentyFourHourBlockIsReportedWithItsFlag) {
 TEST(InspectCheck, PlaceholderRowsOfAShortMaxtableAgree) {
   test::TempDir dir;
   const std::string data = KESTREL_TEST_DATA;
-  for (const auto& e : fs::directory_iterator(data + "/flatelev-included/input")) fs::copy_file(e.path(), dir / e.path().filename());
-  for (const auto& e : fs::directory_iterator(data + "/check/flatelev-included")) fs::copy_file(e.path(), dir / e.path().filename());
+  for (const auto& e : fs::directory_iterator(data + "/flatelev-included/input")) fs::copy_file(e.path(), dir.path() / e.path().filename());
+  for (const auto& e : fs::directory_iterator(data + "/check/flatelev-included")) fs::copy_file(e.path(), dir.path() / e.path().filename());
   const Result r = inspect({"--check", (dir / "AERMOD.OUT").string(), (dir / "FLATELEV_ELEV_STK_01H.PST").string(),
                             (dir / "FLATELEV_FLAT_STK_01H.PST").string()});
   EXPECT_EQ(r.status, 0) << r.out;
