@@ -242,7 +242,9 @@ class Comparer {
 double Rounding::tolerance(const PrintedValue& p, bool several) const {
   const double v = std::abs(p.value);
   double tol = 0.5 * std::pow(10.0, -p.decimals) + relative * v;
-  if (plot && v > 0) tol += several ? 5e-6 * v : 0.5 * std::pow(10.0, std::floor(std::log10(v)) - 5);
+  // Over several hours each hour's rounding adds: a relative 5e-6 of an
+  // exponent form's values, half a unit of the fixed form's fifth decimal.
+  if (plot && v > 0) tol += several ? 5e-6 * v + 0.5e-5 : 0.5 * std::pow(10.0, std::floor(std::log10(v)) - 5);
   return tol;
 }
 

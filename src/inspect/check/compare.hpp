@@ -17,9 +17,9 @@ namespace kestrel::inspect {
 // How far a file's value may be from AERMOD's printed one: half a unit in
 // the printed last digit, plus `relative` times the value (the single
 // precision a value went through), plus, for values that went through a
-// formatted POSTFILE, half a unit in its sixth significant digit (of each
-// hour: for a value of `several` hours, a relative 5e-6 of it, the most
-// that the hours' own roundings add up to).
+// formatted POSTFILE, half a unit in its sixth significant digit (for a
+// value of `several` hours, what the hours' own roundings add up to at most:
+// a relative 5e-6 of it, and half a unit of a fixed form's fifth decimal).
 struct Rounding {
   double relative = 0;
   bool plot = false;

@@ -78,8 +78,10 @@ Computed::Computed(std::span<const PrintedTable* const> tables, std::size_t rece
   for (const PrintedTable* t : tables) {
     if (t->kind == TableKind::maximum) {
       auto& tops = tops_[t->hours];
-      // A few more than printed: equal values at the cut are then still found.
-      const auto most = static_cast<std::size_t>(t->rank) + 8;
+      // More than printed: the values equal at the cut (a ring of receptors
+      // at one value, ranked in another order after the file's roundings) are
+      // then still found.
+      const auto most = 2 * static_cast<std::size_t>(t->rank) + 64;
       if (!tops) tops = std::make_unique<Tops>(Tops{analysis::BlockAverager(n_, t->hours, q), most, {}});
       tops->most = std::max(tops->most, most);
       continue;
