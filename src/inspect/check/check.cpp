@@ -144,21 +144,13 @@ class Checker {
     const analysis::HourMarks marks(surface);
     std::map<std::string, GroupCheck> groups;
     std::vector<double> values(nrec);
-    std::int32_t kave = 1;
     scan(s, [&](const Period& p) {
-      kave = p.kave;
-      if (kave != 1) return;
       const std::string group = dataset ? origin.group : shown(p.group);
       auto it = groups.find(group);
       if (it == groups.end()) it = groups.emplace(group, group_check(listing_, group, t, nrec, marks.known())).first;
       for (std::size_t k = 0; k < nrec; ++k) values[k] = p.value(k) / factor;
       it->second.computed->add(p.end, marks.at(p.end), values);
     });
-    if (kave != 1) {
-      out << file << ": not compared: its values are AERMOD's " << kave << "-hour averages; --check computes every table from the 1-hour values\n";
-      ++totals_.not_compared;
-      return;
-    }
     if (groups.empty() && dataset) groups.emplace(origin.group, group_check(listing_, origin.group, t, nrec, marks.known()));
     const Places places{origin.control.x_m, origin.control.y_m, origin.control.sources};
     for (auto& [group, g] : groups) {
@@ -172,9 +164,6 @@ class Checker {
       if (none) {
         out << "  no table of group " << group << " (" << type_word(t) << ") in the AERMOD output\n";
         continue;
-      }
-      if (surface == nullptr && std::any_of(g.skipped.begin(), g.skipped.end(), [](const auto& x) { return x.second.find("calm") != std::string::npos; })) {
-        out << "  warning: no surface file found through " << origin.control_name << "\n";
       }
       report_group(g, places, r, label, out, totals_);
     }

@@ -97,8 +97,9 @@ std::string aermod_text(const PrintedValue& p, bool dated) {
   return "AERMOD " + fixed_to(p.value, p.decimals) + flag_text(p.flag) + (dated ? " " + date_text(p.date) : "");
 }
 
-std::string ours_text(const std::string& label, const analysis::StatValue& v, int decimals, bool dated) {
-  return label + " " + fixed_to(v.value, decimals + 2) + flag_text(flag_char(v.flag)) + (dated ? " " + stamp_text(v.end) : "");
+std::string ours_text(const std::string& label, const analysis::StatValue& v, int decimals, bool dated, bool flagged) {
+  return label + " " + fixed_to(v.value, decimals + 2) + (flagged ? flag_text(flag_char(v.flag)) : "") +
+         (dated ? " " + stamp_text(v.end) : "");
 }
 
 bool agrees(double printed, double ours, double tol) { return std::abs(ours - printed) <= tol; }
@@ -167,7 +168,7 @@ class Comparer {
     if (value_ok && hour_ok && flag_ok) return;
     const std::string rank = t_.kind == TableKind::period || t_.kind == TableKind::annual ? "" : ", rank " + std::to_string(t_.rank);
     disagree("receptor " + std::to_string(k + 1) + " " + place_text(p) + rank + ": " + aermod_text(p, dated()) + ", " +
-             ours_text(label_, ours, p.decimals, dated()));
+             ours_text(label_, ours, p.decimals, dated(), flagged()));
   }
 
   // MAXTABLE: the Nth highest block of all receptors, where AERMOD placed it.
@@ -221,7 +222,7 @@ class Comparer {
                             return agrees(p.value, all[k].value, tol) && (!dated() || same_hour(all[k].end, p.date));
                           });
     if (value_ok && place_ok) return;
-    std::string mine = ours_text(label_, ours, p.decimals, dated());
+    std::string mine = ours_text(label_, ours, p.decimals, dated(), flagged());
     if (i < order.size()) mine += " at receptor " + std::to_string(order[i] + 1);
     const std::string what = "rank " + std::to_string(p.rank) + (highest ? " (the highest of all receptors)" : "");
     disagree(what + " at " + place_text(p) + ": " + aermod_text(p, dated()) + ", " + mine);
