@@ -183,13 +183,13 @@ StatisticData statistic(const float* values, std::int64_t periods, std::int64_t 
     const inspect::StatAsked asked = inspect::parse_stat(name);
     const double own_to_shown = inspect::unit_factor(own_unit, shown);
     const auto nrec = static_cast<std::size_t>(receptors);
-    inspect::Statistic st(asked, nrec, asked.threshold / own_to_shown);
+    inspect::Statistic st(asked, nrec, inspect::Quantity::concentration, asked.threshold / own_to_shown);
     std::vector<double> own(nrec);
     for (std::int64_t k = 0; k < periods; ++k) {
       if (k % 256 == 0) stop_if_interrupted();
       const float* row = values + static_cast<std::size_t>(k) * nrec;
       for (std::size_t i = 0; i < nrec; ++i) own[i] = static_cast<double>(row[i]) * to_own;
-      st.add(date_hour_of(ends[static_cast<std::size_t>(k)]), own);
+      st.add(date_hour_of(ends[static_cast<std::size_t>(k)]), inspect::HourMark::valid, own);
     }
     st.finish();
     StatisticData d;
@@ -202,11 +202,7 @@ StatisticData statistic(const float* values, std::int64_t periods, std::int64_t 
       d.values.push_back(count ? v.value : v.value * own_to_shown);
       d.ends.push_back(v.end ? hours_since_epoch(*v.end) : kNoEnd);
     }
-    for (const inspect::YearDays& y : st.years()) {
-      if (!y.short_of_data()) continue;
-      d.warnings.push_back(asked.name + ": " + std::to_string(y.year) + " has " + std::to_string(y.present) +
-                           " of its " + std::to_string(y.days) + " days, fewer than 75 %; it is counted");
-    }
+    if (st.years() && !st.years()->warning(asked.name).empty()) d.warnings.push_back(st.years()->warning(asked.name));
     return d;
   });
 }

@@ -1,12 +1,11 @@
-// A failure with a message for the user; kestrel-inspect ends with exit status 2.
+// A failure with a message for the user; kestrel-inspect ends with exit
+// status 2. The library's statistics throw the same type.
 #pragma once
 
-#include <stdexcept>
+#include "analysis/failure.hpp"
 
 namespace kestrel::inspect {
 
-struct Failure : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using Failure = analysis::Failure;
 
 }  // namespace kestrel::inspect

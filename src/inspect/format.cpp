@@ -1,5 +1,6 @@
 #include "inspect/format.hpp"
 
+#include <array>
 #include <cmath>
 #include <charconv>
 #include <cstdio>
@@ -51,6 +52,24 @@ Json json_number(double v) {
   if (!std::isfinite(v)) return nullptr;
   // The digits shown, read back: the library then writes them as they are.
   const std::string text = num(v);
+  double shown = v;
+  std::from_chars(text.data(), text.data() + text.size(), shown);
+  return shown;
+}
+
+std::string exact_num(double v, int width) {
+  if (!std::isfinite(v)) return {};
+  std::array<char, 40> b{};
+  const auto r = width == 4 ? std::to_chars(b.data(), b.data() + b.size(), static_cast<float>(v))
+                            : std::to_chars(b.data(), b.data() + b.size(), v);
+  return {b.data(), r.ptr};
+}
+
+Json json_exact(double v, int width) {
+  if (!std::isfinite(v)) return nullptr;
+  // The float's shortest digits read back as a double: the library writes
+  // a double's shortest digits, which are then these.
+  const std::string text = exact_num(v, width);
   double shown = v;
   std::from_chars(text.data(), text.data() + text.size(), shown);
   return shown;

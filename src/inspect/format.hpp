@@ -55,6 +55,11 @@ std::string general(double v, int digits);  // printf's %g, whatever the locale
 // A number as JSON, to the seven significant digits the summary shows;
 // null when not finite.
 Json json_number(double v);
+// The shortest text that reads back to the same number, for CSV and JSON:
+// as a 4-byte real (a dataset's values, a formatted POSTFILE's) when
+// `width` is 4, else as the 8-byte real it is; empty or null when not finite.
+std::string exact_num(double v, int width);
+Json json_exact(double v, int width);
 Json json_object(std::initializer_list<std::pair<const char*, double>> items);
 std::string xml_text(std::string_view s);
 std::string csv_field(std::string_view s);  // quoted when it holds a comma, quote or line end

@@ -10,6 +10,7 @@
 #include "inspect/check/check.hpp"
 #include "inspect/draw/svg.hpp"
 #include "inspect/maps.hpp"
+#include "inspect/origin.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
 #include "inspect/options.hpp"
@@ -55,13 +56,30 @@ std::vector<Statistic> statistics_for(const Summary& s, std::span<const StatAske
   std::vector<Statistic> out;
   const double to_own = 1.0 / own_to_shown(s, shown_unit(s, unit));
   for (const StatAsked& asked : asked_stats) {
-    out.emplace_back(asked, static_cast<std::size_t>(s.layout.nrec), asked.threshold * to_own);
+    out.emplace_back(asked, static_cast<std::size_t>(s.layout.nrec), quantity_of(s), asked.threshold * to_own);
   }
   return out;
 }
 
-// Reads the file's periods into its statistics, writing CSV rows on the way.
-void tally(Summary& s, CsvOut& csv, std::span<const StatAsked> asked_stats, const std::string& unit) {
+// The surface file of the run `file` came from: --met, else the ME SURFFILE
+// of its control file (--control, or the one beside it whose POSTFILE line
+// names it); nothing when none is to be found.
+std::optional<SurfaceHours> surface_for(const Options& o, const std::string& file) {
+  if (!o.met.empty()) return SurfaceHours::read(o.met);
+  std::string control = o.control;
+  if (control.empty()) {
+    if (auto origin = origin_beside(file)) control = origin->control_name;
+  }
+  if (control.empty()) return std::nullopt;
+  const auto surface = analysis::surface_file_of(control);
+  if (!surface) return std::nullopt;
+  return SurfaceHours::read(*surface);
+}
+
+// Reads the file's periods into its statistics, writing CSV rows on the way;
+// each period's calm or missing mark is looked up once, for all of them.
+void tally(Summary& s, CsvOut& csv, std::span<const StatAsked> asked_stats, const std::string& unit,
+           const HourMarks& marks) {
   std::optional<HourCheck> hours;
   if (s.run_begin) hours.emplace(*s.run_begin, s.run_length);
   const auto nrec = static_cast<std::size_t>(s.layout.nrec);
@@ -98,7 +116,9 @@ void tally(Summary& s, CsvOut& csv, std::span<const StatAsked> asked_stats, cons
       (*table)[k].add(own[k], p.end);
       csv.row(s, p, k, v);
     }
-    for (Statistic& st : *asked) st.add(p.end, own);
+    if (asked->empty()) return;
+    const HourMark mark = marks.at(p.end);
+    for (Statistic& st : *asked) st.add(p.end, mark, own);
   };
   if (s.layout.plot) {
     s.plot = scan_plot(s, visit);
@@ -121,12 +141,11 @@ void warn(const Summary& s, bool control, std::ostream& err) {
   if (s.ended_inside) err << ended_inside_warning(s.file) << "\n";
   for (const auto& [group, list] : s.statistics) {
     for (const Statistic& st : list) {
-      for (const YearDays& y : st.years()) {
-        if (!y.short_of_data()) continue;
-        err << "WARNING: " << s.file << (s.statistics.size() > 1 ? " (group " + group + ")" : std::string()) << ": "
-            << st.asked().name << ": " << y.year << " has " << y.present << " of its " << y.days
-            << " days, fewer than 75 %; it is counted\n";
-      }
+      if (!st.years()) continue;
+      const std::string w = st.years()->warning(st.asked().name);
+      if (w.empty()) continue;
+      err << "WARNING: " << s.file << (s.statistics.size() > 1 ? " (group " + group + ")" : std::string()) << ": " << w
+          << "\n";
     }
   }
   if (s.plot.longer && control) {
@@ -188,7 +207,13 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
     Summary s = open_file(current, o.real, o.receptors, control, type);
     if (!s.layout.dataset) s.species = species;
     shown_unit(s, o.unit);  // a unit that does not fit the file fails before it is read
-    tally(s, csv, asked_stats, o.unit);
+    std::optional<SurfaceHours> surface;
+    if (!asked_stats.empty()) surface = surface_for(o, current);
+    s.marks_known = surface.has_value();
+    tally(s, csv, asked_stats, o.unit, HourMarks(surface ? &*surface : nullptr));
+    if (!surface && std::any_of(asked_stats.begin(), asked_stats.end(), [](const StatAsked& a) { return a.needs_marks(); })) {
+      err << "WARNING: " << s.file << ": " << analysis::kMarksUnknown << "\n";
+    }
     warn(s, control.known(), err);
     // The pictures first: a picture that cannot be written leaves no summary behind.
     if (o.map()) write_maps(o, s, control_file);

@@ -53,15 +53,20 @@ MapValues mapped(const Summary& s, const std::string& unit, std::vector<std::str
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
       if (it->k < ends.size()) ends[it->k] = it->dated ? iso(it->end) : std::string();
     }
-    m.what = asked.title();
+    m.what = asked.title(quantity_of(s));
     m.name = asked.name;
     m.count = asked.kind == StatKind::exceed;
+    const StatUnit u = stat_unit(s, asked, unit);
+    m.factor = u.factor;
+    m.unit = u.unit;
   }
   // Maps draw in the tool's own unit, or the unit asked for.
-  m.factor = m.count ? 1.0 : own_to_shown(s, shown_unit(s, unit));
+  if (m.unit.empty()) {
+    m.factor = own_to_shown(s, shown_unit(s, unit));
+    m.unit = shown_unit(s, unit);
+  }
   for (double& v : m.values) v *= m.factor;
   if (m.peak) m.peak->value *= m.factor;
-  m.unit = m.count ? "hours" : shown_unit(s, unit);
   return m;
 }
 

@@ -82,7 +82,7 @@ std::string_view usage() {
          "                       [--geojson FILE] [--kml FILE] [--crs CRS [--origin E,N]]\n"
          "                       [--grid] [--filled] [--title TEXT] [--levels LIST]\n"
          "                       [--svg-series FILE [--receptor N]] [--real4 | --real8] [--receptors N]\n"
-         "                       [--control FILE] FILE...\n"
+         "                       [--control FILE] [--met FILE] FILE...\n"
          "       kestrel-inspect --check AERMOD.OUT [--control FILE] FILE...\n"
          "Summarises converted datasets (.gdx) and AERMOD POSTFILEs, unformatted or formatted (PLOT;\n"
          "told by their text, receptors' places from the first record unless --control gives them).\n"
@@ -96,11 +96,15 @@ std::string_view usage() {
          "                    a column per statistic (and its period end)\n"
          "  --unit U          every value shown in U whatever the file holds: ug/m3 or g/m3, for\n"
          "                    deposition ug/m2/h or g/m2/s\n"
-         "  --stat NAME       a statistic per receptor (several allowed): max, high:N (the Nth highest\n"
-         "                    hour), daily-max:N (the Nth highest daily maximum hour, the mean over the\n"
-         "                    years), mean, avg:H:N (the Nth highest H-hour block average, H one of 2,\n"
-         "                    3, 4, 6, 8, 12, 24), exceed:T (hours above T in the unit shown); the map\n"
-         "                    shows the first\n"
+         "  --stat NAME       a statistic per receptor as AERMOD computes it (several allowed): max,\n"
+         "                    high:N (the Nth highest hour), avg:H:N (the Nth highest H-hour block\n"
+         "                    average, H one of 1, 2, 3, 4, 6, 8, 12, 24, or month; calm and missing\n"
+         "                    hours as AERMOD counts them), period (AERMOD's PERIOD), annual (its\n"
+         "                    ANNUAL), daily-max:N and avg-years:H:N (each year's Nth highest daily\n"
+         "                    maximum hour or H-hour average, the mean over AERMOD's years: 12 months\n"
+         "                    from the first hour, whole years only), mean (the plain mean of all\n"
+         "                    hours), exceed:T (hours above T in the unit shown); on deposition the\n"
+         "                    blocks and periods are totals (ug/m2); the map shows the first\n"
          "  --check OUT       compare every 1-hour RECTABLE and MAXTABLE value of AERMOD's main output\n"
          "                    file OUT, and its date, with the files (datasets or POSTFILEs of that\n"
          "                    run); exit status 1 when one disagrees\n"
@@ -125,7 +129,9 @@ std::string_view usage() {
          "  --real4/--real8   the unformatted POSTFILE's value width (default: inferred)\n"
          "  --receptors N     the unformatted POSTFILE's receptor count (default: inferred)\n"
          "  --control FILE    the AERMOD control file: receptors, their coordinates, the pollutant and\n"
-         "                    the output types\n"
+         "                    the output types, and the surface file its ME SURFFILE names\n"
+         "  --met FILE        the run's AERMET surface file, for the calm and missing hours of --stat\n"
+         "                    (default: the control file's ME SURFFILE)\n"
          "  --type T          the POSTFILE's output type to read: conc, depos, ddep or wdep (default:\n"
          "                    its first; another needs --control); deposition in ug/m2/h\n";
 }
@@ -188,6 +194,8 @@ Options parse_args(std::span<const std::string> args) {
       o.receptors = receptor_number(a, value());
     } else if (a == "--control") {
       o.control = value();
+    } else if (a == "--met") {
+      o.met = value();
     } else if (a == "--type") {
       o.type = value();
       for (char& c : o.type) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);

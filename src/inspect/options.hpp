@@ -33,6 +33,7 @@ struct Options {
   int real = 0;               // 0 = infer
   std::int32_t receptors = 0;
   std::string control;
+  std::string met;  // --met: the surface file, else the control file's ME SURFFILE
   std::string type;  // a POSTFILE's output type to read, upper case; empty: its first
   std::vector<std::string> files;
   // Whether any picture or file of the map is asked for.

@@ -22,10 +22,16 @@ std::string lead(const Summary& s, CsvColumns columns, const std::string& group)
   return line;
 }
 
-// A statistic's value in the unit shown: a count of hours is no amount.
-std::string stat_number(const StatAsked& asked, double v, double f) {
-  if (!std::isfinite(v)) return {};
-  return num(asked.kind == StatKind::exceed ? v : v * f);
+// Whether a statistic's values carry AERMOD's calm and missing flag: its
+// blocks do, as its listing prints them; PERIOD and the years' means do not.
+bool flagged(const StatAsked& asked) { return asked.kind == StatKind::avg; }
+
+std::string flag_text(Flag f) { return f == Flag::none ? std::string() : std::string(1, static_cast<char>(f)); }
+
+// The flag of statistic i at receptor k of `group`.
+Flag flag_at(const Summary& s, std::size_t i, const std::string& group, std::size_t k) {
+  const auto it = s.statistics.find(group);
+  return it == s.statistics.end() || i >= it->second.size() ? Flag::none : it->second[i].at(k).flag;
 }
 
 std::string receptor_place(const Summary& s, std::size_t k) {
@@ -34,61 +40,59 @@ std::string receptor_place(const Summary& s, std::size_t k) {
   return o;
 }
 
-// "1988 (366 of 366 days)", ...
-std::string years_text(const std::vector<YearDays>& years) {
-  std::string o;
-  for (const YearDays& y : years) {
-    o += (o.empty() ? "" : ", ") + std::to_string(y.year) + " (" + std::to_string(y.present) + " of " +
-         std::to_string(y.days) + " days)";
-  }
-  return o;
-}
-
-const std::vector<YearDays>* years_of(const Summary& s, std::size_t i) {
+const YearSplit* years_of(const Summary& s, std::size_t i) {
   for (const auto& [group, list] : s.statistics) {
-    if (i < list.size() && !list[i].years().empty()) return &list[i].years();
+    if (i < list.size() && list[i].years()) return &*list[i].years();
   }
   return nullptr;
 }
 
+// "2 of AERMOD's years", "a partial year"
+std::string years_text(const YearSplit& y) {
+  return y.partial ? "one partial period, no design value" : count_of(y.whole, "whole year") + " from the first hour";
+}
+
 void print_statistics(const Summary& s, const std::string& unit, std::ostream& out) {
-  const std::string shown = shown_unit(s, unit);
-  const double f = own_to_shown(s, shown);
   const bool groups = s.statistics.size() > 1;
   for (std::size_t i = 0; i < s.statistics.begin()->second.size(); ++i) {
     const StatAsked& asked = s.statistics.begin()->second[i].asked();
-    out << "  " << asked.name << ", the " << asked.title();
-    out << (asked.kind == StatKind::exceed ? " " + shown : " (" + shown + ")");
+    const StatUnit u = stat_unit(s, asked, unit);
+    const double f = u.factor;
+    out << "  " << asked.name << ", the " << asked.title(quantity_of(s));
+    out << (asked.kind == StatKind::exceed ? "" : " (" + u.unit + ")");
     out << "; highest receptors:\n";
-    if (const auto* years = years_of(s, i)) out << "    over " << count_of(static_cast<std::int64_t>(years->size()), "year") << ": " << years_text(*years) << "\n";
+    if (const auto* years = years_of(s, i)) out << "    over " << years_text(*years) << "\n";
     for (const Summary::Peak& p : s.stat_top(i, 10)) {
-      out << "    " << stat_number(asked, p.value, f) << (p.dated ? " at " + readable(p.end) : std::string()) << ", "
-          << receptor_place(s, p.k) << (groups ? ", group " + p.group : std::string()) << "\n";
+      const Flag flag = flagged(asked) ? flag_at(s, i, p.group, p.k) : Flag::none;
+      out << "    " << (std::isfinite(p.value) ? num(p.value * f) : std::string()) << flag_text(flag)
+          << (p.dated ? " at " + readable(p.end) : std::string()) << ", " << receptor_place(s, p.k)
+          << (groups ? ", group " + p.group : std::string()) << "\n";
     }
   }
 }
 
 #ifdef KESTREL_HAVE_JSON
 Json json_statistics(const Summary& s, const std::string& unit) {
-  const std::string shown = shown_unit(s, unit);
-  const double f = own_to_shown(s, shown);
   Json all = Json::array();
   for (std::size_t i = 0; !s.statistics.empty() && i < s.statistics.begin()->second.size(); ++i) {
     const StatAsked& asked = s.statistics.begin()->second[i].asked();
+    const StatUnit u = stat_unit(s, asked, unit);
     Json st;
     st["name"] = asked.name;
-    st["title"] = asked.title();
-    st["unit"] = asked.kind == StatKind::exceed ? std::string("hours") : shown;
+    st["title"] = asked.title(quantity_of(s));
+    st["unit"] = u.unit;
+    st["calm_and_missing_known"] = s.marks_known;
     if (const auto* years = years_of(s, i)) {
-      Json ys = Json::array();
-      for (const auto& y : *years) ys.push_back({{"year", y.year}, {"days_present", y.present}, {"days", y.days}});
-      st["years"] = std::move(ys);
+      st["years"] = years->whole;
+      st["partial_year"] = years->partial;
+      st["hours_left_out"] = years->left_out;
     }
     Json highest = Json::array();
     for (const Summary::Peak& p : s.stat_top(i, 10)) {
       Json h;
-      h["value"] = json_number(asked.kind == StatKind::exceed ? p.value : p.value * f);
+      h["value"] = asked.kind == StatKind::exceed ? Json(p.value) : json_exact(p.value * u.factor, s.layout.width);
       h["time"] = p.dated ? Json(iso(p.end)) : Json(nullptr);
+      if (flagged(asked)) h["flag"] = flag_text(flag_at(s, i, p.group, p.k));
       h["receptor"] = p.k + 1;
       if (s.receptors.known()) {
         h["x_km"] = json_number(s.receptors.x[p.k]);
@@ -119,14 +123,17 @@ void CsvOut::row(const Summary& s, const Period& p, std::size_t k, double v) {
   std::string line = lead(s, columns_, s.layout.dataset ? s.source : shown(p.group));
   const std::string& unit = columns_.unit.empty() ? s.unit : columns_.unit;
   line += iso(p.end) + ',' + std::to_string(k + 1) + ',' + coordinates(s.receptors, k) + ',' +
-          num(v * file_to_shown(s, columns_.unit)) + ',' + unit + '\n';
+          exact_num(v * file_to_shown(s, columns_.unit), s.layout.width) + ',' + unit + '\n';
   *out_ << line;
 }
 
 void print_receptors_header(CsvColumns columns, std::span<const StatAsked> asked_stats, std::ostream& out) {
   out << lead_header(columns) << "receptor,x_km,y_km,";
   if (asked_stats.empty()) out << "highest,highest_end,second,second_end,mean,";
-  for (const StatAsked& asked : asked_stats) out << asked.column() << ',' << (asked.dated() ? asked.column() + "_end," : "");
+  for (const StatAsked& asked : asked_stats) {
+    out << asked.column() << ',' << (asked.dated() ? asked.column() + "_end," : "")
+        << (flagged(asked) ? asked.column() + "_flag," : "");
+  }
   out << "unit\n";
 }
 
@@ -134,16 +141,26 @@ void print_receptors(const Summary& s, CsvColumns columns, std::ostream& out) {
   // The tool's own unit (ug/m3, or ug/m2/h for deposition) unless --unit says otherwise.
   const std::string unit = shown_unit(s, columns.unit);
   const double f = own_to_shown(s, unit);
+  const int w = s.layout.width;
   if (!s.statistics.empty() && !s.statistics.begin()->second.empty()) {
+    // One unit column: the deposition totals' unit beside the hours' where both are asked.
+    std::string units;
+    for (const Statistic& st : s.statistics.begin()->second) {
+      const std::string u = stat_unit(s, st.asked(), columns.unit).unit;
+      if (st.asked().kind != StatKind::exceed && units.find(u) == std::string::npos) units += (units.empty() ? "" : " ") + u;
+    }
+    if (units.empty()) units = unit;
     for (const auto& [group, list] : s.statistics) {
       for (std::size_t k = 0; k < list.front().receptors(); ++k) {
         std::string line = lead(s, columns, group) + std::to_string(k + 1) + ',' + coordinates(s.receptors, k) + ',';
         for (const Statistic& st : list) {
           const StatValue v = st.at(k);
-          line += stat_number(st.asked(), v.value, f) + ',';
-          if (st.asked().dated()) line += (v.end ? iso(*v.end) : std::string()) + ',';
+          const StatAsked& a = st.asked();
+          line += (a.kind == StatKind::exceed ? exact_num(v.value, 8) : exact_num(v.value * stat_unit(s, a, columns.unit).factor, w)) + ',';
+          if (a.dated()) line += (v.end ? iso(*v.end) : std::string()) + ',';
+          if (flagged(a)) line += flag_text(v.flag) + ',';
         }
-        out << line << unit << '\n';
+        out << line << units << '\n';
       }
     }
     return;
@@ -152,11 +169,11 @@ void print_receptors(const Summary& s, CsvColumns columns, std::ostream& out) {
     for (std::size_t k = 0; k < table.size(); ++k) {
       const ReceptorStat& r = table[k];
       std::string line = lead(s, columns, group) + std::to_string(k + 1) + ',' + coordinates(s.receptors, k) + ',';
-      if (r.count() > 0) line += num(r.high() * f) + ',' + iso(r.high_end());
+      if (r.count() > 0) line += exact_num(r.high() * f, w) + ',' + iso(r.high_end());
       else line += ',';
-      if (r.count() > 1) line += ',' + num(r.second() * f) + ',' + iso(r.second_end());
+      if (r.count() > 1) line += ',' + exact_num(r.second() * f, w) + ',' + iso(r.second_end());
       else line += ",,";
-      line += ',' + (r.count() > 0 ? num(r.mean() * f) : std::string()) + ',' + unit + '\n';
+      line += ',' + (r.count() > 0 ? exact_num(r.mean() * f, w) : std::string()) + ',' + unit + '\n';
       out << line;
     }
   }

@@ -36,6 +36,20 @@ std::string shown_unit(const Summary& s, const std::string& asked) {
   return asked;
 }
 
+Quantity quantity_of(const Summary& s) { return flux(s.own_unit) ? Quantity::deposition : Quantity::concentration; }
+
+StatUnit stat_unit(const Summary& s, const StatAsked& asked, const std::string& asked_unit) {
+  if (asked.kind == StatKind::exceed) return {"hours", 1.0};
+  const std::string shown = shown_unit(s, asked_unit);
+  const bool total = asked.kind == StatKind::avg || asked.kind == StatKind::avg_years ||
+                     asked.kind == StatKind::period || asked.kind == StatKind::annual;
+  if (quantity_of(s) == Quantity::deposition && total) {
+    // The hour's ug/m2/h times its one hour is the ug/m2 it deposited.
+    return shown == "g/m2/s" ? StatUnit{"g/m2", 1.0e-6} : StatUnit{"ug/m2", 1.0};
+  }
+  return {shown, own_to_shown(s, shown)};
+}
+
 double own_to_shown(const Summary& s, const std::string& shown) { return unit_factor(s.own_unit, shown); }
 
 double file_to_shown(const Summary& s, const std::string& asked) {

@@ -20,6 +20,18 @@ double unit_factor(const std::string& from, const std::string& to);
 // the tool's own unit. Throws Failure when `asked` does not fit the file.
 std::string shown_unit(const Summary& s, const std::string& asked);
 
+// Whether `s` holds deposition: its statistics' blocks and periods are totals.
+Quantity quantity_of(const Summary& s);
+
+// What a statistic is shown in, and the factor from the tool's own unit: a
+// deposition's block and period totals in ug/m2 (g/m2 when g/m2/s is
+// shown), a count of hours in hours, else the unit shown.
+struct StatUnit {
+  std::string unit;
+  double factor = 1;
+};
+StatUnit stat_unit(const Summary& s, const StatAsked& asked, const std::string& asked_unit);
+
 // From the tool's own unit of `s` to `shown`.
 double own_to_shown(const Summary& s, const std::string& shown);
 // From the file's unit of `s` to `asked`; 1 when nothing is asked.

@@ -203,11 +203,12 @@ TEST(Inspect, ReceptorTablesAndCsvColumns) {
     std::vector<std::string> args;
     std::vector<std::string> lines;  // expected lines, in order, among the output's
   };
+  // Values as the shortest text that reads back to the same 4- or 8-byte real.
   const Case cases[] = {
       {{"--receptors-csv", d},
        {"receptor,x_km,y_km,highest,highest_end,second,second_end,mean,unit",
-        "1,1,2,5000000,1988-01-01T02:00,3000000,1988-01-01T02:00,2312500,ug/m3",
-        "2,3,4,8000000,1988-01-01T04:00,4000000,1988-01-01T02:00,3625000,ug/m3"}},
+        "1,1,2,5e+06,1988-01-01T02:00,3e+06,1988-01-01T02:00,2312500,ug/m3",
+        "2,3,4,8e+06,1988-01-01T04:00,4e+06,1988-01-01T02:00,3625000,ug/m3"}},
       {{"--receptors-csv", "--unit", "g/m3", d},
        {"receptor,x_km,y_km,highest,highest_end,second,second_end,mean,unit",
         "1,1,2,5,1988-01-01T02:00,3,1988-01-01T02:00,2.3125,g/m3"}},
@@ -221,7 +222,7 @@ TEST(Inspect, ReceptorTablesAndCsvColumns) {
        {"file,group,time,receptor,x_km,y_km,value,unit", d + ",TOTAL,1988-01-01T01:00,1,1,2,1,g/m3",
         d + ",TOTAL,1988-01-01T04:00,2,3,4,8,g/m3", p + ",STACK1,1988-03-01T02:00,3,,,2.75,ug/m3"}},
       {{"--csv", "--unit", "ug/m3", d, p},
-       {"file,group,time,receptor,x_km,y_km,value,unit", d + ",TOTAL,1988-01-01T01:00,1,1,2,1000000,ug/m3",
+       {"file,group,time,receptor,x_km,y_km,value,unit", d + ",TOTAL,1988-01-01T01:00,1,1,2,1e+06,ug/m3",
         p + ",STACK1,1988-03-01T02:00,3,,,2.75,ug/m3"}},
       {{"--csv", "--unit", "g/m3", d, p},
        {"file,group,time,receptor,x_km,y_km,value,unit", d + ",TOTAL,1988-01-01T04:00,2,3,4,8,g/m3",

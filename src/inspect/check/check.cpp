@@ -8,7 +8,6 @@
 #include <set>
 
 #include "analysis/aermod_listing.hpp"
-#include "analysis/failure.hpp"
 #include "analysis/met.hpp"
 #include "inspect/check/compare.hpp"
 #include "inspect/check/computed.hpp"
@@ -192,7 +191,9 @@ class Checker {
   std::set<std::pair<std::string, std::string>> seen_;
 };
 
-int check_all(const std::string& aermod_out, const std::string& control, std::span<const std::string> files,
+}  // namespace
+
+int run_check(const std::string& aermod_out, const std::string& control, std::span<const std::string> files,
               std::ostream& out, std::string& current) {
   current = aermod_out;
   const analysis::Listing listing = analysis::read_listing(aermod_out);
@@ -231,15 +232,5 @@ int check_all(const std::string& aermod_out, const std::string& control, std::sp
   return totals.disagree == 0 ? 0 : 1;
 }
 
-}  // namespace
-
-int run_check(const std::string& aermod_out, const std::string& control, std::span<const std::string> files,
-              std::ostream& out, std::string& current) {
-  try {
-    return check_all(aermod_out, control, files, out, current);
-  } catch (const analysis::Failure& e) {
-    throw Failure(e.what());
-  }
-}
 
 }  // namespace kestrel::inspect

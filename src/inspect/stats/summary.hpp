@@ -94,6 +94,7 @@ struct Summary {
   std::map<std::string, std::vector<ReceptorStat>> by_group;
   // The statistics asked for (--stat), per source group, one per asked, in the tool's own unit.
   std::map<std::string, std::vector<Statistic>> statistics;
+  bool marks_known = false;   // the statistics saw the run's calm and missing hours
   bool ended_inside = false;  // a POSTFILE's incomplete last record was left out
   PlotEnd plot;
 
