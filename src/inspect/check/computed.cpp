@@ -74,7 +74,7 @@ void Computed::Tops::keep(const analysis::ClosedBlock& b) {
 }
 
 Computed::Computed(std::span<const PrintedTable* const> tables, std::size_t receptors, analysis::Quantity q)
-    : n_(receptors), q_(q) {
+    : n_(receptors) {
   for (const PrintedTable* t : tables) {
     if (t->kind == TableKind::maximum) {
       auto& tops = tops_[t->hours];

@@ -67,7 +67,6 @@ class Computed {
   static Key key_of(const analysis::StatAsked& a) { return {static_cast<int>(a.kind), a.n, a.hours}; }
 
   std::size_t n_;
-  analysis::Quantity q_;
   std::map<Key, std::unique_ptr<analysis::Statistic>> stats_;
   std::map<int, std::unique_ptr<Tops>> tops_;
   std::optional<analysis::YearSplit> years_;
