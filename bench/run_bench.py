@@ -28,7 +28,9 @@ usage: run_bench.py --build BUILD_DIR [--work DIR] [--size tiny|full] [--repeat 
 Case (m) is kestrel-inspect's statistics: a run of two years of hours at
 10,000 receptors (a dataset of 700 MB) converted once,
 then its dataset summarised plainly (reading every value) and with each of
---stat high:8, daily-max:4 and avg:8:1, alternately.
+--stat high:8, daily-max:4 and avg:8:1, and with a surface file of its
+hours (--met: a calm hour in 7, a missing one in 31) avg:8:1, period and
+avg-years:24:8, alternately.
 
 
 """
@@ -154,6 +156,27 @@ def case_i(kestrel, work, size, repeat):
     print('xargs / kestrel wall time: %.2f (target at least 2)' % (w2 / w1 if w1 else 0))
 
 
+def write_surface_file(inspect, folder, dataset, path):
+    """An AERMET surface file for the dataset's hours: a calm hour in 7, a
+    missing one (wind speed 999) in 31, the rest valid."""
+    import datetime
+    import json
+    doc = json.loads(subprocess.run([inspect, '--json', dataset], cwd=folder, check=True,
+                                    capture_output=True, text=True).stdout)
+    first = datetime.datetime.fromisoformat(doc['first_period_end'])
+    lines = ['  29.967N   95.350W  UA_ID: 3937  SF_ID: 722430  VERSION: 24142\n']
+    for i in range(doc['periods']):
+        end = first + datetime.timedelta(hours=i)
+        day = end - datetime.timedelta(hours=1)  # hour 24 is the day before's
+        hr = end.hour or 24
+        ws = 0.0 if i % 7 == 3 else 999.0 if i % 31 == 5 else 2.1
+        lines.append('%02d %2d %2d %3d %2d  -21.5 0.222 -9.000 -9.000 -999.  251.   54.1  0.1500   0.70   1.00 '
+                     '%7.2f   28.0    6.1  287.5    2.0\n' % (day.year % 100, day.month, day.day,
+                                                           day.timetuple().tm_yday, hr, ws))
+    with open(path, 'w') as f:
+        f.writelines(lines)
+
+
 def case_m(gen, kestrel, inspect, work, size, repeat):
     nrec, hours = FULL_M if size == 'full' else TINY_M
     folder = os.path.join(work, 'm')
@@ -162,8 +185,10 @@ def case_m(gen, kestrel, inspect, work, size, repeat):
     subprocess.run([kestrel], cwd=folder, check=True, stdout=subprocess.DEVNULL)
     dataset = [os.path.basename(f) for f in glob.glob(os.path.join(folder, '*.gdx'))][0]
     size_mb = os.path.getsize(os.path.join(folder, dataset)) / 1e6
-    stats = ['high:8', 'daily-max:4', 'avg:8:1']
-    cmds = [[inspect, dataset]] + [[inspect, '--stat', s, dataset] for s in stats]
+    write_surface_file(inspect, folder, dataset, os.path.join(folder, 'met.sfc'))
+    stats = ['high:8', 'daily-max:4', 'avg:8:1', 'avg:8:1 --met', 'period --met', 'avg-years:24:8 --met']
+    cmds = [[inspect, dataset]] + [[inspect, '--stat'] + s.replace('--met', '--met met.sfc').split() + [dataset]
+                                   for s in stats]
     results = alternate(cmds, folder, repeat, lambda _: None)
     shutil.rmtree(folder, ignore_errors=True)
     print('(m) kestrel-inspect on a dataset of %d receptors x %d h (%.0f MB)' % (nrec, hours, size_mb))

@@ -126,9 +126,22 @@ def join(mode, output, inputs, verbose=False):
 _OWN = {"conc": "ug/m3", "flux": "ug/m2/h"}
 
 
-def statistic(data, stat, unit=None, variable=None):
-    """A statistic of kestrel-inspect per receptor: ``max``, ``high:N``,
-    ``daily-max:N``, ``mean``, ``avg:H:N`` or ``exceed:T``.
+def statistic(data, stat, unit=None, variable=None, met=None):
+    """A statistic of kestrel-inspect per receptor, as AERMOD computes it:
+    ``max``, ``high:N``, ``avg:H:N`` (H hours, or ``month``), ``period``,
+    ``annual``, ``daily-max:N``, ``avg-years:H:N``, ``mean`` (the plain mean
+    of all hours) or ``exceed:T``.
+
+    Block averages, ``period`` and ``annual`` divide by the hours that are
+    neither calm nor missing as AERMOD does; those hours come from the run's
+    surface file: ``met``, else the ME SURFFILE of the control file the data
+    came from (read_postfile's, or the one beside the dataset whose POSTFILE
+    line names it). Without one the values are the data's alone and a
+    warning says so. ``daily-max``, ``avg-years`` and ``annual`` are means
+    over AERMOD's years (12 months from the first hour, whole years only).
+    On deposition the blocks and periods are totals (g/m2, or ug/m2 when
+    ``unit`` is ug/m2/h). Block averages carry AERMOD's calm/missing flag
+    (``c``, ``m``, ``b``) as the coordinate ``flag``.
 
     ``data`` is a Dataset from open_dataset or read_postfile (or one of its
     variables). The result is a DataArray over the receptors in ``unit``
@@ -157,7 +170,9 @@ def statistic(data, stat, unit=None, variable=None):
     ends = da["time"].values.astype("datetime64[h]").astype(np.int64)
 
     def one(values):
-        r = _kestrel.statistic(np.ascontiguousarray(values, dtype=np.float32), ends, stat, to_own, own, shown)
+        r = _kestrel.statistic(np.ascontiguousarray(values, dtype=np.float32), ends, stat, to_own, own, shown,
+                               os.fspath(met) if met is not None else "", attrs.get("control_file", "") or "",
+                               attrs.get("source_file", "") or "")
         for w in r["warnings"]:
             warnings.warn(w, stacklevel=3)
         return r
@@ -166,10 +181,12 @@ def statistic(data, stat, unit=None, variable=None):
         rs = [one(da.isel(group=i).transpose("time", "receptor").values) for i in range(da.sizes["group"])]
         values = np.stack([r["values"] for r in rs])
         ends_out = np.stack([r["ends"] for r in rs])
+        flags = np.stack([np.array(r["flags"], dtype=object) for r in rs]) if rs[0]["flags"] is not None else None
         dims = ("group", "receptor")
     else:
         rs = [one(da.transpose("time", "receptor").values)]
         values, ends_out, dims = rs[0]["values"], rs[0]["ends"], ("receptor",)
+        flags = np.array(rs[0]["flags"], dtype=object) if rs[0]["flags"] is not None else None
     r = rs[0]
     coords = {k: v for k, v in _receptor_coords(da["x"].values, da["y"].values, da["elevation"].values).items()}
     if "group" in da.coords:
@@ -178,6 +195,7 @@ def statistic(data, stat, unit=None, variable=None):
         t = np.where(ends_out == np.iinfo(np.int64).min, np.datetime64("NaT"),
                      ends_out.view("datetime64[h]")).astype("datetime64[ns]")
         coords["time"] = (dims, t, {"long_name": "end of the period the value comes from"})
-    is_count = stat.startswith("exceed")
-    out_attrs = {"units": "hours" if is_count else shown, "long_name": r["title"], "statistic": stat}
+    if flags is not None:
+        coords["flag"] = (dims, flags, {"long_name": "AERMOD's calm (c), missing (m) or both (b) hours in the block"})
+    out_attrs = {"units": r["unit"], "long_name": r["title"], "statistic": stat}
     return xr.DataArray(values, dims=dims, coords=coords, name=r["column"], attrs=out_attrs)

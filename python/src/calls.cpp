@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "base/interrupt.hpp"
 #include "base/io_error.hpp"
@@ -9,8 +10,10 @@
 #include "base/text.hpp"
 #include "convert/postfile_table.hpp"
 #include "dataset/dataset_reader.hpp"
+#include "analysis/met.hpp"
+#include "analysis/statistic.hpp"
 #include "inspect/failure.hpp"
-#include "inspect/stats/statistic.hpp"
+#include "inspect/origin.hpp"
 #include "inspect/units.hpp"
 #include "io/byte_order.hpp"
 #include "setup/params.hpp"
@@ -176,33 +179,70 @@ PostfileData read_postfile(const std::string& path, const std::string& control, 
   });
 }
 
+namespace {
+
+// The surface file of the run, found as kestrel-inspect finds it: `met`,
+// else the ME SURFFILE of `control`, else of the control file beside
+// `source` whose POSTFILE line names it.
+std::optional<analysis::SurfaceHours> surface_for(const std::string& met, std::string control,
+                                                  const std::string& source) {
+  if (!met.empty()) return analysis::SurfaceHours::read(met);
+  if (control.empty() && !source.empty()) {
+    if (auto origin = inspect::origin_beside(source)) control = origin->control_name;
+  }
+  std::error_code ec;
+  if (control.empty() || !fs::is_regular_file(control, ec)) return std::nullopt;
+  const auto surface = analysis::surface_file_of(control);
+  if (!surface) return std::nullopt;
+  return analysis::SurfaceHours::read(*surface);
+}
+
+}  // namespace
+
 StatisticData statistic(const float* values, std::int64_t periods, std::int64_t receptors,
-                        const std::vector<std::int64_t>& ends, const std::string& name, double to_own,
-                        const std::string& own_unit, const std::string& shown) {
+                        const std::vector<std::int64_t>& ends, const StatisticAsked& a) {
   return guarded({""}, [&] {
-    const inspect::StatAsked asked = inspect::parse_stat(name);
-    const double own_to_shown = inspect::unit_factor(own_unit, shown);
+    using analysis::StatKind;
+    const analysis::StatAsked asked = analysis::parse_stat(a.name);
+    const double own_to_shown = inspect::unit_factor(a.own_unit, a.shown);
+    const bool flux = a.own_unit == "ug/m2/h";
+    const auto q = flux ? analysis::Quantity::deposition : analysis::Quantity::concentration;
     const auto nrec = static_cast<std::size_t>(receptors);
-    inspect::Statistic st(asked, nrec, inspect::Quantity::concentration, asked.threshold / own_to_shown);
+    std::optional<analysis::SurfaceHours> surface;
+    if (!a.met.empty() || asked.needs_marks()) {
+      surface = surface_for(a.met, a.control, a.source);
+    }
+    const analysis::HourMarks marks(surface ? &*surface : nullptr);
+    analysis::Statistic st(asked, nrec, q, asked.threshold / own_to_shown);
     std::vector<double> own(nrec);
     for (std::int64_t k = 0; k < periods; ++k) {
       if (k % 256 == 0) stop_if_interrupted();
       const float* row = values + static_cast<std::size_t>(k) * nrec;
-      for (std::size_t i = 0; i < nrec; ++i) own[i] = static_cast<double>(row[i]) * to_own;
-      st.add(date_hour_of(ends[static_cast<std::size_t>(k)]), inspect::HourMark::valid, own);
+      for (std::size_t i = 0; i < nrec; ++i) own[i] = static_cast<double>(row[i]) * a.to_own;
+      const DateHour end = date_hour_of(ends[static_cast<std::size_t>(k)]);
+      st.add(end, marks.at(end), own);
     }
     st.finish();
     StatisticData d;
-    d.title = asked.title();
+    d.title = asked.title(q);
     d.column = asked.column();
     d.dated = asked.dated();
-    const bool count = asked.kind == inspect::StatKind::exceed;
+    d.flagged = asked.kind == StatKind::avg;
+    const bool count = asked.kind == StatKind::exceed;
+    const bool total = flux && (asked.kind == StatKind::avg || asked.kind == StatKind::avg_years ||
+                                asked.kind == StatKind::period || asked.kind == StatKind::annual);
+    // A deposition's totals: the hour's ug/m2/h times its hour is ug/m2.
+    const bool grams = a.shown == "g/m2/s";
+    d.unit = count ? "hours" : total ? (grams ? "g/m2" : "ug/m2") : a.shown;
+    const double factor = count ? 1.0 : total ? (grams ? 1.0e-6 : 1.0) : own_to_shown;
     for (std::size_t i = 0; i < nrec; ++i) {
-      const inspect::StatValue v = st.at(i);
-      d.values.push_back(count ? v.value : v.value * own_to_shown);
+      const analysis::StatValue v = st.at(i);
+      d.values.push_back(v.value * factor);
       d.ends.push_back(v.end ? hours_since_epoch(*v.end) : kNoEnd);
+      d.flags.push_back(v.flag == analysis::Flag::none ? std::string() : std::string(1, static_cast<char>(v.flag)));
     }
     if (st.years() && !st.years()->warning(asked.name).empty()) d.warnings.push_back(st.years()->warning(asked.name));
+    if (!surface && asked.needs_marks()) d.warnings.push_back(std::string(analysis::kMarksUnknown) + " (met= names the surface file)");
     return d;
   });
 }

@@ -49,8 +49,10 @@ struct PostfileData {
 PostfileData read_postfile(const std::string& path, const std::string& control, const std::string& type);
 
 struct StatisticData {
-  std::string title, column;
+  std::string title, column, unit;
   bool dated = false;
+  bool flagged = false;            // each value has AERMOD's calm/missing flag
+  std::vector<std::string> flags;  // "", "c", "m" or "b"
   std::vector<double> values;      // in the unit shown
   std::vector<std::int64_t> ends;  // hours_since_epoch, or kNoEnd
   std::vector<std::string> warnings;
@@ -58,8 +60,15 @@ struct StatisticData {
 inline constexpr std::int64_t kNoEnd = std::numeric_limits<std::int64_t>::min();
 // values: periods x receptors in the file's unit; `to_own` from it to the
 // tool's own (ug/m3 or ug/m2/h), `shown` the unit to give back.
+// `met`, else `control`'s ME SURFFILE, else that of the control file beside
+// `source` naming it, gives the calm and missing hours.
+struct StatisticAsked {
+  std::string name;
+  double to_own = 1;
+  std::string own_unit, shown;
+  std::string met, control, source;
+};
 StatisticData statistic(const float* values, std::int64_t periods, std::int64_t receptors,
-                        const std::vector<std::int64_t>& ends, const std::string& name, double to_own,
-                        const std::string& own_unit, const std::string& shown);
+                        const std::vector<std::int64_t>& ends, const StatisticAsked& asked);
 
 }  // namespace kestrel::python

@@ -185,7 +185,8 @@ py::dict read_postfile_call(const std::string& path, const std::string& control,
 py::dict statistic_call(const py::array_t<float, py::array::c_style | py::array::forcecast>& values,
                         const py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>& ends,
                         const std::string& name, double to_own, const std::string& own_unit,
-                        const std::string& shown) {
+                        const std::string& shown, const std::string& met, const std::string& control,
+                        const std::string& source) {
   if (values.ndim() != 2 || ends.ndim() != 1 || ends.shape(0) != values.shape(0)) {
     throw py::value_error("values must be time x receptor, with one time per row");
   }
@@ -194,7 +195,10 @@ py::dict statistic_call(const py::array_t<float, py::array::c_style | py::array:
   const std::int64_t periods = values.shape(0);
   const std::int64_t receptors = values.shape(1);
   StatisticData d =
-      released([&] { return kestrel::python::statistic(v, periods, receptors, e, name, to_own, own_unit, shown); });
+      released([&] {
+        return kestrel::python::statistic(v, periods, receptors, e,
+                                          {name, to_own, own_unit, shown, met, control, source});
+      });
   py::dict out;
   const auto n = static_cast<py::ssize_t>(d.values.size());
   out["values"] = owned(std::move(d.values), {n});
@@ -202,6 +206,8 @@ py::dict statistic_call(const py::array_t<float, py::array::c_style | py::array:
   out["title"] = d.title;
   out["column"] = d.column;
   out["dated"] = d.dated;
+  out["unit"] = d.unit;
+  out["flags"] = d.flagged ? py::cast(d.flags) : py::none();
   out["warnings"] = d.warnings;
   return out;
 }
@@ -293,7 +299,8 @@ PYBIND11_MODULE(_kestrel, m) {
   m.def("open_dataset", &open_dataset, py::arg("path"));
   m.def("read_postfile", &read_postfile_call, py::arg("path"), py::arg("control"), py::arg("type"));
   m.def("statistic", &statistic_call, py::arg("values"), py::arg("ends"), py::arg("name"), py::arg("to_own"),
-        py::arg("own_unit"), py::arg("shown"));
+        py::arg("own_unit"), py::arg("shown"), py::arg("met") = "", py::arg("control") = "",
+        py::arg("source") = "");
   m.def("convert", &convert_call, py::arg("args"), py::arg("dir"));
   m.def("join", &join_call, py::arg("args"), py::arg("dir"));
   m.def("_wait", &wait_call, py::arg("seconds"));

@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import kestrel
-from conftest import DATA, copy_run, numpy_dataset, program
+from conftest import BUILD, DATA, copy_run, numpy_dataset, program
 
 RUNS = ["aertest-disccart", "testgas-deposition", "hrdow-shared"]
 
@@ -121,6 +121,38 @@ def test_statistic_of_numpy_and_of_groups():
         kestrel.statistic(ds, "median")
     with pytest.raises(kestrel.InputError, match="concentrations"):
         kestrel.statistic(ds, "max", unit="g/m2/s")
+
+
+def test_statistic_as_aermod_with_its_calm_and_missing_hours():
+    run = BUILD / "tests" / "averages" / "hrdow-houston-1996"
+    if not run.exists():
+        pytest.skip(f"{run} is not unpacked (a build with the tests)")
+    pf = kestrel.read_postfile(run / "STACK1_01H.BIN", control=run / "AERMOD.INP")
+    # AERMOD.OUT's PERIOD and 1st highest 24-hour values of the first two receptors.
+    period = kestrel.statistic(pf, "period", unit="ug/m3")
+    np.testing.assert_allclose(period.values[:2], [0.31171, 4.25284], atol=5e-6)
+    day = kestrel.statistic(pf, "avg:24:1", unit="ug/m3")
+    np.testing.assert_allclose(day.values[:2], [19.93847, 140.70055], atol=5e-6)
+    assert list(day["flag"].values[:3]) == ["c", "c", "b"]
+    # The surface file found through the control file, or named; without it, a warning.
+    again = kestrel.statistic(pf, "period", unit="ug/m3", met=run / "HOUSTON_ADJU.SFC")
+    assert np.array_equal(again.values, period.values)
+    pf.attrs["control_file"] = ""
+    pf.attrs["source_file"] = ""
+    with pytest.warns(UserWarning, match="calm and missing hours are unknown"):
+        plain = kestrel.statistic(pf, "period", unit="ug/m3")
+    assert plain.values[0] < period.values[0]
+
+
+def test_deposition_totals():
+    run = BUILD / "tests" / "averages" / "deposition-houston-1996-q1"
+    if not run.exists():
+        pytest.skip(f"{run} is not unpacked (a build with the tests)")
+    pf = kestrel.read_postfile(run / "ALL_01H.BIN", control=run / "AERMOD.INP", type="ddep")
+    total = kestrel.statistic(pf, "period", unit="ug/m2/h")
+    assert total.attrs["units"] == "ug/m2" and "total" in total.attrs["long_name"]
+    np.testing.assert_allclose(total.values.ravel()[:2], [53.13906, 3267.80021], rtol=1e-7, atol=5e-6)
+    assert kestrel.statistic(pf, "avg:24:1").attrs["units"] == "g/m2"
 
 
 def test_ctrl_c_stops_a_call_with_the_gil_released():

@@ -73,7 +73,7 @@ std::string hour_text(const Time& end) {
 
 const char* const kMarksUnknown =
     "the run's surface file is not known, so its calm and missing hours are unknown: multi-hour and period "
-    "averages may be lower than AERMOD's (--met FILE names it)";
+    "averages may be lower than AERMOD's";
 
 HourMark mark_of(const SurfaceHour& h) {
   if (h.wspd == 0.0) return HourMark::calm;

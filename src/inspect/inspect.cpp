@@ -208,11 +208,14 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
     if (!s.layout.dataset) s.species = species;
     shown_unit(s, o.unit);  // a unit that does not fit the file fails before it is read
     std::optional<SurfaceHours> surface;
-    if (!asked_stats.empty()) surface = surface_for(o, current);
+    const bool needs_marks =
+        std::any_of(asked_stats.begin(), asked_stats.end(), [](const StatAsked& a) { return a.needs_marks(); });
+    // Only the blocks and periods need the hours: the 1-hour ranks are the data's own.
+    if (needs_marks || (!o.met.empty() && !asked_stats.empty())) surface = surface_for(o, current);
     s.marks_known = surface.has_value();
     tally(s, csv, asked_stats, o.unit, HourMarks(surface ? &*surface : nullptr));
-    if (!surface && std::any_of(asked_stats.begin(), asked_stats.end(), [](const StatAsked& a) { return a.needs_marks(); })) {
-      err << "WARNING: " << s.file << ": " << analysis::kMarksUnknown << "\n";
+    if (!surface && needs_marks) {
+      err << "WARNING: " << s.file << ": " << analysis::kMarksUnknown << " (--met FILE names the surface file)\n";
     }
     warn(s, control.known(), err);
     // The pictures first: a picture that cannot be written leaves no summary behind.
