@@ -1,13 +1,16 @@
 #include "inspect/check/check.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
 
-#include "inspect/check/aermod_tables.hpp"
+#include "analysis/aermod_listing.hpp"
+#include "analysis/met.hpp"
 #include "inspect/check/compare.hpp"
+#include "inspect/check/computed.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
 #include "inspect/origin.hpp"
@@ -18,6 +21,7 @@ namespace kestrel::inspect {
 namespace {
 
 namespace fs = std::filesystem;
+using analysis::PrintedTable;
 
 // At most this many disagreements are listed per table.
 constexpr std::size_t kListed = 20;
@@ -38,15 +42,62 @@ std::string type_word(const std::string& type) {
   return "wet deposition";
 }
 
+analysis::Quantity quantity_of(const std::string& type) {
+  return type == "CONC" ? analysis::Quantity::concentration : analysis::Quantity::deposition;
+}
+
 struct Totals {
-  std::int64_t compared = 0, disagree = 0;
+  std::int64_t compared = 0, disagree = 0, not_compared = 0;
 };
 
-// Compares the tables of one group and type with a file's tally.
-void compare_group(const std::vector<const PrintedTable*>& tables, const Tally& tally, const Places& places,
-                   const Rounding& r, const std::string& label, std::ostream& out, Totals& totals) {
-  for (const PrintedTable* t : tables) {
-    const TableResult res = compare_table(*t, tally, places, r, label);
+// The run's surface files, each read once.
+class Surfaces {
+ public:
+  // The marks of the hours of the run `control` describes; unknown (every
+  // hour valid) when it names no surface file that exists.
+  const analysis::SurfaceHours* of(const std::string& control) {
+    auto [it, fresh] = read_.try_emplace(control);
+    if (fresh) {
+      const auto path = analysis::surface_file_of(control);
+      if (path && fs::exists(*path)) it->second = std::make_unique<analysis::SurfaceHours>(analysis::SurfaceHours::read(*path));
+    }
+    return it->second.get();
+  }
+
+ private:
+  std::map<std::string, std::unique_ptr<analysis::SurfaceHours>> read_;
+};
+
+// One group and type of a file: the listing's tables of it and what is computed for them.
+struct GroupCheck {
+  std::vector<const PrintedTable*> tables;  // compared
+  std::vector<std::pair<const PrintedTable*, std::string>> skipped;  // not compared, and why
+  std::optional<Computed> computed;
+};
+
+GroupCheck group_check(const analysis::Listing& listing, const std::string& group, const std::string& type,
+                       std::size_t receptors, bool marks_known) {
+  GroupCheck g;
+  const auto q = quantity_of(type);
+  for (const auto& t : listing.tables) {
+    if (t.group != group || t.type != type) continue;
+    const std::string why = listing.scim ? "a SCIM run: AERMOD's values are of its sampled hours only"
+                                         : not_comparable(t, marks_known, q);
+    if (why.empty()) g.tables.push_back(&t);
+    else g.skipped.emplace_back(&t, why);
+  }
+  g.computed.emplace(g.tables, receptors, q);
+  return g;
+}
+
+void report_group(const GroupCheck& g, const Places& places, const Rounding& r, const std::string& label,
+                  std::ostream& out, Totals& totals) {
+  if (g.computed->years()) {
+    const std::string w = g.computed->years()->warning("the values over years");
+    if (!w.empty()) out << "  warning: " << w << "\n";
+  }
+  for (const PrintedTable* t : g.tables) {
+    const TableResult res = compare_table(*t, *g.computed, places, r, label);
     totals.compared += res.compared;
     totals.disagree += static_cast<std::int64_t>(res.disagreements.size());
     out << "  " << t->name() << ": " << count_of(res.compared, "value") << " compared, ";
@@ -55,85 +106,107 @@ void compare_group(const std::vector<const PrintedTable*>& tables, const Tally& 
       continue;
     }
     out << res.disagreements.size() << (res.disagreements.size() == 1 ? " disagrees" : " disagree") << "\n";
-    for (std::size_t i = 0; i < res.disagreements.size() && i < kListed; ++i) {
-      out << "    " << res.disagreements[i].text << "\n";
-    }
+    for (std::size_t i = 0; i < res.disagreements.size() && i < kListed; ++i) out << "    " << res.disagreements[i] << "\n";
     if (res.disagreements.size() > kListed) out << "    ... and " << res.disagreements.size() - kListed << " more\n";
   }
+  for (const auto& [t, why] : g.skipped) {
+    ++totals.not_compared;
+    out << "  " << t->name() << ": not compared: " << why << "\n";
+  }
 }
 
-std::vector<const PrintedTable*> tables_of(const AermodTables& all, const std::string& group, const std::string& type) {
-  std::vector<const PrintedTable*> t;
-  for (const auto& table : all.tables) {
-    if (table.group == group && table.type == type) t.push_back(&table);
-  }
-  return t;
-}
+class Checker {
+ public:
+  explicit Checker(const analysis::Listing& listing) : listing_(listing) {}
 
-// One type of one file: every group it holds against AERMOD's tables of it.
-void check_type(const std::string& file, const Origin& origin, const AermodTables& all, const TypeChoice& type,
-                std::ostream& out, Totals& totals) {
-  const Receptors control = receptors_of(origin.control);
-  Summary s = open_file(file, 0, 0, control, type);
-  const bool dataset = s.layout.dataset;
-  const std::string t = dataset ? origin.type : (type.type.empty() ? "CONC" : type.type);
-  const auto nrec = static_cast<std::size_t>(s.layout.nrec);
-  // AERMOD's unit from the dataset's: the factor the conversion multiplied by.
-  const double factor = !dataset ? 1.0 : t == "CONC" ? origin.control.conc_factor : origin.control.flux_factor_f;
-  Rounding r;
-  // A dataset's values went through single precision twice: AERMOD's value
-  // rounded to a float, then its product with the factor.
-  r.relative = dataset ? 2.0 * 0x1p-24 : s.layout.plot ? 0x1p-24 : 0.0;
-  r.plot = s.layout.plot || (dataset && origin.plot);
-  const std::string label = dataset ? "dataset" : "POSTFILE";
-  if (nrec != control.x_m.size()) {
-    out << file << ": " << nrec << " receptors, the control file " << control.x_m.size() << "\n";
-    ++totals.disagree;
-    return;
-  }
-  std::vector<const PrintedTable*> every;
-  for (const auto& table : all.tables) {
-    if (table.type == t) every.push_back(&table);
-  }
-  const int depth = deepest_rank(every) + 4;
-  const std::size_t most = longest_max(every) + 8;
-  std::map<std::string, Tally> tallies;
-  std::vector<double> values(nrec);
-  scan(s, [&](const Period& p) {
-    const std::string group = dataset ? origin.group : shown(p.group);
-    auto it = tallies.find(group);
-    if (it == tallies.end()) it = tallies.emplace(group, Tally(nrec, depth, most)).first;
-    for (std::size_t k = 0; k < nrec; ++k) values[k] = p.value(k) / factor;
-    it->second.add(p.end, values);
-  });
-  if (tallies.empty() && dataset) tallies.emplace(origin.group, Tally(nrec, depth, most));
-  const Places places{origin.control.x_m, origin.control.y_m, origin.control.sources};
-  for (const auto& [group, tally] : tallies) {
-    const auto tables = tables_of(all, group, t);
-    out << file << ": group " << group << ", " << type_word(t) << " in " << (tables.empty() ? "?" : tables.front()->unit);
-    if (dataset) out << " (the dataset's values divided by " << general(factor, 7) << ")";
-    out << "\n";
-    if (tables.empty()) {
-      out << "  no 1-hour table of group " << group << " (" << type_word(t) << ") in the AERMOD output\n";
-      ++totals.disagree;
-      continue;
+  // One type of one file: every group it holds against AERMOD's tables of it.
+  void check_type(const std::string& file, const Origin& origin, const TypeChoice& type, std::ostream& out) {
+    const Receptors control = receptors_of(origin.control);
+    Summary s = open_file(file, 0, 0, control, type);
+    const bool dataset = s.layout.dataset;
+    const std::string t = dataset ? origin.type : (type.type.empty() ? "CONC" : type.type);
+    const auto nrec = static_cast<std::size_t>(s.layout.nrec);
+    // AERMOD's unit from the dataset's: the factor the conversion multiplied by.
+    const double factor = !dataset ? 1.0 : t == "CONC" ? origin.control.conc_factor : origin.control.flux_factor_f;
+    Rounding r;
+    // A dataset's values went through single precision twice: AERMOD's value
+    // rounded to a float, then its product with the factor.
+    r.relative = dataset ? 2.0 * 0x1p-24 : s.layout.plot ? 0x1p-24 : 0.0;
+    r.plot = s.layout.plot || (dataset && origin.plot);
+    const std::string label = dataset ? "dataset" : "POSTFILE";
+    if (nrec != control.x_m.size()) {
+      out << file << ": " << nrec << " receptors, the control file " << control.x_m.size() << "\n";
+      ++totals_.disagree;
+      return;
     }
-    compare_group(tables, tally, places, r, label, out, totals);
+    const analysis::SurfaceHours* surface = surfaces_.of(origin.control_name);
+    const analysis::HourMarks marks(surface);
+    std::map<std::string, GroupCheck> groups;
+    std::vector<double> values(nrec);
+    scan(s, [&](const Period& p) {
+      const std::string group = dataset ? origin.group : shown(p.group);
+      auto it = groups.find(group);
+      if (it == groups.end()) it = groups.emplace(group, group_check(listing_, group, t, nrec, marks.known())).first;
+      for (std::size_t k = 0; k < nrec; ++k) values[k] = p.value(k) / factor;
+      it->second.computed->add(p.end, marks.at(p.end), values);
+    });
+    if (groups.empty() && dataset) groups.emplace(origin.group, group_check(listing_, origin.group, t, nrec, marks.known()));
+    const Places places{origin.control.x_m, origin.control.y_m, origin.control.sources};
+    for (auto& [group, g] : groups) {
+      g.computed->finish();
+      seen_.insert({group, t});
+      const bool none = g.tables.empty() && g.skipped.empty();
+      out << file << ": group " << group << ", " << type_word(t);
+      if (!none) out << " in " << (g.tables.empty() ? g.skipped.front().first : g.tables.front())->unit;
+      if (dataset) out << " (the dataset's values divided by " << general(factor, 7) << ")";
+      out << "\n";
+      if (none) {
+        out << "  no table of group " << group << " (" << type_word(t) << ") in the AERMOD output\n";
+        continue;
+      }
+      report_group(g, places, r, label, out, totals_);
+    }
   }
-}
+
+  // Tables of groups and types that no file held.
+  void unmatched(std::ostream& out) {
+    std::map<std::pair<std::string, std::string>, int> left;
+    for (const auto& t : listing_.tables) {
+      if (seen_.count({t.group, t.type}) == 0) ++left[{t.group, t.type}];
+    }
+    for (const auto& [gt, n] : left) {
+      totals_.not_compared += n;
+      out << "not compared: " << count_of(n, "table") << " of group " << gt.first << " (" << type_word(gt.second)
+          << "): no file of it given\n";
+    }
+    for (const std::string& o : listing_.other) out << "not compared: " << o << "\n";
+  }
+
+  [[nodiscard]] const Totals& totals() const { return totals_; }
+
+ private:
+  const analysis::Listing& listing_;
+  Surfaces surfaces_;
+  Totals totals_;
+  std::set<std::pair<std::string, std::string>> seen_;
+};
 
 }  // namespace
 
 int run_check(const std::string& aermod_out, const std::string& control, std::span<const std::string> files,
               std::ostream& out, std::string& current) {
   current = aermod_out;
-  const AermodTables all = read_aermod_tables(aermod_out);
-  Totals totals;
+  const analysis::Listing listing = analysis::read_listing(aermod_out);
+  if (listing.tables.empty() && listing.other.empty()) {
+    throw Failure("holds no table of AERMOD's results (RECTABLE, MAXTABLE, PERIOD, ANNUAL)");
+  }
+  if (listing.scim) out << aermod_out << ": a SCIM run: AERMOD's tables are of its sampled hours only, so none is compared\n";
+  Checker checker(listing);
   for (const std::string& file : files) {
     current = file;
     const Origin origin = origin_of(file, control);
     if (!origin.type.empty()) {
-      check_type(file, origin, all, TypeChoice{}, out, totals);
+      checker.check_type(file, origin, TypeChoice{}, out);
       continue;
     }
     // A POSTFILE holds a set of values per output type of the run.
@@ -143,17 +216,21 @@ int run_check(const std::string& aermod_out, const std::string& control, std::sp
       t.type = types[i];
       t.slice = i;
       t.sets = types.size();
-      check_type(file, origin, all, t, out, totals);
+      checker.check_type(file, origin, t, out);
     }
   }
-  for (const std::string& o : all.other) out << "not compared: " << o << "\n";
+  checker.unmatched(out);
+  const Totals& totals = checker.totals();
   out << "kestrel-inspect: " << count_of(totals.compared, "value") << " compared, ";
   if (totals.disagree == 0) {
-    out << "all agree\n";
-    return 0;
+    out << "all agree";
+  } else {
+    out << totals.disagree << (totals.disagree == 1 ? " disagreement" : " disagreements");
   }
-  out << totals.disagree << (totals.disagree == 1 ? " disagreement" : " disagreements") << "\n";
-  return 1;
+  if (totals.not_compared > 0) out << "; " << count_of(totals.not_compared, "table") << " not compared";
+  out << "\n";
+  return totals.disagree == 0 ? 0 : 1;
 }
+
 
 }  // namespace kestrel::inspect

@@ -1,46 +1,29 @@
-// One file's values against AERMOD's printed tables: what is kept of its
-// periods (each receptor's highest hours, the highest hours of all) and the
-// comparison of each printed value, within what the roundings allow.
+// A file's values against AERMOD's printed tables: each printed value placed
+// at its receptor and compared, within what the roundings allow, with the
+// same statistic computed from the file (its date and calm/missing flag too).
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "inspect/check/aermod_tables.hpp"
-#include "inspect/stats/statistic.hpp"
+#include "analysis/aermod_listing.hpp"
+#include "inspect/check/computed.hpp"
+#include "inspect/kestrel_calls.hpp"
 
 namespace kestrel::inspect {
-
-// The highest values of one group and type, in AERMOD's unit.
-class Tally {
- public:
-  struct Hour {
-    double value = 0;
-    Time end;
-    std::size_t k = 0;  // receptor, 0-based
-  };
-  Tally(std::size_t receptors, int ranks, std::size_t most);
-  void add(const Time& end, std::span<const double> values);
-  [[nodiscard]] const Ranks& ranks() const { return ranks_; }
-  [[nodiscard]] const std::vector<Hour>& top() const { return top_; }
-
- private:
-  Ranks ranks_;
-  std::vector<Hour> top_;
-  std::size_t most_;
-};
 
 // How far a file's value may be from AERMOD's printed one: half a unit in
 // the printed last digit, plus `relative` times the value (the single
 // precision a value went through), plus, for values that went through a
-// formatted POSTFILE, half a unit in its sixth significant digit.
+// formatted POSTFILE, half a unit in its sixth significant digit (for a
+// value of `several` hours, what the hours' own roundings add up to at most:
+// a relative 5e-6 of it, and half a unit of a fixed form's fifth decimal).
 struct Rounding {
   double relative = 0;
   bool plot = false;
-  [[nodiscard]] double tolerance(const PrintedValue& p) const;
+  [[nodiscard]] double tolerance(const analysis::PrintedValue& p, bool several = false) const;
 };
 
 // Where the receptors are (metres, AERMOD's order) and the sources, for
@@ -50,22 +33,14 @@ struct Places {
   std::span<const SourcePlace> sources;
 };
 
-struct Disagreement {
-  std::string text;
-};
-
 struct TableResult {
   std::int64_t compared = 0;
-  std::vector<Disagreement> disagreements;
+  std::vector<std::string> disagreements;
 };
 
-// Compares one printed table with the tally; `label` names the file's side
-// ("dataset", "POSTFILE").
-TableResult compare_table(const PrintedTable& t, const Tally& tally, const Places& places, const Rounding& r,
-                          const std::string& label);
-
-// The deepest RECTABLE rank and the longest MAXTABLE of these tables.
-int deepest_rank(std::span<const PrintedTable* const> tables);
-std::size_t longest_max(std::span<const PrintedTable* const> tables);
+// Compares one printed table with what was computed from a file; `label`
+// names the file's side ("dataset", "POSTFILE").
+TableResult compare_table(const analysis::PrintedTable& t, const Computed& computed, const Places& places,
+                          const Rounding& r, const std::string& label);
 
 }  // namespace kestrel::inspect

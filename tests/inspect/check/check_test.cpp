@@ -1,6 +1,7 @@
-// kestrel-inspect --check on EPA's runs: their datasets, converted here, and
-// POSTFILEs against AERMOD's own printed tables; a value changed in its last
-// printed digit and a dataset of another group are caught.
+// kestrel-inspect --check on EPA's runs and on AERMOD runs with a year or
+// more of met: their datasets, converted here, and POSTFILEs against every
+// table AERMOD printed; a value changed in its last printed digit, a
+// 24-hour block changed and a dataset of another group are caught.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,6 +25,9 @@ std::vector<std::string> converted(const test::TempDir& dir, const std::string& 
   const std::string data = KESTREL_TEST_DATA;
   for (const auto& e : fs::directory_iterator(data + "/" + input)) fs::copy_file(e.path(), dir.path() / e.path().filename());
   fs::copy_file(data + "/check/" + out, dir / "AERMOD.OUT");
+  // The run's surface file, cut to its hours.
+  const fs::path met = data + "/check/" + out.substr(0, out.size() - 4);
+  for (const auto& e : fs::directory_iterator(met)) fs::copy_file(e.path(), dir.path() / e.path().filename());
   EXPECT_EQ(test::run_in(dir.path()).status, 0);
   if (fs::exists(dir / "AERMOD_PLOT.INP")) {
     EXPECT_EQ(test::run_in(dir.path(), {"AERMOD_PLOT.INP"}).status, 0);
@@ -42,7 +46,7 @@ Result check(const test::TempDir& dir, std::vector<std::string> files) {
   return inspect(files);
 }
 
-TEST(InspectCheck, EveryOneHourValueAgreesOnEpaRuns) {
+TEST(InspectCheck, EveryTableAgreesOnEpaRuns) {
   struct Case {
     const char* input;
     const char* out;
@@ -51,18 +55,18 @@ TEST(InspectCheck, EveryOneHourValueAgreesOnEpaRuns) {
     std::vector<std::string> lines;
   };
   const Case cases[] = {
-      {"aertest-disccart/input", "aertest-disccart.OUT", 2, "kestrel-inspect: 964 values compared, all agree",
+      {"aertest-disccart/input", "aertest-disccart.OUT", 2, "kestrel-inspect: 4188 values compared, all agree",
        {"  1ST HIGHEST 1-HR: 144 values compared, all agree", "  MAXIMUM 50 1-HR: 50 values compared, all agree",
-        "not compared: 1ST HIGHEST 3-HR AVERAGE CONCENTRATION (group ALL)"}},
+        "  3RD HIGHEST 24-HR: 144 values compared, all agree", "  MAXIMUM 50 24-HR: 50 values compared, all agree"}},
       // Grids, rings, discrete Cartesian and polar receptors; two groups; UNFORM and PLOT.
-      {"networks/allsrcs-networks/input", "allsrcs-networks.OUT", 8, "kestrel-inspect: 5712 values compared, all agree",
+      {"networks/allsrcs-networks/input", "allsrcs-networks.OUT", 8, "kestrel-inspect: 25648 values compared, all agree",
        {"group AREA, concentration in MICROGRAMS/M**3 (the dataset's values divided by 1e-06)",
         "group STACK, concentration in MICROGRAMS/M**3 (the dataset's values divided by 1e-06)",
         "  2ND HIGHEST 1-HR: 332 values compared, all agree"}},
       // PLOT values with six significant digits, coarser than AERMOD's five decimals above 10.
-      {"networks/fileform-exp/input", "fileform-exp.OUT", 4, "kestrel-inspect: 1928 values compared, all agree", {}},
+      {"networks/fileform-exp/input", "fileform-exp.OUT", 4, "kestrel-inspect: 8376 values compared, all agree", {}},
       // Deposition against the flux datasets, and each type of the POSTFILEs.
-      {"testgas-deposition/input", "testgas-deposition.OUT", 8, "kestrel-inspect: 1224 values compared, all agree",
+      {"testgas-deposition/input", "testgas-deposition.OUT", 8, "kestrel-inspect: 1248 values compared, all agree",
        {"group ALL, dry deposition in MICROGRAMS/M**2 (the dataset's values divided by 2.777778e-10)",
         "  MAXIMUM 10 1-HR: 10 values compared, all agree"}},
   };
@@ -122,7 +126,7 @@ TEST(InspectCheck, OneValueChangedInItsLastPrintedDigitIsReported) {
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("  2ND HIGHEST 1-HR: 144 values compared, all agree\n"), std::string::npos);
-  EXPECT_EQ(test::lines_of(r.out).back(), "kestrel-inspect: 482 values compared, 1 disagreement");
+  EXPECT_EQ(test::lines_of(r.out).back(), "kestrel-inspect: 2094 values compared, 1 disagreement");
 }
 
 TEST(InspectCheck, ADatasetOfAnotherGroupIsReported) {
@@ -150,7 +154,7 @@ TEST(InspectCheck, FilesThatCannotBeReadOrPlaced) {
       {{"--check", d + "/none.OUT", d + "/AERTEST_01H.BIN.gdx"},
        "kestrel-inspect: cannot open '" + d + "/none.OUT': No such file or directory\n"},
       {{"--check", d + "/AERMOD.INP", d + "/AERTEST_01H.BIN.gdx"},
-       "kestrel-inspect: " + d + "/AERMOD.INP: holds no table of highest values (RECTABLE, MAXTABLE)\n"},
+       "kestrel-inspect: " + d + "/AERMOD.INP: holds no table of AERMOD's results (RECTABLE, MAXTABLE, PERIOD, ANNUAL)\n"},
       {{"--check", d + "/AERMOD.OUT", d + "/other.gdx"},
        "kestrel-inspect: " + d + "/other.gdx: no control file beside it names it in a POSTFILE line (give it with --control)\n"},
       {{"--check", d + "/AERMOD.OUT", "--csv", d + "/AERTEST_01H.BIN.gdx"},
@@ -161,6 +165,105 @@ TEST(InspectCheck, FilesThatCannotBeReadOrPlaced) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, c.err);
   }
+}
+
+// A run of tests/data/averages (unpacked by the test build) copied into `dir`.
+void copy_run(const test::TempDir& dir, const std::string& run) {
+  for (const auto& e : fs::directory_iterator(std::string(KESTREL_AVERAGES) + "/" + run)) {
+    fs::copy_file(e.path(), dir.path() / e.path().filename());
+  }
+}
+
+bool has_line(const std::vector<std::string>& lines, const std::string& want) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l == want; });
+}
+
+TEST(InspectCheck, EveryTableAgreesOnAermodsLongRuns) {
+  struct Case {
+    const char* run;
+    const char* listing;
+    std::vector<std::string> files;
+    const char* last;
+    std::vector<std::string> lines;  // some of the lines
+  };
+  const Case cases[] = {
+      {"hrdow-houston-1996", "AERMOD.OUT", {"STACK1_01H.BIN", "STACK2_01H.BIN"},
+       "kestrel-inspect: 684 values compared, all agree; 56 tables not compared",
+       {"  1ST HIGHEST 24-HR: 36 values compared, all agree", "  PERIOD: 36 values compared, all agree",
+        "  SUMMARY OF HIGHEST 24-HR: 2 values compared, all agree", "  SUMMARY OF PERIOD: 10 values compared, all agree",
+        "not compared: 14 tables of group STACK3 (concentration): no file of it given"}},
+      {"no2-design-value-1999", "AERMOD.OUT", {"ALL_01H.BIN"}, "kestrel-inspect: 368 values compared, all agree",
+       {"  8TH-HIGHEST MAX DAILY 1-HR OVER 1 YEAR: 36 values compared, all agree"}},
+      {"so2-design-value-from-april", "AERMOD.OUT", {"STACK1_01H.BIN", "STACK2_01H.BIN"},
+       "kestrel-inspect: 368 values compared, all agree; 32 tables not compared",
+       {"  4TH-HIGHEST MAX DAILY 1-HR OVER 2 YEARS: 36 values compared, all agree",
+        "  SUMMARY OF 1ST-HIGHEST MAX DAILY 1-HR OVER 2 YEARS: 10 values compared, all agree"}},
+      {"pm25-design-value-3-years", "AERMOD.OUT", {"ALL_01H.BIN"}, "kestrel-inspect: 592 values compared, all agree",
+       {"  8TH HIGHEST 24-HR: 36 values compared, all agree"}},
+      // The PM2.5 run without a POSTFILE: the 1-hour file of the same run's other listing.
+      {"pm25-design-value-3-years", "AERMOD_DV.OUT", {"ALL_01H.BIN"}, "kestrel-inspect: 368 values compared, all agree",
+       {"  8TH-HIGHEST 24-HR OVER 3 YEARS: 36 values compared, all agree",
+        "  SUMMARY OF 8TH-HIGHEST 24-HR OVER 3 YEARS: 10 values compared, all agree"}},
+      // Deposition totals over the blocks and the period, never adjusted for calm hours.
+      {"deposition-houston-1996-q1", "AERMOD.OUT", {"ALL_01H.BIN"}, "kestrel-inspect: 1998 values compared, all agree",
+       {"ALL_01H.BIN: group ALL, wet deposition in MICROGRAMS/M**2", "  2ND HIGHEST 24-HR: 72 values compared, all agree"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.run) + " " + c.listing);
+    test::TempDir dir;
+    copy_run(dir, c.run);
+    std::vector<std::string> args{"--check", (dir / c.listing).string()};
+    for (const auto& f : c.files) args.push_back((dir / f).string());
+    const Result r = inspect(args);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.err, "");
+    const auto lines = test::lines_of(r.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), c.last) << r.out;
+    for (const auto& l : lines) EXPECT_EQ(l.find(": not compared: "), std::string::npos) << l;
+    for (const auto& want : c.lines) {
+      EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.ends_with(want); }))
+          << want << "\n" << r.out;
+    }
+  }
+}
+
+TEST(InspectCheck, AChangedTwentyFourHourBlockIsReportedWithItsFlag) {
+  test::TempDir dir;
+  copy_run(dir, "hrdow-houston-1996");
+  // Receptor 1 (100 m at 10 degrees): AERMOD's 1st highest 24-hour value
+  // 19.93847c, the block ending 96061624, which held calm hours. Its hour
+  // ending 96061603, a calm hour (0), raised by 3.6: the block's sum by 3.6,
+  // its value by 3.6 / 18, the block holding fewer than 18 valid hours.
+  const fs::path post = dir / "STACK1_01H.BIN";
+  auto recs = test::postfile_fields(test::read_bytes(post));
+  const auto hour = std::find_if(recs.begin(), recs.end(), [](const test::PostfileFields& f) { return f.kurdat == 96061603; });
+  ASSERT_NE(hour, recs.end());
+  hour->values[0] += 3.6;
+  test::write_bytes(post, test::postfile_of(recs));
+  const Result r = inspect({"--check", (dir / "AERMOD.OUT").string(), post.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("  1ST HIGHEST 24-HR: 36 values compared, 1 disagrees\n"
+                       "    receptor 1 (100.00 m at 10.0 deg from the network's origin), rank 1: AERMOD 19.93847c (96061624), "
+                       "POSTFILE 20.1384683c (96061624)\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("  2ND HIGHEST 24-HR: 36 values compared, all agree\n"), std::string::npos) << r.out;
+}
+
+// AERMOD fills a MAXTABLE that has fewer blocks than rows with rows
+// "0.00000 (00000000) AT (0.00, 0.00)": each is counted and agrees with no block.
+TEST(InspectCheck, PlaceholderRowsOfAShortMaxtableAgree) {
+  test::TempDir dir;
+  const std::string data = KESTREL_TEST_DATA;
+  for (const auto& e : fs::directory_iterator(data + "/flatelev-included/input")) fs::copy_file(e.path(), dir.path() / e.path().filename());
+  for (const auto& e : fs::directory_iterator(data + "/check/flatelev-included")) fs::copy_file(e.path(), dir.path() / e.path().filename());
+  const Result r = inspect({"--check", (dir / "AERMOD.OUT").string(), (dir / "FLATELEV_ELEV_STK_01H.PST").string(),
+                            (dir / "FLATELEV_FLAT_STK_01H.PST").string()});
+  EXPECT_EQ(r.status, 0) << r.out;
+  const auto lines = test::lines_of(r.out);
+  EXPECT_TRUE(has_line(lines, "  MAXIMUM 400 24-HR: 400 values compared, all agree")) << r.out;
+  EXPECT_TRUE(has_line(lines, "  MAXIMUM 400 8-HR: 400 values compared, all agree")) << r.out;
 }
 
 }  // namespace
