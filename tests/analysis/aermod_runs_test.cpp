@@ -14,6 +14,7 @@
 #include "analysis/blocks.hpp"
 #include "analysis/met.hpp"
 #include "convert/postfile.hpp"
+#include "support.hpp"
 
 namespace kestrel::analysis {
 namespace {
