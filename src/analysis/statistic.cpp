@@ -16,7 +16,7 @@ namespace {
 // more; each rank costs every receptor 24 bytes.
 constexpr int kMaxRank = 1000;
 
-int rank_of(std::string_view text, std::string_view name, int most) {
+int asked_rank(std::string_view text, std::string_view name, int most) {
   int n = 0;
   const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
   if (ec != std::errc{} || ptr != text.data() + text.size() || n < 1 || n > most) {
@@ -43,7 +43,7 @@ void block_and_rank(std::string_view rest, StatAsked& s, bool month) {
     }
     s.hours = hours;
   }
-  s.n = rank_of(rest.substr(second + 1), s.name, kMaxRank);
+  s.n = asked_rank(rest.substr(second + 1), s.name, kMaxRank);
 }
 
 std::string shortest(double v) {
@@ -81,10 +81,10 @@ StatAsked parse_stat(std::string_view text) {
     s.kind = StatKind::annual;
   } else if (head == "high" && !rest.empty()) {
     s.kind = StatKind::high;
-    s.n = rank_of(rest, text, kMaxRank);
+    s.n = asked_rank(rest, text, kMaxRank);
   } else if (head == "daily-max" && !rest.empty()) {
     s.kind = StatKind::daily_max;
-    s.n = rank_of(rest, text, 366);
+    s.n = asked_rank(rest, text, 366);
   } else if (head == "avg" && !rest.empty()) {
     s.kind = StatKind::avg;
     block_and_rank(rest, s, true);
