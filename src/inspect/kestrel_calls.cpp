@@ -193,8 +193,6 @@ std::int32_t PlotFile::first_misplaced() const { return reader_->reader.first_mi
 bool PlotFile::fixed_point_values() const { return reader_->reader.fixed_point_values(); }
 bool PlotFile::ended_inside_record() const { return reader_->reader.ended_inside_record(); }
 
-std::int32_t four_digit(std::int32_t yr) { return yr < 100 ? decode_kurdat(yr * 1000000 + 10101).iyr : yr; }
-
 bool month_day(const Time& t, std::int32_t& mo, std::int32_t& dy) { return calendar_date(t.yr, t.jul, mo, dy); }
 
 std::int64_t hours_between(const Time& a, const Time& b) { return deltt(a, b); }
@@ -204,8 +202,6 @@ std::optional<Time> from_date(std::int32_t yr, std::int32_t mo, std::int32_t dy,
   if (!jul.ok()) return std::nullopt;
   return Time{yr, *jul, hr};
 }
-
-std::int32_t days_in_year(std::int32_t yr) { return is_leap(yr) ? 366 : 365; }
 
 Time add_hours(Time t, std::int32_t hours) {
   const auto moved = incr(t, hours);

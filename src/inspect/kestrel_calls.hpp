@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/hours.hpp"
 #include "datetime/datetime.hpp"
 
 namespace kestrel::inspect {
@@ -118,7 +119,7 @@ class PlotFile {
 };
 
 // A two-digit year in a header gets the POSTFILEs' century window.
-std::int32_t four_digit(std::int32_t yr);
+using analysis::four_digit;
 
 // Month and day of t's day of the year; false when the day is outside it.
 bool month_day(const Time& t, std::int32_t& mo, std::int32_t& dy);
@@ -130,7 +131,7 @@ std::int64_t hours_between(const Time& a, const Time& b);
 std::optional<Time> from_date(std::int32_t yr, std::int32_t mo, std::int32_t dy, std::int32_t hr);
 
 // Days in the calendar year `yr` (four digits).
-std::int32_t days_in_year(std::int32_t yr);
+using analysis::days_in_year;
 
 // `t` moved by `hours` (at least -24).
 Time add_hours(Time t, std::int32_t hours);
