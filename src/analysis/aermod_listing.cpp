@@ -5,7 +5,9 @@
 #include <set>
 #include <tuple>
 
+#include "analysis/failure.hpp"
 #include "analysis/listing_words.hpp"
+#include "analysis/statistic.hpp"
 #include "io/line_reader.hpp"
 
 namespace kestrel::analysis {
@@ -19,6 +21,14 @@ enum class Section { none, gridcart, gridpolr, discrete_cart, discrete_polar, ma
 class Parser {
  public:
   void line(const std::string& l) {
+    ++line_;
+    // Its message summary follows the last table: a listing without one is cut short.
+    if (has(l, "*** Message Summary : AERMOD Model Execution ***")) {
+      out_.complete = true;
+      table_ = nullptr;
+      section_ = Section::none;
+      return;
+    }
     if (has(l, "*** AERMOD - VERSION")) {
       table_ = nullptr;
       section_ = Section::none;
@@ -42,7 +52,13 @@ class Parser {
     else rows(l);
   }
 
-  Listing done() && { return std::move(out_); }
+  Listing done() && {
+    out_.lines = line_;
+    if (!out_.complete && (table_ != nullptr || section_ == Section::summary)) {
+      out_.cut_in = section_ == Section::summary ? summary_.name() : table_->name() + " (group " + table_->group + ")";
+    }
+    return std::move(out_);
+  }
 
  private:
   // "*** THE   1ST HIGHEST 24-HR AVERAGE CONCENTRATION   VALUES FOR SOURCE GROUP:  STACK1   ***" and its kin.
@@ -64,7 +80,7 @@ class Parser {
     std::optional<Averaging> a;
     if (h[0] == "MAXIMUM" && h.size() >= 3 && integer(h[1])) {
       p.kind = TableKind::maximum;
-      p.rank = *integer(h[1]);
+      p.rank = checked(*integer(h[1]), kMaxRank, "count");
       a = averaging_of(h, 2);
       section_ = Section::max;
     } else if (h[0] == "PERIOD" || h[0] == "ANNUAL") {
@@ -83,6 +99,9 @@ class Parser {
       p.kind = p.years > 0 ? TableKind::years : TableKind::highest;
     }
     if (!a) return other(join(h) + " (group " + p.group + ")");
+    if (p.kind == TableKind::highest || p.kind == TableKind::years) {
+      p.rank = checked(p.rank, a->daily ? kMaxDailyRank : kMaxRank, "rank");
+    }
     if (p.kind != TableKind::period && p.kind != TableKind::annual) p.hours = a->hours;
     p.daily = a->daily;
     std::vector<std::string> rest(h.begin() + static_cast<std::ptrdiff_t>(std::min(a->next, h.size())), h.end());
@@ -127,6 +146,7 @@ class Parser {
       if (const auto r = rank_of(h[at])) p.rank = *r, ++at;
       const auto a = averaging_of(h, at);
       if (!a) return other("SUMMARY OF " + join(h));
+      if (p.rank != 0) p.rank = checked(p.rank, a->daily ? kMaxDailyRank : kMaxRank, "rank");
       p.hours = a->hours;
       p.daily = a->daily;
       p.of = p.years > 0 ? TableKind::years : TableKind::highest;
@@ -162,7 +182,7 @@ class Parser {
     PrintedValue v;
     const auto x = number(xy[0]), y = number(xy[1]);
     if (!value_of(w[0], v) || !x || !y) return;
-    v.rank = *rank_of(head[r]);
+    v.rank = checked(*rank_of(head[r]), kMaxRank, "rank");
     v.x_m = *x, v.y_m = *y;
     if (w.size() >= 3 && w[1] == "ON") {
       if (const auto d = date_of(w[2])) v.date = *d;
@@ -196,6 +216,16 @@ class Parser {
       if ((out_.types[i] == "CONC") == conc) return static_cast<int>(i);
     }
     return 0;
+  }
+
+  // A rank, count or row past what is computed is refused with its line: no
+  // run's listing holds one, and each rank costs every receptor memory.
+  int checked(int n, int most, const char* what) const {
+    if (n < 1 || n > most) {
+      throw Failure("line " + std::to_string(line_) + ": the " + what + " " + std::to_string(n) + " is not 1 to " +
+                    std::to_string(most));
+    }
+    return n;
   }
 
   void other(const std::string& what) {
@@ -332,7 +362,7 @@ class Parser {
       const auto d = date_of(w[i + 2]);
       if (!r || !x || !y || !d || !value_of(w[i + 1], p)) return;
       p.date = *d;
-      p.rank = *r;
+      p.rank = checked(*r, table_->rank, "row");
       p.x_m = *x, p.y_m = *y;
       p.placeholder = p.date == 0 && p.value == 0;
       table_->values.push_back(p);
@@ -343,6 +373,7 @@ class Parser {
   }
 
   Listing out_;
+  std::uint64_t line_ = 0;
   PrintedTable* table_ = nullptr;
   PrintedTable summary_;
   PrintedTable* summary_table_ = nullptr;
@@ -357,47 +388,22 @@ class Parser {
 
 }  // namespace
 
-std::string ordinal_upper(int n) {
-  const int tens = n % 100, ones = n % 10;
-  const char* suffix = (tens >= 11 && tens <= 13) ? "TH" : ones == 1 ? "ST" : ones == 2 ? "ND" : ones == 3 ? "RD" : "TH";
-  return std::to_string(n) + suffix;
-}
-
-std::string PrintedTable::name() const {
-  const std::string h = hours == kMonth ? "MONTH" : std::to_string(hours) + "-HR";
-  const std::string over = years > 0 ? " OVER " + std::to_string(years) + (years == 1 ? " YEAR" : " YEARS") : "";
-  const std::string avg = (daily ? "MAX DAILY " : "") + h;
-  switch (kind) {
-    case TableKind::maximum:
-      return "MAXIMUM " + std::to_string(rank) + " " + avg;
-    case TableKind::period:
-      return "PERIOD";
-    case TableKind::annual:
-      return "ANNUAL" + over;
-    case TableKind::years:
-      return ordinal_upper(rank) + "-HIGHEST " + avg + over;
-    case TableKind::summary:
-      if (of == TableKind::period) return "SUMMARY OF PERIOD";
-      if (of == TableKind::annual) return "SUMMARY OF ANNUAL" + over;
-      if (of == TableKind::years) return "SUMMARY OF " + ordinal_upper(rank) + "-HIGHEST " + avg + over;
-      return "SUMMARY OF HIGHEST " + avg;
-    case TableKind::highest:
-      break;
-  }
-  return ordinal_upper(rank) + " HIGHEST " + avg;
-}
-
-std::string type_of_title(const std::string& what) {
-  if (has(what, "CONC")) return "CONC";
-  if (has(what, "DRY")) return "DDEP";
-  if (has(what, "WET")) return "WDEP";
-  return "DEPOS";
-}
-
 Listing read_listing(const std::string& file) {
   io::LineReader lines(io::open_for_reading(file, "'" + file + "'"), file);
   Parser parser;
   for (std::string l; lines.next(l);) parser.line(l);
+  return std::move(parser).done();
+}
+
+Listing parse_listing(std::string_view text) {
+  Parser parser;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view l = text.substr(0, end);
+    if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+    parser.line(std::string(l));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
   return std::move(parser).done();
 }
 

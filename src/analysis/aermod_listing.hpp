@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrel::analysis {
@@ -59,11 +60,17 @@ struct Listing {
   std::vector<std::string> other;  // tables not read, one line each: "CONCURRENT (DAYTABLE)"
   std::vector<std::string> types;  // the run's output types, in AERMOD's order
   bool scim = false;               // sampled hours (SCIM): no table covers every hour
+  bool complete = false;           // its message summary, which follows the tables, was read
+  std::uint64_t lines = 0;
+  std::string cut_in;              // the table the file ends in, where it is cut short there
 };
 
-// Reads AERMOD's listing; throws IoError when it cannot be read. A file
-// that is no listing gives no tables.
+// Reads AERMOD's listing; throws IoError when it cannot be read, Failure
+// naming the line at a rank past kMaxRank (kMaxDailyRank). A file that is no
+// listing gives no tables.
 Listing read_listing(const std::string& file);
+// The same from the listing's text.
+Listing parse_listing(std::string_view text);
 
 // A table title's output type: CONC, DEPOS, DDEP or WDEP.
 std::string type_of_title(const std::string& what);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <sstream>
 
 namespace kestrel::analysis::listing {
@@ -83,7 +84,8 @@ std::optional<int> rank_of(std::string_view w) {
   if (n == 0 || n + 2 > w.size()) return std::nullopt;
   const auto suffix = w.substr(n, 2);
   if (suffix != "ST" && suffix != "ND" && suffix != "RD" && suffix != "TH") return std::nullopt;
-  return integer(w.substr(0, n));
+  // Digits past an int's range: a rank too deep all the same.
+  return integer(w.substr(0, n)).value_or(std::numeric_limits<int>::max());
 }
 
 std::string join(const std::vector<std::string>& w) {

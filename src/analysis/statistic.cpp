@@ -12,10 +12,6 @@ namespace kestrel::analysis {
 
 namespace {
 
-// Deep enough for a year's 99th percentile of hours (the 88th highest) and
-// more; each rank costs every receptor 24 bytes.
-constexpr int kMaxRank = 1000;
-
 int asked_rank(std::string_view text, std::string_view name, int most) {
   int n = 0;
   const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
@@ -84,7 +80,7 @@ StatAsked parse_stat(std::string_view text) {
     s.n = asked_rank(rest, text, kMaxRank);
   } else if (head == "daily-max" && !rest.empty()) {
     s.kind = StatKind::daily_max;
-    s.n = asked_rank(rest, text, 366);
+    s.n = asked_rank(rest, text, kMaxDailyRank);
   } else if (head == "avg" && !rest.empty()) {
     s.kind = StatKind::avg;
     block_and_rank(rest, s, true);
@@ -333,12 +329,12 @@ void Statistic::finish() {
   if (split_->partial || split_->left_out == 0) close_year();
 }
 
-StatValue Statistic::at(std::size_t k) const {
+StatValue Statistic::at(std::size_t k, int rank) const {
   switch (asked_.kind) {
     case StatKind::max:
     case StatKind::high:
     case StatKind::avg:
-      return ranks_.nth(k, asked_.n);
+      return ranks_.nth(k, std::min(rank, asked_.n));
     case StatKind::mean:
       return {count_[k] > 0 ? sum_[k] / static_cast<double>(count_[k]) : std::nan(""), std::nullopt};
     case StatKind::exceed:

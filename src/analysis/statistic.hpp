@@ -22,6 +22,12 @@
 
 namespace kestrel::analysis {
 
+// The deepest rank computed: deep enough for a year's 99th percentile of
+// hours (the 88th highest) and more; each rank costs every receptor 24 bytes.
+// A daily maximum's rank is a day of the year.
+inline constexpr int kMaxRank = 1000;
+inline constexpr int kMaxDailyRank = 366;
+
 enum class StatKind { max, high, daily_max, mean, avg, avg_years, period, annual, exceed };
 
 struct StatAsked {
@@ -100,7 +106,9 @@ class Statistic {
   void add(const Time& end, HourMark mark, std::span<const double> values);
   // Closes the last day, block and year; call once after the last period.
   void finish();
-  [[nodiscard]] StatValue at(std::size_t k) const;
+  [[nodiscard]] StatValue at(std::size_t k) const { return at(k, asked_.n); }
+  // A ranked statistic's (max, high, avg) value at another rank, up to its own.
+  [[nodiscard]] StatValue at(std::size_t k, int rank) const;
   [[nodiscard]] const StatAsked& asked() const { return asked_; }
   [[nodiscard]] Quantity quantity() const { return quantity_; }
   [[nodiscard]] std::size_t receptors() const { return n_; }

@@ -223,12 +223,21 @@ int run_check(const std::string& aermod_out, const std::string& control, std::sp
   const Totals& totals = checker.totals();
   out << "kestrel-inspect: " << count_of(totals.compared, "value") << " compared, ";
   if (totals.disagree == 0) {
-    out << "all agree";
+    out << (listing.complete ? "all agree" : "none disagrees");
   } else {
     out << totals.disagree << (totals.disagree == 1 ? " disagreement" : " disagreements");
   }
   if (totals.not_compared > 0) out << "; " << count_of(totals.not_compared, "table") << " not compared";
+  if (!listing.complete) out << "; AERMOD's output is cut short";
   out << "\n";
+  if (!listing.complete) {
+    // Tables after the cut were never read: no agreement can be claimed of them.
+    current = aermod_out;
+    out.flush();
+    throw Failure("cut short: it ends at line " + std::to_string(listing.lines) + " without AERMOD's message summary" +
+                  (listing.cut_in.empty() ? std::string() : ", in or after the table " + listing.cut_in) +
+                  "; the tables after it were not compared");
+  }
   return totals.disagree == 0 ? 0 : 1;
 }
 

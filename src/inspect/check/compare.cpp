@@ -150,8 +150,8 @@ class Comparer {
     const std::size_t k = free != at.end() ? *free : at.front();
     used_[k] = true;
     const analysis::StatAsked a = stat_of(t_, t_.rank);
-    const analysis::Statistic* s = c_.stat(a);
-    if (s == nullptr) return disagree("receptor " + std::to_string(k + 1) + ": nothing computed for " + t_.name());
+    const auto s = c_.stat(a);
+    if (!s) return disagree("receptor " + std::to_string(k + 1) + ": nothing computed for " + t_.name());
     const analysis::StatValue ours = s->at(k);
     const double tol = tolerance_of(p);
     const bool value_ok = agrees(p.value, ours.value, tol);
@@ -159,8 +159,8 @@ class Comparer {
     // Equal values may rank in another order: the date of any rank with this value will do.
     bool hour_ok = !dated() || zero || same_hour(ours.end, p.date);
     if (!hour_ok) {
-      for (const auto* other : c_.ranks_like(a)) {
-        const auto v = other->at(k);
+      for (const auto& other : c_.ranks_like(a)) {
+        const auto v = other.at(k);
         if (agrees(p.value, v.value, tol) && same_hour(v.end, p.date)) hour_ok = true;
       }
     }
@@ -206,8 +206,8 @@ class Comparer {
   // summary), or the Nth highest receptor's value.
   void summary(const PrintedValue& p) {
     const bool highest = t_.of == TableKind::highest;
-    const analysis::Statistic* s = c_.stat(stat_of(t_, highest ? p.rank : t_.rank));
-    if (s == nullptr) return disagree("rank " + std::to_string(p.rank) + ": nothing computed");
+    const auto s = c_.stat(stat_of(t_, highest ? p.rank : t_.rank));
+    if (!s) return disagree("rank " + std::to_string(p.rank) + ": nothing computed");
     std::vector<analysis::StatValue> all(c_.receptors());
     for (std::size_t k = 0; k < all.size(); ++k) all[k] = s->at(k);
     std::vector<std::size_t> order(all.size());

@@ -75,6 +75,7 @@ void Computed::Tops::keep(const analysis::ClosedBlock& b) {
 
 Computed::Computed(std::span<const PrintedTable* const> tables, std::size_t receptors, analysis::Quantity q)
     : n_(receptors) {
+  std::map<Key, StatAsked> asked;
   for (const PrintedTable* t : tables) {
     if (t->kind == TableKind::maximum) {
       auto& tops = tops_[t->hours];
@@ -94,10 +95,11 @@ Computed::Computed(std::span<const PrintedTable* const> tables, std::size_t rece
     }
     for (const int r : ranks) {
       const StatAsked a = stat_of(*t, r);
-      auto& s = stats_[key_of(a)];
-      if (!s) s = std::make_unique<analysis::Statistic>(a, n_, q);
+      auto [at, added] = asked.try_emplace(key_of(a), a);
+      if (!added) at->second.n = std::max(at->second.n, a.n);
     }
   }
+  for (const auto& [key, a] : asked) stats_[key] = std::make_unique<analysis::Statistic>(a, n_, q);
 }
 
 Computed::~Computed() = default;
@@ -119,15 +121,21 @@ void Computed::finish() {
   }
 }
 
-const analysis::Statistic* Computed::stat(const StatAsked& a) const {
+std::optional<Computed::Ranked> Computed::stat(const StatAsked& a) const {
   const auto it = stats_.find(key_of(a));
-  return it == stats_.end() ? nullptr : it->second.get();
+  if (it == stats_.end() || a.n > it->second->asked().n) return std::nullopt;
+  return Ranked{it->second.get(), a.n};
 }
 
-std::vector<const analysis::Statistic*> Computed::ranks_like(const StatAsked& a) const {
-  std::vector<const analysis::Statistic*> out;
+std::vector<Computed::Ranked> Computed::ranks_like(const StatAsked& a) const {
+  std::vector<Ranked> out;
   for (const auto& [key, s] : stats_) {
-    if (std::get<0>(key) == static_cast<int>(a.kind) && std::get<2>(key) == a.hours) out.push_back(s.get());
+    if (std::get<0>(key) != static_cast<int>(a.kind) || std::get<2>(key) != a.hours) continue;
+    if (!shared(a)) {
+      out.push_back({s.get(), s->asked().n});
+      continue;
+    }
+    for (int r = 1; r <= s->asked().n; ++r) out.push_back({s.get(), r});
   }
   return out;
 }

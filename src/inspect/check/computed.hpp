@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <memory>
 #include <span>
 #include <string>
@@ -46,10 +47,16 @@ class Computed {
   void add(const analysis::Time& end, analysis::HourMark mark, std::span<const double> values);
   void finish();
 
-  // The statistic of a table's rank; nullptr when none was kept.
-  [[nodiscard]] const analysis::Statistic* stat(const analysis::StatAsked& a) const;
+  // A statistic at one of its ranks.
+  struct Ranked {
+    const analysis::Statistic* s = nullptr;
+    int rank = 1;
+    [[nodiscard]] analysis::StatValue at(std::size_t k) const { return s->at(k, rank); }
+  };
+  // The statistic of a table's rank; none when none was kept.
+  [[nodiscard]] std::optional<Ranked> stat(const analysis::StatAsked& a) const;
   // Every rank kept of the same kind and averaging time (for equal values in another order).
-  [[nodiscard]] std::vector<const analysis::Statistic*> ranks_like(const analysis::StatAsked& a) const;
+  [[nodiscard]] std::vector<Ranked> ranks_like(const analysis::StatAsked& a) const;
   // MAXTABLE's blocks of `hours`, highest first.
   [[nodiscard]] const std::vector<Block>* top(int hours) const;
   [[nodiscard]] std::size_t receptors() const { return n_; }
@@ -64,7 +71,12 @@ class Computed {
     void keep(const analysis::ClosedBlock& b);
   };
   using Key = std::tuple<int, int, int>;  // kind, n, hours
-  static Key key_of(const analysis::StatAsked& a) { return {static_cast<int>(a.kind), a.n, a.hours}; }
+  // The ranks of the Nth highest hour or block are kept once, at the deepest
+  // rank asked (n 0 in the key): memory follows the deepest rank, not their sum.
+  static bool shared(const analysis::StatAsked& a) {
+    return a.kind == analysis::StatKind::high || a.kind == analysis::StatKind::avg;
+  }
+  static Key key_of(const analysis::StatAsked& a) { return {static_cast<int>(a.kind), shared(a) ? 0 : a.n, a.hours}; }
 
   std::size_t n_;
   std::map<Key, std::unique_ptr<analysis::Statistic>> stats_;

@@ -167,6 +167,50 @@ TEST(InspectCheck, FilesThatCannotBeReadOrPlaced) {
   }
 }
 
+// A listing cut inside a table, or with a rank deeper than any run prints:
+// said so, exit 2, nothing claimed of what was not read, nothing allocated for it.
+TEST(InspectCheck, ListingsCutShortOrAskingTooDeep) {
+  test::TempDir dir;
+  const auto files = converted(dir, "aertest-disccart/input", "aertest-disccart.OUT");
+  const std::vector<std::string> listing = test::lines_of(test::read_text(dir / "AERMOD.OUT"));
+  const auto edited = [&](std::size_t keep, std::size_t at, const std::string& from, const std::string& to) {
+    std::string text;
+    for (std::size_t i = 0; i < keep && i < listing.size(); ++i) {
+      std::string l = listing[i];
+      if (i + 1 == at) l.replace(l.find(from), from.size(), to);
+      text += l + "\n";
+    }
+    return text;
+  };
+  const std::string two = "  2ND HIGHEST  1-HR";
+  struct Case {
+    const char* what;
+    std::string text;
+    std::string err;  // after "kestrel-inspect: <listing>: "
+  };
+  const Case cases[] = {
+      {"cut inside a table", edited(910, 0, "", ""),
+       "cut short: it ends at line 910 without AERMOD's message summary, in or after the table 2ND HIGHEST 1-HR (group "
+       "ALL); the tables after it were not compared"},
+      {"a rank past the cap", edited(listing.size(), 893, two, "999999999TH HIGHEST  1-HR"),
+       "line 893: the rank 999999999 is not 1 to 1000"},
+      {"a rank past an int", edited(listing.size(), 893, two, "99999999999TH HIGHEST  1-HR"),
+       "line 893: the rank 2147483647 is not 1 to 1000"},
+      {"a MAXTABLE count past the cap", edited(listing.size(), 1993, "MAXIMUM   50", "MAXIMUM 5000"),
+       "line 1993: the count 5000 is not 1 to 1000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::write_text(dir / "AERMOD.OUT", c.text);
+    const Result r = check(dir, files);
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_EQ(r.err, "kestrel-inspect: " + (dir / "AERMOD.OUT").string() + ": " + c.err + "\n");
+    if (std::string(c.what) == "cut inside a table") {
+      EXPECT_EQ(test::lines_of(r.out).back(), "kestrel-inspect: 612 values compared, none disagrees; AERMOD's output is cut short");
+    }
+  }
+}
+
 // A run of tests/data/averages (unpacked by the test build) copied into `dir`.
 void copy_run(const test::TempDir& dir, const std::string& run) {
   for (const auto& e : fs::directory_iterator(std::string(KESTREL_AVERAGES) + "/" + run)) {
