@@ -11,7 +11,7 @@ import xarray as xr
 
 from . import _kestrel
 from ._errors import FileError, InputError, MissingFileError
-from ._reading import _receptor_coords, _times
+from ._reading import _NS_FIRST, _NS_LAST, _receptor_coords, _times
 
 
 @dataclasses.dataclass
@@ -52,7 +52,11 @@ class Study(list):
 
 
 def _hours(h):
-    return None if h is None else np.datetime64(int(h), "h").astype("datetime64[ns]")
+    # In nanoseconds as xarray's times are, where they hold the year (1678 to 2261).
+    if h is None:
+        return None
+    t = np.datetime64(int(h), "h")
+    return t.astype("datetime64[ns]") if _NS_FIRST <= int(h) <= _NS_LAST else t.astype("datetime64[s]")
 
 
 def convert(runs=(), jobs=None, strict=False, resume=False, verbose=False):
@@ -82,9 +86,9 @@ def convert(runs=(), jobs=None, strict=False, resume=False, verbose=False):
         raise InputError(out["err"].strip())
     results = []
     for r in out["runs"]:
-        folder = os.path.dirname(r["control"])
+        # A dataset's name as the program shows it is already seen from the current folder.
         datasets = [
-            DatasetWritten(os.path.join(folder, d["shown"]), d["type"], d["periods"], d["receptors"],
+            DatasetWritten(d["shown"], d["type"], d["periods"], d["receptors"],
                            _hours(d.get("first")), _hours(d.get("last")))
             for d in r["datasets"]
         ]
@@ -167,7 +171,10 @@ def statistic(data, stat, unit=None, variable=None, met=None):
     data_unit = "g/m2/s" if flux else "g/m3"
     shown = unit or data_unit
     own = _OWN["flux" if flux else "conc"]
-    ends = da["time"].values.astype("datetime64[h]").astype(np.int64)
+    times = da["time"].values
+    if np.isnat(times).any():
+        raise InputError(f"time {int(np.argmax(np.isnat(times)))} is NaT: every period needs its end")
+    ends = times.astype("datetime64[h]").astype(np.int64)
 
     def one(values):
         r = _kestrel.statistic(np.ascontiguousarray(values, dtype=np.float32), ends, stat, to_own, own, shown,

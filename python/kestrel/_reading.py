@@ -23,9 +23,23 @@ def _text(raw):
     return raw.decode("utf-8", errors="replace").rstrip(" \0")
 
 
-def _times(hours):
+# The hours (since 1970) that times in nanoseconds hold, as xarray keeps them:
+# the years 1678 to 2261.
+_NS_FIRST = int(np.datetime64("1678-01-01T00", "h").astype(np.int64))
+_NS_LAST = int(np.datetime64("2262-01-01T00", "h").astype(np.int64))
+
+
+def _times(hours, path=""):
     # Period ends are whole hours; hour 00 is the next day's midnight.
-    return np.asarray(hours, dtype=np.int64).view("datetime64[h]").astype("datetime64[ns]")
+    h = np.asarray(hours, dtype=np.int64)
+    outside = (h < _NS_FIRST) | (h > _NS_LAST)
+    if outside.any():
+        at = int(np.argmax(outside))
+        year = int(np.datetime64(int(h[at]), "h").astype("datetime64[Y]").astype(np.int64)) + 1970
+        where = f"'{path}': " if path else ""
+        raise InputError(f"{where}period {at + 1} ends in the year {year}, "
+                         "outside the years 1678 to 2261 that xarray's times hold")
+    return h.view("datetime64[h]").astype("datetime64[ns]")
 
 
 def _iso(hours):
@@ -96,7 +110,7 @@ def open_dataset(path, drop_variables=None):
         "source_file": path,
     }
     coords = _receptor_coords(raw["x"], raw["y"], raw["z"])
-    coords["time"] = ("time", _times(raw["ends"]), {"long_name": "period end"})
+    coords["time"] = ("time", _times(raw["ends"], path), {"long_name": "period end"})
     values = raw["values"]
     var = xr.Variable(("time", "receptor"), values,
                       {"units": unit, "long_name": _LONG_NAMES[name]})
@@ -181,11 +195,11 @@ def read_postfile(path, control="AERMOD.INP", type="conc"):
         if not (c == np.arange(g, dtype=c.dtype)).all() or not (e == e[:, :1]).all():
             raise InputError(f"{path}: its source groups do not come in the same order hour after hour")
         data = values[:whole].reshape(-1, g, values.shape[1])
-        coords["time"] = ("time", _times(e[:, 0]), {"long_name": "period end"})
+        coords["time"] = ("time", _times(e[:, 0], path), {"long_name": "period end"})
         coords["group"] = ("group", np.array(groups, dtype=object), {"long_name": "source group"})
         var = xr.Variable(("time", "group", "receptor"), data, var_attrs)
     else:
-        coords["time"] = ("time", _times(ends), {"long_name": "period end"})
+        coords["time"] = ("time", _times(ends, path), {"long_name": "period end"})
         coords["group"] = ((), groups[0] if groups else "", {"long_name": "source group"})
         var = xr.Variable(("time", "receptor"), values, var_attrs)
     return xr.Dataset({name: var}, coords=coords, attrs=attrs)

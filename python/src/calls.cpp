@@ -209,6 +209,13 @@ StatisticData statistic(const float* values, std::int64_t periods, std::int64_t 
       surface = surface_for(a.met, a.control, a.source, why);
     }
     const analysis::HourMarks marks(surface ? &*surface : nullptr);
+    // NaT is INT64's minimum: no end outside the calendar's years is turned into a date.
+    static const std::int64_t first = days_to_year(1) * 24, last = days_to_year(10000) * 24;
+    for (std::size_t k = 0; k < ends.size(); ++k) {
+      if (ends[k] < first || ends[k] >= last) {
+        throw inspect::Failure("time " + std::to_string(k) + " is no period end in the years 1 to 9999 (NaT?)");
+      }
+    }
     analysis::Statistic st(asked, nrec, q, asked.threshold / own_to_shown);
     std::vector<double> own(nrec);
     for (std::int64_t k = 0; k < periods; ++k) {

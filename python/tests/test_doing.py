@@ -2,6 +2,7 @@
 
 import csv
 import io
+import os
 import subprocess
 
 import numpy as np
@@ -179,3 +180,35 @@ def test_ctrl_c_stops_a_call_with_the_gil_released():
     assert time.monotonic() - began < 5
     assert len(ticks) >= 10
     assert kestrel._kestrel._wait(0.01)  # the next call starts with the flag cleared
+
+
+def test_times_and_paths_that_would_mislead(in_tmp):
+    """NaT or out-of-calendar period ends are refused, not looped over; years
+    nanosecond times cannot hold are refused, not wrapped; a relative run's
+    datasets are named as they can be opened."""
+    copy_run("aertest-disccart", in_tmp / "runs")
+    result = kestrel.convert(["runs/aertest-disccart"])
+    assert result[0].datasets and all(os.path.exists(d.path) for d in result[0].datasets)
+    gdx = result[0].datasets[0].path
+    ds = kestrel.open_dataset(gdx)
+    times = ds["time"].values.copy()
+    times[3] = np.datetime64("NaT")
+    with pytest.raises(kestrel.InputError, match="time 3 is NaT"):
+        kestrel.statistic(ds.assign_coords(time=times), "high:1")
+    values = np.zeros((2, 3), dtype=np.float32)
+    for end in (np.iinfo(np.int64).min, np.iinfo(np.int64).max):
+        with pytest.raises(kestrel.InputError, match="no period end in the years 1 to 9999"):
+            kestrel._kestrel.statistic(values, np.array([0, end], dtype=np.int64), "high:1", 1.0, "ug/m3", "g/m3",
+                                       "", "", "")
+    # Every period's year made 2300: past what datetime64[ns] holds.
+    _, periods = numpy_dataset(gdx)
+    raw = bytearray(open(gdx, "rb").read())
+    first = len(raw) - len(periods) * periods.itemsize
+    for k in range(len(periods)):
+        at = first + k * periods.itemsize
+        for field in (4, 20):  # the begin's and the end's year
+            raw[at + field:at + field + 4] = (2300).to_bytes(4, "little")
+    far = in_tmp / "far.gdx"
+    far.write_bytes(bytes(raw))
+    with pytest.raises(kestrel.InputError, match="period 1 ends in the year 2300, outside the years 1678 to 2261"):
+        kestrel.open_dataset(far)
