@@ -1,6 +1,8 @@
 #include "analysis/aermod_listing.hpp"
 
 #include <algorithm>
+#include <deque>
+#include <iterator>
 #include <map>
 #include <set>
 #include <tuple>
@@ -57,6 +59,7 @@ class Parser {
     if (!out_.complete && (table_ != nullptr || section_ == Section::summary)) {
       out_.cut_in = section_ == Section::summary ? summary_.name() : table_->name() + " (group " + table_->group + ")";
     }
+    out_.tables.assign(std::make_move_iterator(tables_.begin()), std::make_move_iterator(tables_.end()));
     return std::move(out_);
   }
 
@@ -117,10 +120,10 @@ class Parser {
                                      p.type, p.group);
     auto found = index_.find(key);
     if (found == index_.end()) {
-      found = index_.emplace(key, out_.tables.size()).first;
-      out_.tables.push_back(std::move(p));
+      found = index_.emplace(key, tables_.size()).first;
+      tables_.push_back(std::move(p));
     }
-    return out_.tables[found->second];
+    return tables_[found->second];
   }
 
   // "*** THE SUMMARY OF HIGHEST 24-HR RESULTS ***", "... OF MAXIMUM PERIOD (  8784 HRS) RESULTS ***",
@@ -373,6 +376,8 @@ class Parser {
   }
 
   Listing out_;
+  // A deque: the table being read stays where it is while others are added.
+  std::deque<PrintedTable> tables_;
   std::uint64_t line_ = 0;
   PrintedTable* table_ = nullptr;
   PrintedTable summary_;
