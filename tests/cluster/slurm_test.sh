@@ -32,6 +32,12 @@ check() { # WHAT COMMAND...: one counted check
 }
 
 not() { ! "$@" 2>/dev/null; }
+same() { # GOT WANTED
+  [ "$1" = "$2" ] && return
+  echo "  got:    '$1'"
+  echo "  wanted: '$2'"
+  return 1
+}
 
 [ -x "$build/kestrel" ] || fail "no $build/kestrel: build it first"
 join_bin=${KESTREL_JOIN:-$build/kestrel-join}
@@ -242,6 +248,45 @@ check "submit.sh refuses an empty line in the list, submitting nothing" not env 
 rm gap.txt
 cd ..
 
+# cut-sources.sh: the sample with a second stack, receptors tied to it in the
+# control file (DISCPOLR) and in receptors.dat (a polar network, 8 for the
+# last 8 of the sample); each run's dataset must be the uncut run's.
+mkdir -p cut-sources/template && cd cut-sources
+cp "$sample"/* template/
+sed -i -e 's/^   SRCGROUP  ALL/   LOCATION  STACK2  POINT  100.5  -37.25  0.0\n   SRCPARAM  STACK2  50.0  30.0  400.0  10.0  2.0\n&/' \
+  -e 's/^   DISCCART   250.0     0.0   0.0/   DISCPOLR  STACK2  250.0  30.0  0.0/' \
+  -e 's/^   DISCCART     0.0   250.0   0.0/RE DISCPOLR  STACK2  1000.  117.5/' template/AERMOD.INP
+head -n -8 "$sample/receptors.dat" >template/receptors.dat
+printf '   GRIDPOLR  POL1  STA\n   GRIDPOLR  POL1  ORIG  STACK2\n   GRIDPOLR  POL1  DIST  300. 700.\n   GRIDPOLR  POL1  GDIR  4  45. 90.\n   GRIDPOLR  POL1  END\n' >>template/receptors.dat
+cp template/AERMOD.INP base.inp
+while IFS='|' read -r what edit args; do
+  cp base.inp template/AERMOD.INP
+  [ -z "$edit" ] || sed -i "$edit" template/AERMOD.INP
+  # shellcheck disable=SC2086
+  check "cut-sources.sh refuses $what" not "$cluster/cut-sources.sh" template $args
+  check "cut-sources.sh: nothing written after refusing $what" test ! -e source-01 -a ! -e study.txt
+done <<'EOF'
+a source in no run||STACK1
+a source in two runs||STACK1 STACK1,STACK2
+an unknown source||STACK1 STACK2,STACK9
+a source group but ALL|s/^   SRCGROUP  ALL/&\n   SRCGROUP  G1  STACK1/|STACK1 STACK2
+a polar receptor of no source|s/DISCPOLR  STACK2  250/DISCPOLR  STACK7  250/|STACK1 STACK2
+EOF
+cp base.inp template/AERMOD.INP
+"$cluster/cut-sources.sh" template STACK2 STACK1 >runs.txt
+check "cut-sources.sh: a run per group, in order, the study written" same "$(cat runs.txt study.txt | tr '\n' ' ')" \
+  "source-01 source-02 source-01 source-02 "
+check "cut-sources.sh: each run holds its own sources alone" \
+  same "$(grep -h LOCATION source-0*/AERMOD.INP | awk '{ print $2 }' | tr '\n' ' ')" "STACK2 STACK1 "
+check "cut-sources.sh: no receptor tied to a source is left" not grep -q 'DISCPOLR\|ORIG  STACK' source-0*/*
+for dir in template source-01 source-02; do
+  (cd "$dir" && "$build/kestrel" -q >/dev/null) || fail "kestrel in cut-sources/$dir"
+done
+for dir in source-01 source-02; do
+  check "cut-sources.sh: $dir's dataset is the uncut run's" cmp template/sample_01h.bin.gdx "$dir/sample_01h.bin.gdx"
+done
+cd ..
+
 # Days (the --time join): the sample's day, then the same hours a day later.
 mkdir days && make_run days/day-1 0 75 0 1 && make_run days/day-2 0 75 1 1
 sed -i 's/STARTEND  88 03 01  88 03 01/STARTEND  88 03 02  88 03 02/' days/day-2/AERMOD.INP
@@ -357,12 +402,6 @@ same_datasets() { # STUDY RUN: the run's datasets are those of the local run
   else
     [ ! -e "$tmp/cluster/$1/$2/AERMOD.INP.summary.json" ]
   fi
-}
-same() { # GOT WANTED
-  [ "$1" = "$2" ] && return
-  echo "  got:    '$1'"
-  echo "  wanted: '$2'"
-  return 1
 }
 first_log_line() { head -n 1 "$tmp/cluster/$1/logs/aermod_${array_job[$1]}_$2.out"; }
 
