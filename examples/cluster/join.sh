@@ -9,9 +9,11 @@
 #SBATCH --cpus-per-task=1
 #SBATCH --output=logs/%x_%j.out
 #
-# A run's dataset is joined only when its last task converted it: the
-# run's <control>.kst (AERMOD_INP, default AERMOD.INP) lists it. RUNS is not
-# read: a join is always of the whole study.
+# A run's dataset is joined only when its last task converted it: a .kst
+# list file of the run names it (the task removes its control file's list
+# file first). Every dataset of a FOLDER/ join: those the first run's
+# <control>.kst names (AERMOD_INP, default AERMOD.INP). RUNS is not read: a
+# join is always of the whole study.
 #
 # Exit status: kestrel-join's (0 written, 1 refused, 2 I/O failure), the
 # worst of them for a folder; 1 when a run has not the dataset; 2 for a
@@ -43,8 +45,8 @@ if [ -n "$empty" ]; then
   echo "line $empty of $study is empty" >&2
   exit 2
 fi
-converted() { # RUN: the datasets of the run's last good conversion, a line each
-  sed -n 's/^ Dataset \(.*\): [0-9no][0-9o]* periods* of .*/\1/p' "$1/$control.kst" 2>/dev/null
+converted() { # RUN [KST]: the datasets of the run's last good conversion, a line each
+  sed -n 's/^ Dataset \(.*\): [0-9no][0-9o]* periods* of .*/\1/p' "$1/${2:-$control.kst}" 2>/dev/null
 }
 
 # Every dataset of the study, by name: the first run's, which every run must hold.
@@ -83,8 +85,8 @@ for name in $names; do
     if [ ! -f "$run/$name" ]; then
       echo "missing: '$run/$name' (line $line of $study)" >&2
       missing=$((missing + 1))
-    elif ! converted "$run" | grep -qxF -- "$name"; then
-      echo "missing: '$run/$name' (line $line of $study) is not from the run's last conversion: $run/$control.kst does not list it" >&2
+    elif ! (cd "$run" && for kst in *.kst; do converted . "$kst"; done) | grep -qxF -- "$name"; then
+      echo "missing: '$run/$name' (line $line of $study) is not from the run's last conversion: no $run/*.kst lists it" >&2
       missing=$((missing + 1))
     fi
   done <<EOF

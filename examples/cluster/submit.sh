@@ -78,9 +78,12 @@ if [ $# -ge 2 ]; then
   done
 fi
 
+# The study's jobs still in the queue (squeue -j would fail on one Slurm has
+# forgotten, so every queued job is listed and the study's picked out).
 queued=
 if [ -s "$jobs" ]; then
-  queued=$(squeue -h -o %F -j "$(paste -sd, "$jobs")" 2>/dev/null | sort -u | paste -sd: || true)
+  queued=$(squeue -h -o %F 2>/dev/null | awk 'NR == FNR { ours[$1] = 1; next } ($1 in ours) && !seen[$1]++' "$jobs" - |
+    paste -sd: -) || true
 fi
 array=$(sbatch --parsable --array="1-$count%${MAX_TASKS:-50}" ${queued:+--dependency="afterany:$queued"} \
   "$here/aermod-array.sh")
