@@ -24,7 +24,9 @@ failed() { # STATUS: end the task, first cancelling the jobs that need it to suc
   waiting=$(squeue -h -o '%i %E' 2>/dev/null |
     awk -v a="$array" '{ n = split($2, d, ",") } { for (i = 1; i <= n; i++) if (d[i] ~ "^afterok:" a "(_[*0-9]+)?[(]") print $1 }')
   if [ -n "$waiting" ]; then
+    # shellcheck disable=SC2086 # job ids, a word each
     echo "cancelling job $(echo $waiting | sed 's/ /, /g'), which waited for every task of $array to succeed" >&2
+    # shellcheck disable=SC2086
     scancel $waiting
   fi
   exit "$1"

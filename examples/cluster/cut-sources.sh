@@ -39,6 +39,7 @@ width=${##}
 
 # One awk program reads the control file (and, for RE INCLUDED, the files it
 # names) and writes a run's version of it; RUN=0 only checks.
+# shellcheck disable=SC2016 # an awk program
 program='
 function fields(line) {
   sub(/\r$/, "", line)
@@ -142,6 +143,7 @@ groups=$(printf '%s;' "$@")
 groups=${groups%;}
 included=$(cut 0 . ) || exit 1
 if [ -n "$included" ]; then
+  # shellcheck disable=SC2086 # AERMOD's file names hold no blanks
   cut 0 . $included >/dev/null || exit 1
 fi
 
@@ -163,6 +165,7 @@ i=1
 while [ "$i" -le $# ]; do
   dir=$(printf '%s-%0*d' "$prefix" "$width" "$i")
   cp -R "$template" "$dir"
+  # shellcheck disable=SC2086
   cut "$i" "$(cd "$dir" && pwd)" $included
   echo "$dir"
   echo "$dir" >>"$study.part"

@@ -89,7 +89,9 @@ array=$(sbatch --parsable --array="1-$count%${MAX_TASKS:-50}" ${queued:+--depend
   "$here/aermod-array.sh")
 array=${array%%;*}
 echo "$array" >>"$jobs"
-echo "array job $array: $count runs of $runs, logs in logs/aermod_${array}_<line>.out${queued:+, after the study's jobs $queued}"
+after=
+[ -z "$queued" ] || after=", after the study's jobs $queued"
+echo "array job $array: $count runs of $runs, logs in logs/aermod_${array}_<line>.out$after"
 [ "$count" -eq "$total" ] || echo "  $count of the study's $total runs: the join takes the others' datasets as they stand"
 if [ $# -ge 2 ]; then
   join=$(sbatch --parsable --dependency="afterok:$array" --kill-on-invalid-dep=yes "$here/join.sh" "$@")
