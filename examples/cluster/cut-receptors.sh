@@ -10,13 +10,16 @@
 # folders PREFIX-01 ... (default prefix: chunk) in the current folder, each a
 # copy of TEMPLATE whose RECEPTOR-FILE holds one consecutive part of the
 # receptors (the lines before the first receptor, such as RE ELEVUNIT, go
-# into every part), and prints their names in order.
+# into every part), and prints their names in order. They are the study:
+# its runs are written to study.txt too (STUDY names another file), which
+# every join of the study joins whole.
 set -eu
 if [ $# -lt 3 ] || [ $# -gt 4 ]; then
   echo "usage: $0 TEMPLATE RECEPTOR-FILE CHUNKS [PREFIX]" >&2
   exit 2
 fi
 template=$1 file=$2 chunks=$3 prefix=${4:-chunk}
+study=${STUDY:-study.txt}
 case $chunks in
   '' | *[!0-9]* | 0*) echo "$0: CHUNKS must be a whole number from 1" >&2; exit 2 ;;
 esac
@@ -56,6 +59,11 @@ if [ "$count" -lt "$chunks" ]; then
   exit 1
 fi
 
+rm -f "$study.part"
+if [ -e "$study" ]; then
+  echo "$0: '$study' exists already: a new cut is a new study (remove it, and its runs, first)" >&2
+  exit 1
+fi
 i=1
 while [ "$i" -le "$chunks" ]; do
   dir=$(printf '%s-%0*d' "$prefix" "$width" "$i")
@@ -70,6 +78,7 @@ while [ "$i" -le "$chunks" ]; do
   dir=$(printf '%s-%0*d' "$prefix" "$width" "$i")
   cp -R "$template" "$dir"
   echo "$dir"
+  echo "$dir" >>"$study.part"
   i=$((i + 1))
 done
 
@@ -86,3 +95,4 @@ awk -v n="$count" -v k="$chunks" -v prefix="$prefix" -v width="$width" -v name="
     if (r == 0) { for (j = 1; j <= k; j++) print > out(j) }
     else print > out(c)
   }' "$template/$file"
+mv "$study.part" "$study"

@@ -32,6 +32,12 @@ check() { # WHAT COMMAND...: one counted check
 }
 
 not() { ! "$@" 2>/dev/null; }
+same() { # GOT WANTED
+  [ "$1" = "$2" ] && return
+  echo "  got:    '$1'"
+  echo "  wanted: '$2'"
+  return 1
+}
 
 [ -x "$build/kestrel" ] || fail "no $build/kestrel: build it first"
 join_bin=${KESTREL_JOIN:-$build/kestrel-join}
@@ -147,13 +153,20 @@ ln -s "$build/kestrel" "$tmp/bin/kestrel"
 # like AERMOD exits 0 whatever happens. Its POSTFILEs are the ones prepared
 # in aermod-postfiles/; a folder with aermod-fails is a run that fails: the
 # POSTFILEs left empty and a listing without the success line, or (abort) no
-# listing at all.
+# listing at all. Two at once in one folder fail, as their scratch files would
+# clash in AERMOD; aermod-sleep makes one last that many seconds.
 cat >"$tmp/bin/aermod" <<'EOF'
 #!/bin/sh
 if [ $# -ne 2 ] || [ ! -f "$1" ]; then
   echo ' Error Opening Runstream Input File!  Aborting.'
   exit 0
 fi
+if ! (set -C && : >AERMOD_ERRMSG.TMP) 2>/dev/null; then
+  printf ' another AERMOD runs in this folder\n' >"$2"
+  exit 0
+fi
+trap 'rm -f AERMOD_ERRMSG.TMP' EXIT
+[ ! -f aermod-sleep ] || sleep "$(cat aermod-sleep)"
 if [ -f aermod-fails ]; then
   for f in aermod-postfiles/*; do : >"${f##*/}"; done
   [ "$(cat aermod-fails)" = abort ] || printf ' ME E500 *** FATAL ERROR: met file not found\n' >"$2"
@@ -166,19 +179,31 @@ chmod +x "$tmp/bin/aermod"
 export PATH=$tmp/bin:$PATH
 
 # --- The studies, made from the sample run.
-postfile() { # IN OUT FIRST COUNT DAYS SCALE: receptors FIRST.. of IN, dates moved, values scaled
+postfile() { # IN OUT FIRST COUNT DAYS SCALE [TYPES]: receptors FIRST.. of IN, dates moved, values scaled
   python3 - "$@" <<'EOF'
-import struct, sys
+import re, struct, sys
 src, dst = sys.argv[1:3]
 first, count, days = (int(a) for a in sys.argv[3:6])
 scale = float(sys.argv[6])
+types = int(sys.argv[7]) if len(sys.argv) > 7 else 1
+if src.endswith('.PLT'):  # a PLOT file, cut alone: a line per receptor, their count in its head
+    lines = open(src).read().splitlines(True)
+    head = [l for l in lines if l.startswith('*')]
+    rows = [l for l in lines if not l.startswith('*')]
+    total = int(re.search(r'TOTAL OF +(\d+)', ''.join(head)).group(1))
+    recount = lambda m: 'TOTAL OF' + str(count).rjust(len(m.group(1)))
+    head = [re.sub(r'TOTAL OF( +\d+)', recount, l) for l in head]
+    open(dst, 'w').write(''.join(head + [r for i, r in enumerate(rows) if first <= i % total < first + count]))
+    sys.exit()
 data, out, pos = open(src, 'rb').read(), bytearray(), 0
 while pos < len(data):
     (n,) = struct.unpack_from('<i', data, pos)
     body = data[pos + 4:pos + 4 + n]
     pos += n + 8
     kurdat, kave = struct.unpack_from('<ii', body)
-    values = struct.unpack_from('<%dd' % ((n - 16) // 8), body, 16)[first:first + count]
+    every = struct.unpack_from('<%dd' % ((n - 16) // 8), body, 16)
+    total = len(every) // types
+    values = [v for t in range(types) for v in every[t * total + first:t * total + first + count]]
     new = struct.pack('<ii', kurdat + 100 * days, kave) + body[8:16] + \
         struct.pack('<%dd' % len(values), *(v * scale for v in values))
     out += struct.pack('<i', len(new)) + new + struct.pack('<i', len(new))
@@ -223,6 +248,45 @@ check "submit.sh refuses an empty line in the list, submitting nothing" not env 
 rm gap.txt
 cd ..
 
+# cut-sources.sh: the sample with a second stack, receptors tied to it in the
+# control file (DISCPOLR) and in receptors.dat (a polar network, 8 for the
+# last 8 of the sample); each run's dataset must be the uncut run's.
+mkdir -p cut-sources/template && cd cut-sources
+cp "$sample"/* template/
+sed -i -e 's/^   SRCGROUP  ALL/   LOCATION  STACK2  POINT  100.5  -37.25  0.0\n   SRCPARAM  STACK2  50.0  30.0  400.0  10.0  2.0\n&/' \
+  -e 's/^   DISCCART   250.0     0.0   0.0/   DISCPOLR  STACK2  250.0  30.0  0.0/' \
+  -e 's/^   DISCCART     0.0   250.0   0.0/RE DISCPOLR  STACK2  1000.  117.5/' template/AERMOD.INP
+head -n -8 "$sample/receptors.dat" >template/receptors.dat
+printf '   GRIDPOLR  POL1  STA\n   GRIDPOLR  POL1  ORIG  STACK2\n   GRIDPOLR  POL1  DIST  300. 700.\n   GRIDPOLR  POL1  GDIR  4  45. 90.\n   GRIDPOLR  POL1  END\n' >>template/receptors.dat
+cp template/AERMOD.INP base.inp
+while IFS='|' read -r what edit args; do
+  cp base.inp template/AERMOD.INP
+  [ -z "$edit" ] || sed -i "$edit" template/AERMOD.INP
+  # shellcheck disable=SC2086
+  check "cut-sources.sh refuses $what" not "$cluster/cut-sources.sh" template $args
+  check "cut-sources.sh: nothing written after refusing $what" test ! -e source-01 -a ! -e study.txt
+done <<'EOF'
+a source in no run||STACK1
+a source in two runs||STACK1 STACK1,STACK2
+an unknown source||STACK1 STACK2,STACK9
+a source group but ALL|s/^   SRCGROUP  ALL/&\n   SRCGROUP  G1  STACK1/|STACK1 STACK2
+a polar receptor of no source|s/DISCPOLR  STACK2  250/DISCPOLR  STACK7  250/|STACK1 STACK2
+EOF
+cp base.inp template/AERMOD.INP
+"$cluster/cut-sources.sh" template STACK2 STACK1 >runs.txt
+check "cut-sources.sh: a run per group, in order, the study written" same "$(cat runs.txt study.txt | tr '\n' ' ')" \
+  "source-01 source-02 source-01 source-02 "
+check "cut-sources.sh: each run holds its own sources alone" \
+  same "$(grep -h LOCATION source-0*/AERMOD.INP | awk '{ print $2 }' | tr '\n' ' ')" "STACK2 STACK1 "
+check "cut-sources.sh: no receptor tied to a source is left" not grep -q 'DISCPOLR\|ORIG  STACK' source-0*/*
+for dir in template source-01 source-02; do
+  (cd "$dir" && "$build/kestrel" -q >/dev/null) || fail "kestrel in cut-sources/$dir"
+done
+for dir in source-01 source-02; do
+  check "cut-sources.sh: $dir's dataset is the uncut run's" cmp template/sample_01h.bin.gdx "$dir/sample_01h.bin.gdx"
+done
+cd ..
+
 # Days (the --time join): the sample's day, then the same hours a day later.
 mkdir days && make_run days/day-1 0 75 0 1 && make_run days/day-2 0 75 1 1
 sed -i 's/STARTEND  88 03 01  88 03 01/STARTEND  88 03 02  88 03 02/' days/day-2/AERMOD.INP
@@ -243,12 +307,32 @@ done
 echo listing >refused/fails/aermod-fails
 echo abort >refused/aborts/aermod-fails
 printf 'good\nfails\naborts\n' >refused/runs.txt
+cp refused/runs.txt refused/study.txt
+# Deposition (every dataset joined into a folder): EPA's gas deposition deck,
+# its 46 receptors cut into 2 chunks, written as UNFORM and as PLOT, whose
+# arrays are submitted together into the same run folders.
+deposition=$repo/tests/data/testgas-deposition/input
+mkdir -p deposition/template
+for inp in AERMOD.INP AERMOD_PLOT.INP; do
+  sed -e '0,/^ *DISCCART/s//   INCLUDED  receptors.dat\n&/' "$deposition/$inp" | sed '/^ *DISCCART/d' >"deposition/template/$inp"
+done
+grep '^ *DISCCART' "$deposition/AERMOD.INP" >deposition/template/receptors.dat
+(cd deposition && "$cluster/cut-receptors.sh" template receptors.dat 2 >runs.txt && rm -r template)
+for chunk in 1 2; do
+  mkdir "deposition/chunk-0$chunk/aermod-postfiles"
+  for post in ALL_01H.BIN ALL_01H.PLT; do
+    postfile "$deposition/$post" "deposition/chunk-0$chunk/aermod-postfiles/$post" $((23 * chunk - 23)) 23 0 1 3
+  done
+  echo 2 >"deposition/chunk-0$chunk/aermod-sleep"
+done
 
 # The same runs, converted and joined here for comparison.
 cp -a "$tmp/cluster" "$tmp/local"
 for run in receptors/chunk-0{1,2,3} days/day-{1,2} sources/stack-{a,b} refused/good; do
   (cd "$tmp/local/$run" && aermod AERMOD.INP AERMOD.OUT && "$build/kestrel" >/dev/null) || fail "local run $run"
 done
+cp -R "$deposition" "$tmp/local/deposition/uncut"
+(cd "$tmp/local/deposition/uncut" && "$build/kestrel" -q AERMOD.INP AERMOD_PLOT.INP >/dev/null) || fail "local deposition run"
 
 # --- Submitted as the README says.
 declare -A join_job array_job
@@ -268,6 +352,18 @@ for study in receptors days sources; do
   array_job[$study]=$(sed -n 's/^array job \([0-9]*\):.*/\1/p' submitted.txt)
   submitted+=("${array_job[$study]}" ${join_job[$study]:+"${join_job[$study]}"})
 done
+if [ -n "$join_bin" ]; then
+  # The UNFORM and the PLOT array of the same run folders, submitted at once.
+  cd "$tmp/cluster/deposition"
+  sh "$cluster/submit.sh" --receptors joined/ >submitted.txt
+  AERMOD_INP=AERMOD_PLOT.INP sh "$cluster/submit.sh" --receptors joined/ >submitted-plot.txt
+  for f in submitted submitted-plot; do
+    array_job[$f]=$(sed -n 's/^array job \([0-9]*\):.*/\1/p' $f.txt)
+    join_job[$f]=$(sed -n 's/^join job \([0-9]*\):.*/\1/p' $f.txt)
+    submitted+=("${array_job[$f]}" "${join_job[$f]}")
+  done
+fi
+
 cd "$tmp/cluster/refused"
 mkdir -p logs
 array_job[refused]=$(sbatch --parsable --array=1-4 "$cluster/aermod-array.sh")
@@ -275,13 +371,16 @@ join_job[refused]=$(sbatch --parsable --dependency="afterok:${array_job[refused]
   "$cluster/join.sh" --sum joined/sample_01h.bin.gdx sample_01h.bin.gdx)
 submitted+=("${array_job[refused]}" "${join_job[refused]}")
 
-all=$(IFS=,; echo "${submitted[*]}")
-deadline=$((SECONDS + 300))
-while [ -n "$(squeue -h -j "$all" 2>/dev/null)" ]; do
-  [ "$SECONDS" -lt "$deadline" ] || fail "jobs still queued after 5 minutes: $(squeue -h -j "$all")"
-  sleep 1
-done
-echo "-- jobs $all ended"
+wait_jobs() { # every job submitted so far has ended
+  local all deadline=$((SECONDS + 300))
+  all=$(IFS=,; echo "${submitted[*]}")
+  while [ -n "$(squeue -h -j "$all" 2>/dev/null)" ]; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "jobs still queued after 5 minutes: $(squeue -h -j "$all")"
+    sleep 1
+  done
+  echo "-- jobs $all ended"
+}
+wait_jobs
 
 # --- Every task's end, and what it left.
 states() { # JOB: "task state exit" per array task, "state exit" for a job
@@ -299,16 +398,10 @@ same_datasets() { # STUDY RUN: the run's datasets are those of the local run
   done
   [ "$n" -gt 0 ] || return 1
   if [ "$with_summary" = yes ]; then
-    python3 -c 'import json, sys; json.load(open(sys.argv[1]))' "$tmp/cluster/$1/$2/kestrel-summary.json"
+    python3 -c 'import json, sys; json.load(open(sys.argv[1]))' "$tmp/cluster/$1/$2/AERMOD.INP.summary.json"
   else
-    [ ! -e "$tmp/cluster/$1/$2/kestrel-summary.json" ]
+    [ ! -e "$tmp/cluster/$1/$2/AERMOD.INP.summary.json" ]
   fi
-}
-same() { # GOT WANTED
-  [ "$1" = "$2" ] && return
-  echo "  got:    '$1'"
-  echo "  wanted: '$2'"
-  return 1
 }
 first_log_line() { head -n 1 "$tmp/cluster/$1/logs/aermod_${array_job[$1]}_$2.out"; }
 
@@ -335,6 +428,8 @@ check "refused: the task past the list did nothing in the submit folder" \
 check "refused: the task past the list says so" \
   grep -q "no run folder on line 4 of runs.txt" "logs/aermod_${array_job[refused]}_4.out"
 check "refused: the join is cancelled, not run" same "$(states "${join_job[refused]}")" "CANCELLED 0:0 "
+check "refused: the first failing task cancels the join" \
+  grep -q "cancelling job ${join_job[refused]}," logs/aermod_"${array_job[refused]}"_*.out
 check "refused: no joined dataset" test ! -e joined
 
 if [ -n "$join_bin" ]; then
@@ -345,5 +440,68 @@ if [ -n "$join_bin" ]; then
   done
 else
   echo "SKIPPED: the join jobs: no $build/kestrel-join (set KESTREL_JOIN to use another)"
+  echo "slurm: $passed passed, 0 failed"
+  exit 0
 fi
+
+cd "$tmp/cluster/deposition"
+check "deposition: the PLOT array waits for the UNFORM array and its join" \
+  grep -q "after the study's jobs ${array_job[submitted]}:${join_job[submitted]}\$" submitted-plot.txt
+for f in submitted submitted-plot; do
+  check "deposition ($f): every task and the join end 0" same "$(states "${array_job[$f]}") $(states "${join_job[$f]}")" \
+    "1 COMPLETED 0:0 2 COMPLETED 0:0  COMPLETED 0:0 "
+done
+for f in "$tmp/local/deposition/uncut"/*.gdx; do
+  check "deposition: joined/${f##*/} is the uncut run's" cmp "$f" "joined/${f##*/}"
+done
+check "deposition: six datasets joined, no more" test "$(find joined -type f | wc -l)" -eq 6
+sed -i '/wflx/d' chunk-02/AERMOD.INP.kst
+check "deposition: a folder join is refused when a run lacks a dataset, naming both" \
+  grep -q "refused: run 'chunk-02' has no ALL_01H.BIN.wflx.gdx" <(sh "$cluster/join.sh" --receptors again/ 2>&1)
+check "deposition: a summary per control file" test -s chunk-01/AERMOD.INP.summary.json -a -s chunk-01/AERMOD_PLOT.INP.summary.json
+
+# A changed study (values doubled) whose last chunk fails: the old joined
+# dataset is moved aside, nothing is joined.
+cd "$tmp/cluster/receptors"
+first=0
+for chunk in chunk-01 chunk-02 chunk-03; do
+  postfile "$sample/sample_01h.bin" "$chunk/aermod-postfiles/sample_01h.bin" "$first" 25 0 2
+  first=$((first + 25))
+  mkdir -p "$tmp/local/changed" && cp -R "$chunk" "$tmp/local/changed/"
+  (cd "$tmp/local/changed/$chunk" && aermod AERMOD.INP AERMOD.OUT && "$build/kestrel" >/dev/null) || fail "local $chunk"
+done
+(cd "$tmp/local/changed" && "$join_bin" --receptors -o joined.gdx chunk-0{1,2,3}/sample_01h.bin.gdx) >/dev/null
+echo listing >chunk-03/aermod-fails
+printf 'chunk-02\nchunk-09\n' >bad.txt
+check "submit.sh refuses a run that is not of the study, naming it" \
+  grep -q "run 'chunk-09' (line 2 of bad.txt) is not a run of the study" <(RUNS=bad.txt sh "$cluster/submit.sh" 2>&1)
+sh "$cluster/submit.sh" --receptors joined/sample_01h.bin.gdx sample_01h.bin.gdx >changed.txt
+array_job[changed]=$(sed -n 's/^array job \([0-9]*\):.*/\1/p' changed.txt)
+join_job[changed]=$(sed -n 's/^join job \([0-9]*\):.*/\1/p' changed.txt)
+submitted+=("${array_job[changed]}" "${join_job[changed]}")
+wait_jobs
+check "changed: the third chunk fails, the join is cancelled" \
+  same "$(states "${array_job[changed]}") $(states "${join_job[changed]}")" \
+  "1 COMPLETED 0:0 2 COMPLETED 0:0 3 FAILED 4:0  CANCELLED 0:0 "
+check "changed: the old joined dataset was moved aside, and the submission said so" \
+  grep -q "^moved joined/sample_01h.bin.gdx aside to joined/sample_01h.bin.gdx.old" changed.txt
+check "changed: the old joined dataset is the old study's" \
+  cmp "$tmp/local/receptors/joined.gdx" joined/sample_01h.bin.gdx.old
+check "changed: no joined dataset" test ! -e joined/sample_01h.bin.gdx
+check "changed: a join by hand is refused, naming the failed run" \
+  grep -q "missing: 'chunk-03/sample_01h.bin.gdx' (line 3 of study.txt) is not from the run's last conversion" \
+  <(RUNS=again.txt sh "$cluster/join.sh" --receptors joined/sample_01h.bin.gdx sample_01h.bin.gdx 2>&1)
+
+# The failed chunk again, joined in the same line: over the whole study.
+rm chunk-03/aermod-fails
+echo chunk-03 >again.txt
+RUNS=again.txt sh "$cluster/submit.sh" --receptors joined/sample_01h.bin.gdx sample_01h.bin.gdx >again-submitted.txt
+array_job[again]=$(sed -n 's/^array job \([0-9]*\):.*/\1/p' again-submitted.txt)
+join_job[again]=$(sed -n 's/^join job \([0-9]*\):.*/\1/p' again-submitted.txt)
+submitted+=("${array_job[again]}" "${join_job[again]}")
+wait_jobs
+check "again: the chunk and the join end 0" same "$(states "${array_job[again]}") $(states "${join_job[again]}")" \
+  "1 COMPLETED 0:0  COMPLETED 0:0 "
+check "again: the joined dataset is the whole changed study's" \
+  cmp "$tmp/local/changed/joined.gdx" joined/sample_01h.bin.gdx
 echo "slurm: $passed passed, 0 failed"
