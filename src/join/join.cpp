@@ -1,5 +1,7 @@
 #include "join/join.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <span>
 #include <vector>
@@ -47,6 +49,42 @@ void add_values(std::span<const DatasetReader::View> views, std::vector<double>&
   }
   const std::byte* z = views.back().values.data();
   for (std::size_t r = 0; r < n; ++r) io::put_f32(out + 4 * r, static_cast<float>(sums[r] + value(z, r)));
+}
+
+// Values held as floats whose exponent is all ones: NaN or infinite. A plain
+// loop over the period, which the compiler vectorises.
+std::size_t not_finite(std::span<const std::byte> values) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; at + 4 <= values.size(); at += 4) {
+    const std::uint32_t bits = io::get_le32(values.data() + at);
+    n += (bits & 0x7F800000U) == 0x7F800000U ? 1U : 0U;
+  }
+  return n;
+}
+
+bool finite_at(std::span<const std::byte> values, std::size_t r) {
+  return (io::get_le32(values.data() + 4 * r) & 0x7F800000U) != 0x7F800000U;
+}
+
+// Input i's NaN and infinite values in one period, counted into `j`.
+void count_input(std::span<const std::byte> values, std::size_t i, Joined& j) {
+  if (not_finite(values) == 0) return;
+  for (std::size_t at = 0; at + 4 <= values.size(); at += 4) {
+    const float v = io::get_f32(values.data() + at);
+    if (std::isnan(v)) ++j.nans[i];
+    if (std::isinf(v)) ++j.infinities[i];
+  }
+}
+
+// The sums of one period that are infinite where every input's value is finite.
+void count_overflows(std::span<const DatasetReader::View> views, std::span<const std::byte> out, Joined& j) {
+  if (not_finite(out) == 0) return;
+  for (std::size_t r = 0; 4 * r < out.size(); ++r) {
+    if (finite_at(out, r)) continue;
+    const bool inputs_finite =
+        std::all_of(views.begin(), views.end(), [&](const DatasetReader::View& v) { return finite_at(v.values, r); });
+    if (inputs_finite) ++j.overflows;
+  }
 }
 
 // The output's header: the first input's, with the receptors of the whole
@@ -101,6 +139,8 @@ Joined write(Inputs& in, io::RecordWriter& out) {
 
   Joined j;
   j.receptors = nrec;
+  j.nans.assign(in.size(), 0);
+  j.infinities.assign(in.size(), 0);
   // A period's first two records and its values record begun: room for its values.
   const auto put = [&](const PeriodHead& h) {
     if (j.periods == 0) j.first = h.end;
@@ -117,6 +157,7 @@ Joined write(Inputs& in, io::RecordWriter& out) {
         stop_if_interrupted();
         const auto v = in.guard(i, [&] { return r.view(k); });
         in.follows(i, k, v.head);
+        count_input(v.values, i, j);
         std::memcpy(put(v.head), v.values.data(), v.values.size());
         out.end();
         in.advance(r.period_size());
@@ -134,6 +175,7 @@ Joined write(Inputs& in, io::RecordWriter& out) {
       views[i] = in.guard(i, [&] { return in.reader(i).view(k); });
       in.same_time(i, k, views[i].head, views[0].head);
       in.advance(in.reader(i).period_size());
+      count_input(views[i].values, i, j);
     }
     std::byte* values = put(views[0].head);
     if (in.mode() == Mode::receptors) {
@@ -144,6 +186,7 @@ Joined write(Inputs& in, io::RecordWriter& out) {
       }
     } else {
       add_values(views, sums, values);
+      count_overflows(views, std::span<const std::byte>(values, 4 * nrec), j);
     }
     out.end();
   }
