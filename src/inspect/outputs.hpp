@@ -8,8 +8,8 @@ namespace kestrel::inspect {
 
 // Throws IoError naming the output and the input it would replace. The
 // inputs: the files, --control, --met, --check's listing, and where a map
-// is drawn without --control, the control file beside each file that names
-// it, with the files it includes and its surface file.
+// is drawn without --control, the control files beside each file (read to
+// find the one that names it) and that one's included and surface files.
 void check_outputs(const Options& o);
 
 }  // namespace kestrel::inspect
