@@ -27,7 +27,8 @@ struct Read {
   std::string what;
 };
 
-// A control file, the files it includes and the surface file it names.
+// A control file that a file's run is read from, the files it includes and
+// the surface file it names.
 void add_control(const std::string& name, const std::optional<ControlFile>& read, bool met_given,
                  std::vector<Read>& in) {
   in.push_back({name, "the control file " + quoted(name)});
@@ -60,8 +61,13 @@ std::vector<Read> inputs_of(const Options& o) {
     return in;
   }
   // Without --control a map takes its sources, and the statistics their
-  // surface file, from the control file beside the file.
+  // surface file, from the control file beside the file that names it: every
+  // control file there is read to find it.
   for (const std::string& f : o.files) {
+    std::error_code ec;
+    for (const fs::path& c : control_candidates(fs::path(f).parent_path())) {
+      if (fs::is_regular_file(c, ec)) in.push_back({c, "the control file " + quoted(c.string())});
+    }
     if (const auto origin = origin_beside(f)) add_control(origin->control_name, origin->control, !o.met.empty(), in);
   }
   return in;
