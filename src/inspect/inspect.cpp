@@ -11,6 +11,7 @@
 #include "inspect/draw/svg.hpp"
 #include "inspect/maps.hpp"
 #include "inspect/origin.hpp"
+#include "inspect/outputs.hpp"
 #include "inspect/failure.hpp"
 #include "inspect/format.hpp"
 #include "inspect/options.hpp"
@@ -254,6 +255,7 @@ int run_inspect(std::span<const std::string> args, std::ostream& out, std::ostre
   }
   std::string current;
   try {
+    check_outputs(o);
     if (!o.check.empty()) return run_check(o.check, o.control, o.files, out, current);
     return inspect_files(o, out, err, current);
   } catch (const Failure& e) {

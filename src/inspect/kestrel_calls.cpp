@@ -107,6 +107,7 @@ ControlFile read_control_file(const std::string& control) {
     c.plot.push_back(f.plot);
   }
   c.conc_factor = ctrl.cfactor;
+  c.included = ctrl.included;
   c.flux_factor_f = ctrl.ffactor;
   return c;
 }

@@ -62,6 +62,7 @@ struct ControlFile {
   std::vector<bool> plot;              // each one formatted (PLOT)
   float conc_factor = 1.0e-6F;         // AERMOD's concentration unit to g/m3, as converted
   float flux_factor_f = 1.0F / 3600.0F;  // its hourly deposition to g/m2/s, as converted
+  std::vector<std::filesystem::path> included;  // the RE and SO INCLUDED files it read
 };
 
 // Reads the control file as kestrel reads it; throws Failure.

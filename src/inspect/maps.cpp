@@ -70,13 +70,12 @@ MapValues mapped(const Summary& s, const std::string& unit, std::vector<std::str
   return m;
 }
 
-// "map.kml" -> "map-legend.png", beside it.
+}  // namespace
+
 std::string legend_name(const std::string& kml) {
   const fs::path p(kml);
   return p.stem().string() + "-legend.png";
 }
-
-}  // namespace
 
 void write_maps(const Options& o, const Summary& s, const std::optional<ControlFile>& control) {
   if (!s.receptors.known()) throw Failure("a map needs the receptors' coordinates (for a POSTFILE: --control)");

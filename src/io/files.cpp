@@ -36,6 +36,64 @@ void clear_entry(const std::filesystem::path& path, const std::string& label) {
   if (ec) throw io_error("cannot create", label, ec.value());
 }
 
+namespace {
+
+namespace fs = std::filesystem;
+
+void check_one_name(const fs::path& path, const std::string& shown, const std::string& label) {
+  std::error_code ec;
+  const fs::file_type type = fs::symlink_status(path, ec).type();
+  // A name that cannot be looked at fails later, where it is created.
+  if (ec) return;
+  switch (type) {
+    case fs::file_type::not_found:
+    case fs::file_type::regular:
+    case fs::file_type::symlink:
+      return;
+    case fs::file_type::directory:
+      throw io_error("cannot create", label, EISDIR);
+    default:
+      throw io_error("cannot write", file_label("", shown), "not a regular file");
+  }
+}
+
+// The name as the file system will resolve it: links and `..` of the part
+// that exists followed, the rest made plain.
+fs::path resolved(const fs::path& p) {
+  std::error_code ec;
+  fs::path r = fs::weakly_canonical(p, ec);
+  if (ec) r = fs::absolute(p, ec).lexically_normal();
+  return r;
+}
+
+bool same_file(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec) && !ec) return true;
+  // Where either is not there yet, their names tell.
+  std::error_code ea, eb;
+  if (fs::exists(a, ea) && fs::exists(b, eb)) return false;
+  return resolved(a) == resolved(b);
+}
+
+}  // namespace
+
+void check_output_name(const fs::path& path, const std::string& shown, const std::string& label) {
+  check_one_name(path, shown, label);
+  fs::path part = path;
+  part += ".part";
+  check_one_name(part, shown + ".part", label);
+}
+
+std::optional<OutputClash> output_clash(const fs::path& output, std::span<const fs::path> inputs) {
+  fs::path part = output;
+  part += ".part";
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    if (same_file(output, inputs[i])) return OutputClash{i, false};
+    if (same_file(part, inputs[i])) return OutputClash{i, true};
+  }
+  return std::nullopt;
+}
+
 LockedTextFile::LockedTextFile(const std::filesystem::path& path, std::string label) : label_(std::move(label)) {
   std::error_code ec;
   if (std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::directory)

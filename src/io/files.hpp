@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -100,6 +101,26 @@ FilePtr open_for_reading(const std::filesystem::path& path, const std::string& l
 // Removes the entry `path` names, whatever it is but a folder, so that a new
 // file can be created there; throws IoError("cannot create <label>: reason").
 void clear_entry(const std::filesystem::path& path, const std::string& label);
+
+// Every program's outputs: a name that exists as a device, a FIFO, a socket
+// (anything but a file, a link or a folder) is refused before any work,
+// never replaced nor written through: IoError "cannot write '<shown>': not a
+// regular file". A folder: IoError "cannot create <label>: Is a directory".
+// The same for the output's temporary name, <path>.part. A link passes: it
+// is replaced, never its target.
+void check_output_name(const std::filesystem::path& path, const std::string& shown, const std::string& label);
+
+// An output found to be one of a command's inputs: the output itself, or
+// its temporary file <output>.part when `temporary`.
+struct OutputClash {
+  std::size_t input = 0;  // the index in `inputs`
+  bool temporary = false;
+};
+// The first input that the output or its temporary file is, by file
+// identity (through links and `..`), or by name where either file is not
+// there yet (an input a command has yet to write).
+[[nodiscard]] std::optional<OutputClash> output_clash(const std::filesystem::path& output,
+                                                      std::span<const std::filesystem::path> inputs);
 
 // A text file of lines, replacing whatever stood at its name and held
 // exclusively while open (see create_locked_file). Throws IoError naming

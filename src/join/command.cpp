@@ -43,7 +43,8 @@ constexpr std::string_view kUsage =
     "\n"
     "Exit status: 0 OUTPUT written, 1 refused (the inputs do not fit together,\n"
     "or one is not such a dataset), 2 a file could not be opened, read or\n"
-    "written, or a usage error; 130 or 143 after Ctrl-C or SIGTERM.\n"
+    "written, OUTPUT is an input or not a regular file (a device, a FIFO), or\n"
+    "a usage error; 130 or 143 after Ctrl-C or SIGTERM.\n"
     "\n"
     "  -o, --output OUTPUT  the dataset to write\n"
     "  -h, --help           show this help and exit\n"
@@ -82,18 +83,17 @@ bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
 
 std::string in_quotes(const std::string& name) { return "'" + name + "'"; }
 
-// The names on the command line as files; refuses an output that is one
-// of the inputs and an input given twice.
+// The names on the command line as files: an output that is one of the
+// inputs is a usage error (exit 2); an input given twice is refused.
 void check_names(const Options& o, const std::filesystem::path& output, const std::vector<std::filesystem::path>& in) {
-  const std::filesystem::path part = dataset::DatasetFile::temporary_for(output);
+  if (const auto clash = io::output_clash(output, in)) {
+    const std::string& input = in_quotes(o.inputs[clash->input]);
+    if (!clash->temporary) throw IoError("the output " + in_quotes(o.output) + " is the input " + input);
+    throw IoError("the output's temporary file " +
+                  in_quotes(io::utf8_of(dataset::DatasetFile::temporary_for(output).filename())) + " is the input " +
+                  input);
+  }
   for (std::size_t i = 0; i < in.size(); ++i) {
-    if (same_file(output, in[i])) {
-      throw Refusal("the output " + in_quotes(o.output) + " is the input " + in_quotes(o.inputs[i]));
-    }
-    if (same_file(part, in[i])) {
-      throw Refusal("the output's temporary file " + in_quotes(io::utf8_of(part.filename())) + " is the input " +
-                    in_quotes(o.inputs[i]));
-    }
     for (std::size_t k = 0; k < i; ++k) {
       if (same_file(in[i], in[k])) {
         throw Refusal(in_quotes(o.inputs[i]) + " and " + in_quotes(o.inputs[k]) + " are the same file");
@@ -102,11 +102,35 @@ void check_names(const Options& o, const std::filesystem::path& output, const st
   }
 }
 
-int join_files(const Options& o, const std::filesystem::path& dir, std::ostream& out, LineProgress& progress) {
+std::string count_of(std::int64_t n, const char* what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+// Values that are not numbers go through as they are, said once per input.
+void warn(const Options& o, const Joined& j, std::ostream& err) {
+  for (std::size_t i = 0; i < j.nans.size(); ++i) {
+    if (j.nans[i] == 0 && j.infinities[i] == 0) continue;
+    std::string what;
+    if (j.nans[i] > 0) what = count_of(j.nans[i], "NaN value");
+    if (j.infinities[i] > 0) what += (what.empty() ? "" : " and ") + count_of(j.infinities[i], "infinite value");
+    err << "kestrel-join: WARNING: " << in_quotes(o.inputs[i]) << " holds " << what << "; joined as they are\n";
+  }
+  if (j.overflows > 0) {
+    err << "kestrel-join: WARNING: " << count_of(j.overflows, "sum") << " of finite values "
+        << (j.overflows == 1 ? "is" : "are") << " past the largest single-precision number; written as infinite\n";
+  }
+  err.flush();
+}
+
+int join_files(const Options& o, const std::filesystem::path& dir, std::ostream& out, std::ostream& err,
+               LineProgress& progress) {
   const std::filesystem::path output = dir / io::path_from_utf8(o.output);
-  // A folder at the output's name fails before any input is read.
+  // A folder, a device or a FIFO at the output's name fails before any
+  // input is read; a link to a folder too.
+  const std::string label = file_label("dataset", o.output);
+  io::check_output_name(output, o.output, label);
   std::error_code ec;
-  if (std::filesystem::is_directory(output, ec)) throw io_error("cannot create", file_label("dataset", o.output), EISDIR);
+  if (std::filesystem::is_directory(output, ec)) throw io_error("cannot create", label, EISDIR);
   std::vector<std::filesystem::path> paths;
   std::vector<std::unique_ptr<io::FileSource>> sources;
   std::vector<Input> inputs;
@@ -128,6 +152,7 @@ int join_files(const Options& o, const std::filesystem::path& dir, std::ostream&
   progress.erase();
   out << dataset_line(o.output, j.periods, j.receptors, j.first, j.last) << '\n';
   out.flush();
+  warn(o, j, err);
   return kExitWritten;
 }
 
@@ -158,7 +183,7 @@ int run_join(std::span<const std::string> args, const std::filesystem::path& dir
     return status;
   };
   try {
-    return join_files(o, dir, out, progress);
+    return join_files(o, dir, out, err, progress);
   } catch (const Refusal& e) {
     return fail(e.what(), kExitRefused);
   } catch (const IoError& e) {

@@ -118,6 +118,12 @@ void Inputs::check_periods() {
 
 void Inputs::check_header(const Opened& o) {
   const auto& h = o.header();
+  // Fields no dataset of one-hour periods holds: kestrel writes 1 x 3600 s.
+  if (h.iavg <= 0 || h.nsecdt <= 0) {
+    throw Refusal(o.name() + " is no dataset of periods: its header's averaging time is " + std::to_string(h.iavg) +
+                  " time steps of " + std::to_string(h.nsecdt) + " s");
+  }
+  if (h.xrec.empty()) throw Refusal(o.name() + " holds no receptors: its header's receptor count is 0");
   const std::int64_t seconds = std::int64_t{h.iavg} * h.nsecdt;
   if (seconds != kPeriodSeconds) {
     throw Refusal(o.name() + " holds periods of " + std::to_string(seconds) + " s (" + std::to_string(h.iavg) +

@@ -1,5 +1,7 @@
 #include "join/join.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <span>
 #include <vector>
@@ -47,6 +49,58 @@ void add_values(std::span<const DatasetReader::View> views, std::vector<double>&
   }
   const std::byte* z = views.back().values.data();
   for (std::size_t r = 0; r < n; ++r) io::put_f32(out + 4 * r, static_cast<float>(sums[r] + value(z, r)));
+}
+
+// A float's exponent plus one carries into the sign bit only where it is
+// all ones: NaN or infinite.
+constexpr std::uint32_t carry(std::uint32_t bits) { return (bits & 0x7F800000U) + 0x00800000U; }
+constexpr bool finite(std::uint32_t bits) { return (carry(bits) & 0x80000000U) == 0; }
+
+// Whether any value of the period is NaN or infinite: a plain OR over it,
+// which the compiler vectorises.
+bool any_not_finite(std::span<const std::byte> values) {
+  std::uint32_t any = 0;
+  const std::size_t n = values.size() / 4;
+  for (std::size_t r = 0; r < n; ++r) any |= carry(io::get_le32(values.data() + 4 * r));
+  return (any & 0x80000000U) != 0;
+}
+
+// The values copied to `to`, and whether any is NaN or infinite: one pass.
+bool copy_values(std::byte* to, std::span<const std::byte> from) {
+  std::uint32_t any = 0;
+  const std::size_t n = from.size() / 4;
+  for (std::size_t r = 0; r < n; ++r) {
+    const std::uint32_t bits = io::get_le32(from.data() + 4 * r);
+    io::put_le32(to + 4 * r, bits);
+    any |= carry(bits);
+  }
+  return (any & 0x80000000U) != 0;
+}
+
+// Input i's NaN and infinite values in a period that has some.
+void count_input(std::span<const std::byte> values, std::size_t i, Joined& j) {
+  for (std::size_t at = 0; at + 4 <= values.size(); at += 4) {
+    const float v = io::get_f32(values.data() + at);
+    if (std::isnan(v)) ++j.nans[i];
+    if (std::isinf(v)) ++j.infinities[i];
+  }
+}
+
+// A sum's period: every input's NaN and infinite values, and the sums that
+// are infinite where every input's value is finite. A value that is no number
+// in an input is none in the sum, so the sum alone is looked through first.
+void count_sums(std::span<const DatasetReader::View> views, std::span<const std::byte> out, Joined& j) {
+  if (!any_not_finite(out)) return;
+  for (std::size_t i = 0; i < views.size(); ++i) count_input(views[i].values, i, j);
+  const auto finite_at = [](std::span<const std::byte> values, std::size_t r) {
+    return finite(io::get_le32(values.data() + 4 * r));
+  };
+  for (std::size_t r = 0; 4 * r < out.size(); ++r) {
+    if (finite_at(out, r)) continue;
+    const bool inputs_finite = std::all_of(views.begin(), views.end(),
+                                           [&](const DatasetReader::View& v) { return finite_at(v.values, r); });
+    if (inputs_finite) ++j.overflows;
+  }
 }
 
 // The output's header: the first input's, with the receptors of the whole
@@ -101,6 +155,8 @@ Joined write(Inputs& in, io::RecordWriter& out) {
 
   Joined j;
   j.receptors = nrec;
+  j.nans.assign(in.size(), 0);
+  j.infinities.assign(in.size(), 0);
   // A period's first two records and its values record begun: room for its values.
   const auto put = [&](const PeriodHead& h) {
     if (j.periods == 0) j.first = h.end;
@@ -117,7 +173,7 @@ Joined write(Inputs& in, io::RecordWriter& out) {
         stop_if_interrupted();
         const auto v = in.guard(i, [&] { return r.view(k); });
         in.follows(i, k, v.head);
-        std::memcpy(put(v.head), v.values.data(), v.values.size());
+        if (copy_values(put(v.head), v.values)) count_input(v.values, i, j);
         out.end();
         in.advance(r.period_size());
       }
@@ -138,12 +194,13 @@ Joined write(Inputs& in, io::RecordWriter& out) {
     std::byte* values = put(views[0].head);
     if (in.mode() == Mode::receptors) {
       // Values as held, input after input: the bytes are the floats'.
-      for (const auto& v : views) {
-        std::memcpy(values, v.values.data(), v.values.size());
-        values += v.values.size();
+      for (std::size_t i = 0; i < views.size(); ++i) {
+        if (copy_values(values, views[i].values)) count_input(views[i].values, i, j);
+        values += views[i].values.size();
       }
     } else {
       add_values(views, sums, values);
+      count_sums(views, std::span<const std::byte>(values, 4 * nrec), j);
     }
     out.end();
   }

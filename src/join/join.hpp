@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "datetime/datetime.hpp"
 #include "io/files.hpp"
@@ -50,6 +51,11 @@ struct Joined {
   std::int64_t periods = 0;
   std::size_t receptors = 0;
   DateHour first, last;  // the first and last period's ends
+  // Values carried through that are not numbers, per input in the order
+  // given: NaN, and infinite; and sums of finite values past the largest
+  // single-precision number, written as infinite.
+  std::vector<std::int64_t> nans, infinities;
+  std::int64_t overflows = 0;
 };
 
 // Checks that `inputs` fit together for `mode` (throws Refusal), then calls

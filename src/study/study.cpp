@@ -18,6 +18,7 @@
 #include "study/display.hpp"
 #include "study/schedule.hpp"
 #include "study/summary_file.hpp"
+#include "study/summary_names.hpp"
 
 namespace kestrel {
 
@@ -153,6 +154,17 @@ StudyOutcome run_study(std::span<const std::string> args, const std::filesystem:
     r.in_study = study_form;
     r.resume = opt.resume;
     given.push_back(r.given.empty() ? r.cfname : r.given);
+  }
+  if (!opt.summary.empty()) {
+    // Before the first run: a study must not end unable to write its
+    // account, nor write it over a file the study reads or writes.
+    try {
+      study::check_summary_name(dir / io::path_from_utf8(opt.summary), opt.summary, runs);
+    } catch (const IoError& e) {
+      err << "kestrel: " << e.what() << '\n';
+      outcome.status = kExitIoFailure;
+      return outcome;
+    }
   }
 
   study::Display display(console, err,

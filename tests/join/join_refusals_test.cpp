@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 
 #include "join/join_support.hpp"
 
@@ -377,7 +378,7 @@ TEST(JoinRefusals, TheOutputIsNoInput) {
       {"the output named as an input",
        two,
        {"--receptors", "-o", "b.gdx", "a.gdx", "b.gdx"},
-       1,
+       2,
        "kestrel-join: the output 'b.gdx' is the input 'b.gdx'\n"},
       {"the output named otherwise",
        [&](const fs::path& d) {
@@ -385,7 +386,7 @@ TEST(JoinRefusals, TheOutputIsNoInput) {
          fs::create_directory(d / "sub");
        },
        {"--receptors", "-o", "sub/../a.gdx", "a.gdx", "b.gdx"},
-       1,
+       2,
        "kestrel-join: the output 'sub/../a.gdx' is the input 'a.gdx'\n"},
       {"the output's temporary file as an input",
        [&](const fs::path& d) {
@@ -393,7 +394,7 @@ TEST(JoinRefusals, TheOutputIsNoInput) {
          fs::rename(d / "b.gdx", d / "out.gdx.part");
        },
        {"--receptors", "-o", "out.gdx", "a.gdx", "out.gdx.part"},
-       1,
+       2,
        "kestrel-join: the output's temporary file 'out.gdx.part' is the input 'out.gdx.part'\n"},
       {"an input given twice",
        two,
@@ -421,7 +422,7 @@ TEST(JoinRefusals, TheOutputIsNoInput) {
                     fs::create_hard_link(d / "a.gdx", d / "out.gdx");
                   },
                   {"--receptors", "-o", "out.gdx", "a.gdx", "b.gdx"},
-                  1,
+                  2,
                   "kestrel-join: the output 'out.gdx' is the input 'a.gdx'\n"});
   rows.push_back({"the output a link to an input",
                   [&](const fs::path& d) {
@@ -429,10 +430,79 @@ TEST(JoinRefusals, TheOutputIsNoInput) {
                     fs::create_symlink("b.gdx", d / "out.gdx");
                   },
                   {"--receptors", "-o", "out.gdx", "a.gdx", "b.gdx"},
-                  1,
+                  2,
                   "kestrel-join: the output 'out.gdx' is the input 'b.gdx'\n"});
 #endif
   for (const Row& row : rows) check(row);
+}
+
+// Headers no join can trust are refused with the field; values that are
+// no numbers are joined as they are and said once per input, with a count.
+TEST(JoinRefusals, FieldsAndValuesThatAreNoNumbers) {
+  constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const MadeDataset a;
+  MadeDataset nans = a;
+  nans.value = [](int p, int r) { return p == 1 ? kNan : r == 1 && p == 2 ? -kInf : 1.0F; };
+  MadeDataset huge = a;
+  huge.value = [](int p, int r) { return p == 0 && r == 0 ? 3.0e38F : 1.0F; };
+  const std::vector<Row> refused = {
+      {"averaging fields that lie",
+       [&](const fs::path& d) {
+         write(d / "a.gdx", a, [](Bytes& b) {
+           kestrel::test::patch_i32(b, kRunPayload + 60, -1);
+           kestrel::test::patch_i32(b, kRunPayload + 64, -3600);
+         });
+       },
+       {"--time", "-o", "out.gdx", "a.gdx"},
+       1,
+       "kestrel-join: 'a.gdx' is no dataset of periods: its header's averaging time is -1 time steps of -3600 s\n"},
+      {"no receptors",
+       [&](const fs::path& d) {
+         write(d / "a.gdx", a);
+         write(d / "b.gdx", at({}));
+       },
+       {"--receptors", "-o", "out.gdx", "a.gdx", "b.gdx"},
+       1,
+       "kestrel-join: 'b.gdx' holds no receptors: its header's receptor count is 0\n"},
+  };
+  for (const Row& row : refused) check(row);
+
+  struct Warned {
+    const char* what;
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const std::vector<Warned> warned = {
+      {"NaN by receptors",
+       {"--receptors", "-o", "out.gdx", "nans.gdx", "c.gdx"},
+       "kestrel-join: WARNING: 'nans.gdx' holds 2 NaN values and 1 infinite value; joined as they are\n"},
+      {"NaN in a sum",
+       {"--sum", "-o", "out.gdx", "a.gdx", "nans.gdx"},
+       "kestrel-join: WARNING: 'nans.gdx' holds 2 NaN values and 1 infinite value; joined as they are\n"},
+      {"NaN in time", {"--time", "-o", "out.gdx", "a.gdx", "later.gdx"},
+       "kestrel-join: WARNING: 'later.gdx' holds 2 NaN values and 1 infinite value; joined as they are\n"},
+      {"a sum past the largest float",
+       {"--sum", "-o", "out.gdx", "huge.gdx", "huge2.gdx", "a.gdx"},
+       "kestrel-join: WARNING: 1 sum of finite values is past the largest single-precision number; written as "
+       "infinite\n"},
+  };
+  for (const Warned& w : warned) {
+    SCOPED_TRACE(w.what);
+    const kestrel::test::TempDir dir;
+    write(dir / "a.gdx", a);
+    write(dir / "nans.gdx", nans);
+    write(dir / "c.gdx", at({{5.0F, 5.0F, 0.0F}}));
+    MadeDataset next = later(3);
+    next.value = nans.value;
+    write(dir / "later.gdx", next);
+    write(dir / "huge.gdx", huge);
+    write(dir / "huge2.gdx", huge);
+    const test::Ran r = test::run(dir.path(), w.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, w.err);
+    EXPECT_TRUE(r.out.starts_with("Dataset out.gdx: ")) << r.out;
+  }
 }
 
 }  // namespace

@@ -37,6 +37,9 @@ std::vector<double> parse_levels(std::string_view text) {
   while (true) {
     const auto comma = text.find(',');
     levels.push_back(limit * number(text.substr(0, comma), whole));
+    if (!std::isfinite(levels.back())) {
+      throw Failure("--levels: '" + std::string(whole) + "' gives a level past the largest number");
+    }
     if (!(levels.back() > 0)) {
       throw Failure("--levels: every level must be above 0 (the map is drawn on a log scale)");
     }
