@@ -50,6 +50,10 @@ struct Joined {
   std::int64_t periods = 0;
   std::size_t receptors = 0;
   DateHour first, last;  // the first and last period's ends
+  // By receptors: receptors standing where one of an earlier input stands
+  // (kept, as the uncut run keeps them), and the first in words.
+  std::size_t shared_places = 0;
+  std::string first_shared;
 };
 
 // Checks that `inputs` fit together for `mode` (throws Refusal), then calls
