@@ -9,6 +9,7 @@
 
 #include "base/interrupt.hpp"
 #include "base/io_error.hpp"
+#include "base/text.hpp"
 #include "base/version.hpp"
 #include "convert/postfile_job.hpp"
 #include "dataset/dataset_file.hpp"
@@ -150,6 +151,10 @@ int join_files(const Options& o, const std::filesystem::path& dir, std::ostream&
   stop_if_interrupted();
   file->close();
   progress.erase();
+  if (j.shared_places > 0) {
+    out << "kept " << count_of(j.shared_places, "receptor") << " at places an earlier input's receptors hold, as an "
+        << "uncut run keeps them: " << j.first_shared << (j.shared_places > 1 ? ", ..." : "") << '\n';
+  }
   out << dataset_line(o.output, j.periods, j.receptors, j.first, j.last) << '\n';
   out.flush();
   warn(o, j, err);

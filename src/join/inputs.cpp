@@ -5,6 +5,9 @@
 #include <charconv>
 #include <cstdio>
 #include <limits>
+#include <map>
+#include <set>
+#include <tuple>
 #include <unordered_map>
 
 #include "base/interrupt.hpp"
@@ -159,24 +162,49 @@ void Inputs::check_receptors() {
       std::size_t input, receptor;
     };
     std::unordered_multimap<std::uint64_t, Seen> seen;
+    // Receptors of a later input found at a place an earlier one holds, per
+    // pair of inputs: a chunk cut at a place two receptors share is kept as
+    // the uncut run keeps them; a chunk all of whose receptors another holds
+    // is that chunk given twice.
+    std::map<std::pair<std::size_t, std::size_t>, std::size_t> shared;  // (earlier, later): receptors of the later
+    std::set<std::tuple<std::size_t, std::size_t, std::size_t>> covered;  // (earlier, receptor, later)
     std::size_t total = 0;
     for (std::size_t i = 0; i < in_.size(); ++i) {
       const auto& h = in_[i].header();
       total += h.xrec.size();
       for (std::size_t r = 0; r < h.xrec.size(); ++r) {
         const std::uint64_t k = key(h.xrec[r], h.yrec[r], h.zrec[r]);
-        bool known = false;
+        std::set<std::size_t> in_inputs;
         const auto [b, e] = seen.equal_range(k);
         for (auto it = b; it != e; ++it) {
           const auto& g = in_[it->second.input].header();
           const std::size_t q = it->second.receptor;
-          if (g.xrec[q] != h.xrec[r] || g.yrec[q] != h.yrec[r] || g.zrec[q] != h.zrec[r]) continue;
-          known = true;
-          if (it->second.input == i) continue;
-          throw Refusal("receptor " + std::to_string(r + 1) + " of " + in_[i].name() + " at " + place(h, r) +
-                        " is also receptor " + std::to_string(q + 1) + " of " + in_[it->second.input].name());
+          if (it->second.input == i || g.xrec[q] != h.xrec[r] || g.yrec[q] != h.yrec[r] || g.zrec[q] != h.zrec[r]) {
+            continue;
+          }
+          if (in_inputs.insert(it->second.input).second) ++shared[{it->second.input, i}];
+          covered.insert({it->second.input, q, i});
+          if (shared_places_++ == 0) {
+            first_shared_ = "receptor " + std::to_string(r + 1) + " of " + in_[i].name() + " at " + place(h, r) +
+                            " is also receptor " + std::to_string(q + 1) + " of " + in_[it->second.input].name();
+          }
         }
-        if (!known) seen.emplace(k, Seen{i, r});
+        seen.emplace(k, Seen{i, r});
+      }
+    }
+    for (const auto& [pair, n] : shared) {
+      const auto [a, b] = pair;
+      std::size_t of_a = 0;
+      for (auto it = covered.lower_bound({a, 0, 0}); it != covered.end() && std::get<0>(*it) == a; ++it) {
+        if (std::get<2>(*it) == b) ++of_a;
+      }
+      const std::size_t na = in_[a].header().xrec.size(), nb = in_[b].header().xrec.size();
+      if (n == nb || of_a == na) {
+        const bool later_in_earlier = n == nb;
+        const Opened& sub = later_in_earlier ? in_[b] : in_[a];
+        const Opened& all = later_in_earlier ? in_[a] : in_[b];
+        throw Refusal("every receptor of " + sub.name() + " is also one of " + all.name() +
+                      ", at the same place: the same part given twice?");
       }
     }
     if (total > MXREC) {
@@ -245,6 +273,11 @@ void Inputs::same_time(std::size_t i, std::int64_t k, const PeriodHead& h, const
 // one hour after the last of the one before.
 void Inputs::follows(std::size_t i, std::int64_t k, const PeriodHead& h) {
   period_length(i, k, h);
+  if (k == 0 && i > 0 && deltt(first_.end, h.end) * 3600 + h.end_sec - first_.end_sec <= 0) {
+    throw Refusal(in_[i - 1].name() + " and " + in_[i].name() + " are in the wrong order: " + in_[i].name() +
+                  " begins with the period ending " + ending(h) + ", " + in_[i - 1].name() +
+                  " with the period ending " + ending(first_) + " (give the inputs earliest first)");
+  }
   if (k == 0 && i > 0) {
     const std::int64_t step = deltt(last_.end, h.end) * 3600 + h.end_sec - last_.end_sec;
     if (step != kPeriodSeconds) {
@@ -256,6 +289,7 @@ void Inputs::follows(std::size_t i, std::int64_t k, const PeriodHead& h) {
                     " begins with the period ending " + ending(h) + " (" + what + ")");
     }
   }
+  if (k == 0) first_ = h;
   last_ = h;
 }
 

@@ -38,6 +38,10 @@ class Inputs {
   [[nodiscard]] const dataset::HeaderInfo& header(std::size_t i) const { return in_[i].header(); }
   // The run length of the whole, in hours.
   [[nodiscard]] std::int32_t irlg() const noexcept { return irlg_; }
+  // By receptors: how many receptors stand where a receptor of an earlier
+  // input stands, and the first of them in words.
+  [[nodiscard]] std::size_t shared_places() const noexcept { return shared_places_; }
+  [[nodiscard]] const std::string& first_shared() const noexcept { return first_shared_; }
 
   // Input i's period k: of 3600 s and ending when the first input's does.
   void same_time(std::size_t i, std::int64_t k, const dataset::PeriodHead& h, const dataset::PeriodHead& h0);
@@ -74,7 +78,9 @@ class Inputs {
   std::vector<Opened> in_;
   std::uint64_t total_bytes_ = 0;
   std::int32_t irlg_ = 0;
-  dataset::PeriodHead last_;
+  dataset::PeriodHead first_, last_;  // by time: the previous input's first and last period
+  std::size_t shared_places_ = 0;
+  std::string first_shared_;
 };
 
 }  // namespace kestrel::join

@@ -215,7 +215,10 @@ Joined join(Mode mode, std::span<const Input> inputs, const std::function<io::Re
   if (inputs.empty()) throw Refusal("no input");
   Inputs in(mode, inputs, progress);
   in.check_periods();
-  return write(in, open_output());
+  Joined j = write(in, open_output());
+  j.shared_places = in.shared_places();
+  j.first_shared = in.first_shared();
+  return j;
 }
 
 }  // namespace kestrel::join

@@ -56,6 +56,10 @@ struct Joined {
   // single-precision number, written as infinite.
   std::vector<std::int64_t> nans, infinities;
   std::int64_t overflows = 0;
+  // By receptors: receptors standing where one of an earlier input stands
+  // (kept, as the uncut run keeps them), and the first in words.
+  std::size_t shared_places = 0;
+  std::string first_shared;
 };
 
 // Checks that `inputs` fit together for `mode` (throws Refusal), then calls

@@ -236,23 +236,23 @@ TEST(JoinRefusals, ByReceptors) {
        {"--receptors", "-o", "out.gdx", "a.gdx", "b.gdx"},
        1,
        "kestrel-join: period 1 of 'b.gdx' ends 1988-03-01 hour 02, of 'a.gdx' 1988-03-01 hour 01\n"},
-      {"a receptor in two inputs",
+      {"every receptor of one input also in another",
        [&](const fs::path& d) {
          write(d / "a.gdx", a);
          write(d / "b.gdx", at({{7.0F, 7.0F, 0.0F}}));
-         write(d / "c.gdx", at({{3.0F, 3.0F, 0.0F}, {1.0F, 0.5F, 10.0F}}));
+         write(d / "c.gdx", at({{1.0F, 0.5F, 10.0F}}));
        },
        {"--receptors", "-o", "out.gdx", "a.gdx", "b.gdx", "c.gdx"},
        1,
-       "kestrel-join: receptor 2 of 'c.gdx' at (1, 0.5) km, elevation 10 is also receptor 2 of 'a.gdx'\n"},
-      {"a receptor at -0 and 0: one place",
+       "kestrel-join: every receptor of 'c.gdx' is also one of 'a.gdx', at the same place: the same part given twice?\n"},
+      {"every receptor of an earlier input in a later one, -0 and 0 one place",
        [&](const fs::path& d) {
-         write(d / "a.gdx", a);
-         write(d / "b.gdx", at({{-0.0F, 0.0F, -0.0F}}));
+         write(d / "a.gdx", at({{0.0F, 0.0F, 0.0F}}));
+         write(d / "b.gdx", at({{-0.0F, 0.0F, -0.0F}, {3.0F, 3.0F, 0.0F}}));
        },
        {"--receptors", "-o", "out.gdx", "a.gdx", "b.gdx"},
        1,
-       "kestrel-join: receptor 1 of 'b.gdx' at (-0, 0) km, elevation -0 is also receptor 1 of 'a.gdx'\n"},
+       "kestrel-join: every receptor of 'a.gdx' is also one of 'b.gdx', at the same place: the same part given twice?\n"},
       {"more receptors than a dataset holds",
        [&](const fs::path& d) {
          for (const char* name : {"a.gdx", "b.gdx"}) {
@@ -354,8 +354,8 @@ TEST(JoinRefusals, ByTimeEachInputOneHourAfterTheOneBefore) {
        },
        {"--time", "-o", "out.gdx", "b.gdx", "a.gdx"},
        1,
-       "kestrel-join: 'a.gdx' does not follow 'b.gdx' by one hour: 'b.gdx' ends with the period ending 1988-03-01 "
-       "hour 06, 'a.gdx' begins with the period ending 1988-03-01 hour 01 (an overlap of 6 hours)\n"},
+       "kestrel-join: 'b.gdx' and 'a.gdx' are in the wrong order: 'a.gdx' begins with the period ending 1988-03-01 "
+       "hour 01, 'b.gdx' with the period ending 1988-03-01 hour 04 (give the inputs earliest first)\n"},
       {"an input without periods",
        [&](const fs::path& d) {
          write(d / "a.gdx", a);

@@ -124,6 +124,47 @@ TEST_F(RealRun, ReceptorChunksJoinedAreTheWholeRun) {
   EXPECT_EQ(report, inspect(dir_ / whole_));
 }
 
+// A receptor at the place of another, the cut falling between them (a
+// fence-line receptor on a grid node): kept, as the uncut run keeps it, and
+// said so; a chunk whose every receptor another holds is refused.
+TEST_F(RealRun, ReceptorsAtOnePlaceInTwoChunksAreKept) {
+  // Receptor 48 again as receptor 49: the uncut run of 145 receptors.
+  std::vector<std::size_t> disccart;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (lines_[i].starts_with("RE DISCCART")) disccart.push_back(i);
+  }
+  std::vector<std::string> lines = lines_;
+  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(disccart[48]), lines_[disccart[47]]);
+  std::vector<test::PostfileFields> records = records_;
+  for (auto& r : records) r.values.insert(r.values.begin() + 48, r.values[47]);
+  const std::string uncut = converted(dir_.path(), "uncut", control_text(lines), records);
+  // Receptors [from, to) of the uncut run as a run of their own.
+  const auto chunk = [&](const std::string& name, std::size_t from, std::size_t to) {
+    std::vector<std::string> part;
+    std::size_t k = 0;
+    for (const std::string& l : lines) {
+      const bool receptor = l.starts_with("RE DISCCART");
+      if (!receptor || (k >= from && k < to)) part.push_back(l);
+      k += receptor ? 1 : 0;
+    }
+    std::vector<test::PostfileFields> values = records;
+    for (auto& r : values) r.values.assign(r.values.begin() + static_cast<std::ptrdiff_t>(from), r.values.begin() + static_cast<std::ptrdiff_t>(to));
+    return converted(dir_.path(), name, control_text(part), values);
+  };
+  const std::string a = chunk("a", 0, 48), b = chunk("b", 48, 145), again = chunk("again", 0, 24);
+  const test::RunResult r = join_binary(dir_.path(), {"--receptors", "-o", "joined.gdx", a, b});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.console, "kept 1 receptor at places an earlier input's receptors hold, as an uncut run keeps them: "
+                       "receptor 1 of '" + b + "' at (0.8660301, -0.5) km, elevation 0 is also receptor 48 of '" +
+                       a + "'\nDataset joined.gdx: 96 periods of 145 receptors, ending 1988-03-01 01 to 1988-03-05 00\n");
+  EXPECT_EQ(test::first_difference(test::read_bytes(dir_ / "joined.gdx"), test::read_bytes(dir_ / uncut)), "");
+  const test::RunResult twice = join_binary(dir_.path(), {"--receptors", "-o", "x.gdx", a, b, again});
+  EXPECT_EQ(twice.status, 1);
+  EXPECT_EQ(twice.err, "kestrel-join: every receptor of '" + again + "' is also one of '" + a +
+                           "', at the same place: the same part given twice?\n");
+  EXPECT_FALSE(fs::exists(dir_ / "x.gdx"));
+}
+
 // Two stretches of two days: ME STARTEND of each, and the POSTFILE's
 // records cut at midnight of 2 March (its record 48 is hour 24 of that day).
 TEST_F(RealRun, TimeStretchesAppendedAreTheWholeRun) {
@@ -152,10 +193,9 @@ TEST_F(RealRun, TimeStretchesAppendedAreTheWholeRun) {
   // The stretches the other way round, and the second alone twice: refused.
   const test::RunResult swapped = join_binary(dir_.path(), {"--time", "-o", "x.gdx", args[4], args[3]});
   EXPECT_EQ(swapped.status, 1);
-  EXPECT_EQ(swapped.err, "kestrel-join: '" + args[3] + "' does not follow '" + args[4] +
-                             "' by one hour: '" + args[4] +
-                             "' ends with the period ending 1988-03-05 hour 00, '" + args[3] +
-                             "' begins with the period ending 1988-03-01 hour 01 (an overlap of 96 hours)\n");
+  EXPECT_EQ(swapped.err, "kestrel-join: '" + args[4] + "' and '" + args[3] + "' are in the wrong order: '" + args[3] +
+                             "' begins with the period ending 1988-03-01 hour 01, '" + args[4] +
+                             "' with the period ending 1988-03-03 hour 01 (give the inputs earliest first)\n");
   EXPECT_FALSE(fs::exists(dir_ / "x.gdx"));
 }
 
