@@ -75,6 +75,10 @@ if [ $# -ge 2 ]; then
       mv -f "$out" "$out.old"
       echo "moved $out aside to $out.old: the join writes it anew"
     fi
+    # Its list file (what it was joined from) goes with it.
+    if [ -n "$out" ] && [ -e "$out.kst" ]; then
+      mv -f "$out.kst" "$out.kst.old"
+    fi
   done
 fi
 

@@ -7,6 +7,8 @@
 
 #include "base/io_error.hpp"
 #include "convert/warnings.hpp"
+#include "dataset/join_list.hpp"
+#include "io/platform.hpp"
 #include "inspect/check/check.hpp"
 #include "inspect/draw/svg.hpp"
 #include "inspect/maps.hpp"
@@ -227,6 +229,13 @@ int inspect_files(const Options& o, std::ostream& out, std::ostream& err, std::s
     } else if (!o.csv) {
       if (i > 0) out << "\n";
       print_summary(s, o.unit, out);
+      // A joined dataset says what it was joined from.
+      if (s.layout.dataset) {
+        if (const auto list = dataset::read_join_list(io::path_from_utf8(current))) {
+          out << "  joined by kestrel-join " << list->front() << ", list file " << current << ".kst:\n";
+          for (std::size_t k = 1; k < list->size(); ++k) out << "   " << (*list)[k] << "\n";
+        }
+      }
     }
   }
   if (o.json) print_json(docs.size() == 1 ? docs.front() : Json(docs), out);

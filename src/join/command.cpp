@@ -13,6 +13,7 @@
 #include "base/version.hpp"
 #include "convert/postfile_job.hpp"
 #include "dataset/dataset_file.hpp"
+#include "dataset/join_list.hpp"
 #include "io/files.hpp"
 #include "io/platform.hpp"
 #include "io/progress.hpp"
@@ -123,6 +124,51 @@ void warn(const Options& o, const Joined& j, std::ostream& err) {
   err.flush();
 }
 
+std::string_view mode_option(Mode m) {
+  switch (m) {
+    case Mode::receptors:
+      return "--receptors";
+    case Mode::sum:
+      return "--sum";
+    case Mode::time:
+      break;
+  }
+  return "--time";
+}
+
+// What the dataset was joined from, beside it; written whole and renamed
+// into place, as the dataset is.
+void write_join_list(const Options& o, const std::filesystem::path& output,
+                     const std::vector<std::filesystem::path>& paths, const Joined& j) {
+  std::string text = dataset::join_list_head(mode_option(o.mode)) + "\n";
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    text += " input " + std::to_string(i + 1) + ": " + dataset::join_input_line(o.inputs[i], paths[i]) + "\n";
+  }
+  text += " " + dataset_line(o.output, j.periods, j.receptors, j.first, j.last) + "\n";
+  const std::filesystem::path list = dataset::join_list_for(output);
+  std::filesystem::path part = list;
+  part += ".part";
+  const std::string label = file_label("list file", o.output + ".kst");
+  {
+    io::FileSink sink(part, label);
+    sink.write(std::as_bytes(std::span(text.data(), text.size())));
+    sink.close();
+  }
+  std::error_code ec;
+  std::filesystem::rename(part, list, ec);
+  if (ec) {
+    // Where a rename does not replace a file (some Windows file systems).
+    std::error_code gone;
+    std::filesystem::remove(list, gone);
+    std::filesystem::rename(part, list, ec);
+  }
+  if (ec) {
+    std::error_code ignored;
+    std::filesystem::remove(part, ignored);
+    throw io_error("cannot create", label, ec.message());
+  }
+}
+
 int join_files(const Options& o, const std::filesystem::path& dir, std::ostream& out, std::ostream& err,
                LineProgress& progress) {
   const std::filesystem::path output = dir / io::path_from_utf8(o.output);
@@ -130,6 +176,7 @@ int join_files(const Options& o, const std::filesystem::path& dir, std::ostream&
   // input is read; a link to a folder too.
   const std::string label = file_label("dataset", o.output);
   io::check_output_name(output, o.output, label);
+  io::check_output_name(dataset::join_list_for(output), o.output + ".kst", file_label("list file", o.output + ".kst"));
   std::error_code ec;
   if (std::filesystem::is_directory(output, ec)) throw io_error("cannot create", label, EISDIR);
   std::vector<std::filesystem::path> paths;
@@ -150,6 +197,7 @@ int join_files(const Options& o, const std::filesystem::path& dir, std::ostream&
   }, &progress);
   stop_if_interrupted();
   file->close();
+  write_join_list(o, output, paths, j);
   progress.erase();
   if (j.shared_places > 0) {
     out << "kept " << count_of(j.shared_places, "receptor") << " at places an earlier input's receptors hold, as an "

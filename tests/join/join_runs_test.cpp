@@ -109,7 +109,7 @@ TEST_F(RealRun, ReceptorChunksJoinedAreTheWholeRun) {
   EXPECT_EQ(test::first_difference(test::read_bytes(dir_ / "joined.gdx"), whole()), "");
 
   // kestrel-inspect reads it as any other dataset: the same report as the
-  // whole run's, but for the name.
+  // whole run's, but for the name and what it was joined from.
   const auto inspect = [](const fs::path& p) {
     std::ostringstream out, err;
     const int status = inspect::run_inspect(std::vector<std::string>{p.string()}, out, err);
@@ -121,7 +121,8 @@ TEST_F(RealRun, ReceptorChunksJoinedAreTheWholeRun) {
   EXPECT_NE(report.find("\n  receptors: 144 from (-1.0000, -1.0000) to (1.0000, 1.0000) km\n"), std::string::npos);
   EXPECT_NE(report.find("\n  periods: 96\n"), std::string::npos);
   EXPECT_NE(report.find("\n  against the run period: 0 hours missing, 0 repeated, 0 outside\n"), std::string::npos);
-  EXPECT_EQ(report, inspect(dir_ / whole_));
+  // Then what it was joined from.
+  EXPECT_EQ(report.substr(0, report.find("  joined by kestrel-join ")), inspect(dir_ / whole_));
 }
 
 // A receptor at the place of another, the cut falling between them (a
@@ -158,6 +159,18 @@ TEST_F(RealRun, ReceptorsAtOnePlaceInTwoChunksAreKept) {
                        "receptor 1 of '" + b + "' at (0.8660301, -0.5) km, elevation 0 is also receptor 48 of '" +
                        a + "'\nDataset joined.gdx: 96 periods of 145 receptors, ending 1988-03-01 01 to 1988-03-05 00\n");
   EXPECT_EQ(test::first_difference(test::read_bytes(dir_ / "joined.gdx"), test::read_bytes(dir_ / uncut)), "");
+  // What it was joined from, kept beside it and shown by kestrel-inspect.
+  std::ostringstream shown, err;
+  EXPECT_EQ(inspect::run_inspect(std::vector<std::string>{(dir_ / "joined.gdx").string()}, shown, err), 0);
+  const auto report = test::lines_of(shown.str());
+  const auto joined = std::find_if(report.begin(), report.end(), [](const std::string& l) { return l.starts_with("  joined by kestrel-join "); });
+  ASSERT_NE(joined, report.end()) << shown.str();
+  EXPECT_NE(joined->find("): --receptors, "), std::string::npos) << *joined;
+  ASSERT_GE(report.end() - joined, 4);
+  EXPECT_TRUE(joined[1].starts_with("    input 1: " + a + ", " + std::to_string(fs::file_size(dir_ / a)) + " bytes, modified "))
+      << joined[1];
+  EXPECT_TRUE(joined[2].starts_with("    input 2: " + b + ", ")) << joined[2];
+  EXPECT_EQ(joined[3], "    Dataset joined.gdx: 96 periods of 145 receptors, ending 1988-03-01 01 to 1988-03-05 00");
   const test::RunResult twice = join_binary(dir_.path(), {"--receptors", "-o", "x.gdx", a, b, again});
   EXPECT_EQ(twice.status, 1);
   EXPECT_EQ(twice.err, "kestrel-join: every receptor of '" + again + "' is also one of '" + a +
