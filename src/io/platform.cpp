@@ -11,17 +11,11 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include <csignal>
 #endif
-#ifdef __linux__
-#include <sched.h>
-#endif
-#include <thread>
 
 namespace kestrel::io {
 
@@ -161,13 +155,6 @@ int sync_file(std::FILE* file) noexcept {
 
 int sync_folder(const std::filesystem::path&) noexcept { return 0; }
 
-void ignore_write_signals() noexcept {}
-
-std::uint64_t open_file_limit() noexcept {
-  // The C runtime's own table of descriptors.
-  return static_cast<std::uint64_t>(::_getmaxstdio());
-}
-
 bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
   return ::_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
 }
@@ -184,12 +171,6 @@ std::size_t read_at(std::FILE* file, std::uint64_t offset, std::span<std::byte> 
 }
 
 bool read_cached(std::FILE*, std::uint64_t, std::span<std::byte>, int&) noexcept { return false; }
-
-long process_id() noexcept { return ::_getpid(); }
-
-bool stderr_is_terminal() noexcept { return ::_isatty(2) != 0; }
-bool stdout_is_terminal() noexcept { return ::_isatty(1) != 0; }
-bool slash_options() noexcept { return true; }
 
 #else
 
@@ -338,17 +319,6 @@ int sync_folder(const std::filesystem::path& folder) noexcept {
   return rc;
 }
 
-void ignore_write_signals() noexcept {
-  ::signal(SIGXFSZ, SIG_IGN);
-  ::signal(SIGPIPE, SIG_IGN);
-}
-
-std::uint64_t open_file_limit() noexcept {
-  struct rlimit r {};
-  if (::getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY) return 1U << 20;
-  return static_cast<std::uint64_t>(r.rlim_cur);
-}
-
 bool seek_to(std::FILE* file, std::uint64_t offset) noexcept {
   static_assert(sizeof(off_t) == 8, "file offsets must be 64 bits");
   return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
@@ -386,28 +356,7 @@ bool read_cached(std::FILE* file, std::uint64_t offset, std::span<std::byte> des
 #endif
 }
 
-long process_id() noexcept { return static_cast<long>(::getpid()); }
-
-bool stderr_is_terminal() noexcept { return ::isatty(2) != 0; }
-bool stdout_is_terminal() noexcept { return ::isatty(1) != 0; }
-bool slash_options() noexcept { return false; }
-
 #endif
-
-unsigned usable_cores() noexcept {
-#ifdef __linux__
-  // The cores of this process's affinity mask (a container or taskset may
-  // give it fewer than the machine has).
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
-    const int n = CPU_COUNT(&set);
-    if (n > 0) return static_cast<unsigned>(n);
-  }
-#endif
-  const unsigned n = std::thread::hardware_concurrency();
-  return n > 0 ? n : 1;
-}
 
 std::filesystem::path path_from_utf8(std::string_view name) {
   return std::filesystem::path(std::u8string(name.begin(), name.end()));

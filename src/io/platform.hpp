@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -78,6 +79,15 @@ bool read_cached(std::FILE* file, std::uint64_t offset, std::span<std::byte> des
 // std::string would take the system code page on Windows.
 std::filesystem::path path_from_utf8(std::string_view name);
 std::string utf8_of(const std::filesystem::path& path);
+
+// Which file an entry is (through links): two names of one file have the
+// same id. Nothing when it cannot be found.
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  friend auto operator<=>(const FileId&, const FileId&) = default;
+};
+[[nodiscard]] std::optional<FileId> file_id(const std::filesystem::path& path) noexcept;
 
 // This process's id, for scratch names.
 long process_id() noexcept;
