@@ -454,7 +454,7 @@ done
 for f in "$tmp/local/deposition/uncut"/*.gdx; do
   check "deposition: joined/${f##*/} is the uncut run's" cmp "$f" "joined/${f##*/}"
 done
-check "deposition: six datasets joined, no more" test "$(find joined -type f | wc -l)" -eq 6
+check "deposition: six datasets joined with their list files, no more" test "$(find joined -type f -name '*.gdx' | wc -l)" -eq 6 -a "$(find joined -type f -name '*.gdx.kst' | wc -l)" -eq 6
 sed -i '/wflx/d' chunk-02/AERMOD.INP.kst
 check "deposition: a folder join is refused when a run lacks a dataset, naming both" \
   grep -q "refused: run 'chunk-02' has no ALL_01H.BIN.wflx.gdx" <(sh "$cluster/join.sh" --receptors again/ 2>&1)
