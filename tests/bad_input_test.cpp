@@ -276,6 +276,12 @@ TEST(BadInput, Table) {
        },
        1, halted("Halted in JULDAY:  Invalid date"), kst_gdx, {}, 0,
        [](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader + 115); }},
+      {"STARTEND ending before it begins",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck("", "OU POSTFILE 1 ALL UNFORM POST.BIN\n", "ME STARTEND 88 1 10 1 88 1 1 1\n"));
+         write(d / "POST.BIN", kRecord);
+       },
+       0, "WARNING: POST.BIN holds 1 period but the run period has -215 hours\n", kst_gdx},
       {"no STARTEND and no records",
        [](const fs::path& d) {
          write(d / "AERMOD.INP", deck("", "OU POSTFILE 1 ALL UNFORM POST.BIN\n", ""));

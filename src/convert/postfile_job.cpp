@@ -236,7 +236,7 @@ std::string dataset_line(const std::string& name, std::int64_t periods, std::siz
                          const DateHour& last) {
   std::string s = "Dataset " + name + ": ";
   if (periods == 0) return s + "no periods of " + count_of(receptors, "receptor");
-  return s + count_of(static_cast<std::uint64_t>(periods), "period") + " of " + count_of(receptors, "receptor") +
+  return s + count_of(periods, "period") + " of " + count_of(receptors, "receptor") +
          ", ending " + period_text(first) + " to " + period_text(last);
 }
 
