@@ -463,7 +463,7 @@ TEST(KillTest, InterruptKeepsThePreviousDataset) {
   test::write_bytes(run / "POST.BIN", many_records(1500000));
   ASSERT_EQ(run_binary(run).status, 0);
   const Bytes before = test::read_bytes(run / "POST.BIN.gdx");
-  for (const auto& [sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+  for (const auto& [sig, status] : test::kInterruptSignals) {
     SCOPED_TRACE(sig);
     test::Process p(KESTREL_BINARY, {}, run);
     const bool grown = test::wait_for_growth(run / "POST.BIN.gdx.part", 100000);

@@ -100,7 +100,7 @@ class Run {
   void cancel() noexcept { cancelled_ = true; }
   // After the last job: the closing lines.
   void finish();
-  // Ctrl-C or SIGTERM: the last line in the list file, which is closed.
+  // Ctrl-C, SIGTERM or SIGHUP: the last line in the list file, which is closed.
   void interrupt(std::string_view line) noexcept;
 
   [[nodiscard]] const RunEnd& end() const { return *end_; }
