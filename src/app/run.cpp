@@ -309,6 +309,7 @@ void Run::put_in_place(JobOutcome outcome) {
       d.file->commit();
       ++datasets_;
       if (!d.line.empty()) ch_.to_list(d.line);
+      if (!d.check.empty()) ch_.to_list(d.check);
       if (d.account) {
         d.account->shown = ch_.seen(d.account->shown, 0);
         accounts_.push_back(std::move(*d.account));
