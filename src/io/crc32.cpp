@@ -37,7 +37,8 @@ inline std::uint32_t fold4(std::uint32_t w, std::size_t at) {
 
 // Sixteen bytes folded into the (inverted) register c.
 inline std::uint32_t fold16(std::uint32_t c, const std::byte* p) {
-  return fold4(get_le32(p) ^ c, 12) ^ fold4(get_le32(p + 4), 8) ^ fold4(get_le32(p + 8), 4) ^ fold4(get_le32(p + 12), 0);
+  return fold4(get_le32(p) ^ c, 12) ^ fold4(get_le32(p + 4), 8) ^ fold4(get_le32(p + 8), 4) ^
+         fold4(get_le32(p + 12), 0);
 }
 
 std::uint32_t bytewise(std::uint32_t c, const std::byte* p, std::size_t n) {
