@@ -1,5 +1,6 @@
 // Micro-benchmarks of the hot pieces: record framing of a 10,000-receptor
-// record, the value conversion, and the control-file line scan.
+// record, the CRC-32 of written bytes, the value conversion, and the
+// control-file line scan.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -12,6 +13,7 @@
 #include "convert/plot_scan.hpp"
 #include "convert/postfile.hpp"
 #include "convert/scale.hpp"
+#include "io/crc32.hpp"
 #include "io/record_io.hpp"
 #include "setup/ctrl.hpp"
 #include "setup/setup.hpp"
@@ -63,6 +65,19 @@ void BM_WriteRecord(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * 16 * (40015 + 8));
 }
 BENCHMARK(BM_WriteRecord);
+
+// The CRC-32 every dataset's bytes pass through, over the writer's 1 MiB blocks.
+void BM_Crc32(benchmark::State& state) {
+  std::vector<std::byte> block(std::size_t{1} << 20);
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::byte>(i * 2654435761U >> 13);
+  kestrel::io::Crc32 crc;
+  for (auto _ : state) {
+    crc.update(block);
+    benchmark::DoNotOptimize(crc);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(block.size()));
+}
+BENCHMARK(BM_Crc32);
 
 void BM_ConvertValues(benchmark::State& state) {
   const auto file = postfile(16);

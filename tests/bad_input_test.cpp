@@ -276,6 +276,12 @@ TEST(BadInput, Table) {
        },
        1, halted("Halted in JULDAY:  Invalid date"), kst_gdx, {}, 0,
        [](const fs::path& d) { EXPECT_EQ(fs::file_size(d / "POST.BIN.gdx"), kHeader + 115); }},
+      {"STARTEND ending before it begins",
+       [](const fs::path& d) {
+         write(d / "AERMOD.INP", deck("", "OU POSTFILE 1 ALL UNFORM POST.BIN\n", "ME STARTEND 88 1 10 1 88 1 1 1\n"));
+         write(d / "POST.BIN", kRecord);
+       },
+       0, "WARNING: POST.BIN holds 1 period but the run period has -215 hours\n", kst_gdx},
       {"no STARTEND and no records",
        [](const fs::path& d) {
          write(d / "AERMOD.INP", deck("", "OU POSTFILE 1 ALL UNFORM POST.BIN\n", ""));
@@ -457,7 +463,7 @@ TEST(KillTest, InterruptKeepsThePreviousDataset) {
   test::write_bytes(run / "POST.BIN", many_records(1500000));
   ASSERT_EQ(run_binary(run).status, 0);
   const Bytes before = test::read_bytes(run / "POST.BIN.gdx");
-  for (const auto& [sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+  for (const auto& [sig, status] : test::kInterruptSignals) {
     SCOPED_TRACE(sig);
     test::Process p(KESTREL_BINARY, {}, run);
     const bool grown = test::wait_for_growth(run / "POST.BIN.gdx.part", 100000);
@@ -484,8 +490,8 @@ TEST(KillTest, ListFileUpToThePostfileBeingConverted) {
   if (test::wait_for_growth(run / "TWO.BIN.gdx.part", 100000)) p.kill();
   if (p.wait().status != -1) GTEST_SKIP() << "the conversion finished before it could be killed";
   const auto lines = test::lines_of(test::read_text(run / "AERMOD.INP.kst"));
-  ASSERT_GE(lines.size(), 2U);
-  EXPECT_EQ(lines[lines.size() - 3], " Processing: " + fixed("ONE.BIN", 132));
+  ASSERT_GE(lines.size(), 4U);
+  EXPECT_EQ(lines[lines.size() - 4], " Processing: " + fixed("ONE.BIN", 132));
   EXPECT_EQ(lines.back(), " Processing: " + fixed("TWO.BIN", 132));
 }
 

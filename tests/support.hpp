@@ -2,6 +2,7 @@
 // built POSTFILE records and in-process runs of the whole program.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -150,8 +151,8 @@ class Process {
   ~Process();  // kills a program still running
 
   void kill() noexcept;
-  // Sends SIGINT or SIGTERM where the system can send one to a single
-  // program (not on Windows): false when it cannot.
+  // Sends one of kInterruptSignals where the system can send one to a
+  // single program (not on Windows): false when it cannot.
   bool interrupt(int sig) noexcept;
   // Waits for the end; the result's status is -1 when the program was killed.
   RunResult wait();
@@ -164,6 +165,15 @@ class Process {
 };
 
 bool can_limit_address_space() noexcept;
+
+// The signals that end a run or a join, each with the exit status it gives.
+inline const std::vector<std::pair<int, int>> kInterruptSignals = {
+    {SIGINT, 130},
+    {SIGTERM, 143},
+#ifdef SIGHUP
+    {SIGHUP, 129},
+#endif
+};
 
 // Waits (up to two seconds) until the file `grown` holds more than `bytes`;
 // false when it never does.

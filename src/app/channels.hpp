@@ -38,7 +38,7 @@ class Channels final : public Report {
   // A warning: a free-format line in the list file, the bare text on standard error.
   void warn(std::string_view text) override;
   void note(std::string_view line) override { to_list(line); }
-  // Throws Interrupted once Ctrl-C or SIGTERM has arrived.
+  // Throws Interrupted once Ctrl-C, SIGTERM or SIGHUP has arrived.
   void progress(std::string_view line) override;
   void reading(std::string_view name, std::uint64_t done, std::uint64_t total) override;
 

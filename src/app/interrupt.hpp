@@ -1,7 +1,10 @@
-// Ctrl-C and SIGTERM during a run: the handler only notes the signal; the
-// readers look between records (and often within long reads) and stop
-// there, so that the dataset being written is dropped and the old one kept.
+// Ctrl-C, SIGTERM and SIGHUP (a closed terminal) during a run: the handler
+// only notes the signal; the readers look between records (and often within
+// long reads) and stop there, so that the dataset being written is dropped
+// and the old one kept.
 #pragma once
+
+#include <csignal>
 
 #include "base/interrupt.hpp"
 
@@ -18,10 +21,14 @@ class InterruptGuard {
   // The signal that arrived, or 0.
   [[nodiscard]] static int pending() noexcept { return interrupt_pending(); }
 
- private:
   using Handler = void (*)(int);
+
+ private:
   Handler old_int_;
   Handler old_term_;
+#ifdef SIGHUP
+  Handler old_hup_;
+#endif
 };
 
 }  // namespace kestrel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <map>
+#include <span>
 #include <system_error>
 #include <vector>
 
@@ -10,7 +12,7 @@
 #include "base/report.hpp"
 #include "base/text.hpp"
 #include "convert/postfile_job.hpp"
-#include "dataset/period.hpp"
+#include "io/crc32.hpp"
 #include "io/files.hpp"
 #include "io/line_reader.hpp"
 #include "io/platform.hpp"
@@ -20,40 +22,34 @@ namespace kestrel {
 
 namespace {
 
-// " Dataset <name>: <p> periods of <n> receptors, ending ..." or
-// " Dataset <name>: no periods of <n> receptors".
-struct DatasetLine {
-  std::string name;
-  std::uint64_t periods = 0;
-  std::uint64_t receptors = 0;
-};
-
-bool parse_number(std::string_view& s, std::uint64_t& v) {
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc{}) return false;
-  s.remove_prefix(static_cast<std::size_t>(end - s.data()));
-  return true;
-}
-
-std::optional<DatasetLine> dataset_line(std::string_view line) {
-  constexpr std::string_view lead = " Dataset ";
-  if (!line.starts_with(lead)) return std::nullopt;
-  line.remove_prefix(lead.size());
-  // The name may hold ": " (a drive); what follows the last one does not.
-  const std::size_t colon = line.rfind(": ");
-  if (colon == std::string_view::npos) return std::nullopt;
-  DatasetLine d;
-  d.name = std::string(line.substr(0, colon));
-  std::string_view rest = line.substr(colon + 2);
-  if (rest.starts_with("no periods of ")) {
-    rest.remove_prefix(14);
-  } else {
-    if (!parse_number(rest, d.periods)) return std::nullopt;
-    if (!rest.starts_with(" period")) return std::nullopt;
-    rest.remove_prefix(rest.find(" of ") == std::string_view::npos ? rest.size() : rest.find(" of ") + 4);
+// The CRC-32 and size the list file gives for each dataset: its " CRC-32 of
+// <name>: <hex>, <n> bytes" line, taken only right after the dataset's own
+// " Dataset <name>: ..." line.
+std::map<std::string, io::FileCrc> recorded_crcs(std::span<const std::string> lines) {
+  constexpr std::string_view crc_lead = " CRC-32 of ";
+  std::map<std::string, io::FileCrc> crcs;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    std::string_view line = lines[i];
+    if (!line.starts_with(crc_lead)) continue;
+    line.remove_prefix(crc_lead.size());
+    // The name may hold ": " (a drive); what follows the last one does not.
+    const std::size_t colon = line.rfind(": ");
+    if (colon == std::string_view::npos) continue;
+    const std::string name(line.substr(0, colon));
+    if (!lines[i - 1].starts_with(" Dataset " + name + ": ")) continue;
+    std::string_view rest = line.substr(colon + 2);
+    io::FileCrc crc;
+    const char* end = rest.data() + rest.size();
+    const auto hex = std::from_chars(rest.data(), end, crc.crc, 16);
+    if (hex.ec != std::errc{} || hex.ptr != rest.data() + 8) continue;
+    rest.remove_prefix(8);
+    if (!rest.starts_with(", ")) continue;
+    rest.remove_prefix(2);
+    const auto size = std::from_chars(rest.data(), end, crc.size);
+    if (size.ec != std::errc{} || std::string_view(size.ptr, end) != " bytes") continue;
+    crcs[name] = crc;
   }
-  if (!parse_number(rest, d.receptors) || !rest.starts_with(" receptor")) return std::nullopt;
-  return d;
+  return crcs;
 }
 
 using Time = std::filesystem::file_time_type;
@@ -91,21 +87,23 @@ std::optional<std::int64_t> up_to_date(const std::filesystem::path& folder, cons
     const std::filesystem::path control = folder / io::path_from_utf8(cfname);
     const std::filesystem::path list = folder / io::path_from_utf8(cfname + ".kst");
     io::LineReader in(io::open_for_reading(list, "list file"), "list file");
-    std::vector<DatasetLine> datasets;
+    std::vector<std::string> lines;
     std::string raw, last;
     while (in.next(raw)) {
-      if (auto d = dataset_line(raw)) datasets.push_back(std::move(*d));
       if (!trim(raw).empty()) last = std::string(trim(raw));
+      lines.push_back(std::move(raw));
     }
     if (last != "NORMAL TERMINATION") return std::nullopt;
+    const auto recorded = recorded_crcs(lines);
 
     // The inputs as the run would read them now.
     SilentReport quiet;
     const auto ctrl = setup(folder, cfname, quiet);
     if (!ctrl.ok()) return std::nullopt;
+    const std::vector<PostfileJob> jobs = postfile_jobs(*ctrl, folder);
     std::vector<std::filesystem::path> inputs = {control};
     inputs.insert(inputs.end(), ctrl->included.begin(), ctrl->included.end());
-    for (const PostfileJob& job : postfile_jobs(*ctrl, folder)) inputs.push_back(job.path);
+    for (const PostfileJob& job : jobs) inputs.push_back(job.path);
     Time newest = Time::min();
     for (const auto& p : inputs) {
       std::error_code ec;
@@ -113,13 +111,20 @@ std::optional<std::int64_t> up_to_date(const std::filesystem::path& folder, cons
       if (ec) return std::nullopt;
       newest = std::max(newest, t);
     }
-    for (const DatasetLine& d : datasets) {
-      const std::filesystem::path p = folder / io::path_from_utf8(d.name);
-      std::error_code ec;
-      if (std::filesystem::file_size(p, ec) != dataset::dataset_bytes(d.receptors, d.periods) || ec) return std::nullopt;
-      if (!newer_or_equal(p, newest)) return std::nullopt;
+    // Every dataset the control file asks for now, as its last conversion
+    // wrote it: the CRC-32 of its bytes read now proves it, whatever its time.
+    std::int64_t kept = 0;
+    for (const PostfileJob& job : jobs) {
+      for (const Output& o : job.outputs) {
+        const auto at = recorded.find(o.shown);
+        if (at == recorded.end() || !newer_or_equal(o.path, newest)) return std::nullopt;
+        std::error_code ec;
+        if (std::filesystem::file_size(o.path, ec) != at->second.size || ec) return std::nullopt;
+        if (io::crc32_of_file(o.path, file_label("dataset", o.shown)) != at->second) return std::nullopt;
+        ++kept;
+      }
     }
-    return static_cast<std::int64_t>(datasets.size());
+    return kept;
   } catch (const IoError&) {
     return std::nullopt;
   }

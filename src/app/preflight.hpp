@@ -15,10 +15,12 @@ namespace kestrel {
 [[nodiscard]] std::string no_aermod_inp(const std::filesystem::path& folder, const std::string& shown,
                                         const std::string& prefix);
 
-// A run whose list file ends in NORMAL TERMINATION, whose every dataset that
-// the list file names is there with its size, none older than the control
-// file, its included files and its POSTFILEs: the number of those datasets.
-// Nothing when anything is missing, different or newer.
+// A run whose list file ends in NORMAL TERMINATION and gives, for every
+// dataset of every 1-hour POSTFILE line of the control file as it is now,
+// its Dataset line and then its CRC-32 and size; every such dataset there
+// with that size and CRC-32, none older than the control file, its included
+// files and its POSTFILEs: the number of those datasets. Nothing when
+// anything is missing, different or newer.
 [[nodiscard]] std::optional<std::int64_t> up_to_date(const std::filesystem::path& folder, const std::string& cfname);
 
 }  // namespace kestrel

@@ -290,11 +290,16 @@ void Run::write(const JobLine& l) {
   }
 }
 
-void Run::deliver(JobOutcome outcome) {
+bool Run::deliver(JobOutcome outcome) {
   const std::lock_guard lock(mutex_);
   // Dropped, its temporary files with it, after the run has ended or once
-  // Ctrl-C has come: an interrupted run puts nothing into place.
-  if (ended() || interrupt_pending() != 0) return;
+  // a signal has come: an interrupted run puts nothing more into place.
+  if (ended() || interrupt_pending() != 0) return false;
+  put_in_place(std::move(outcome));
+  return true;
+}
+
+void Run::put_in_place(JobOutcome outcome) {
   try {
     for (const JobLine& l : kept_[delivered_]) write(l);
     kept_[delivered_].clear();
@@ -304,6 +309,7 @@ void Run::deliver(JobOutcome outcome) {
       d.file->commit();
       ++datasets_;
       if (!d.line.empty()) ch_.to_list(d.line);
+      if (!d.check.empty()) ch_.to_list(d.check);
       if (d.account) {
         d.account->shown = ch_.seen(d.account->shown, 0);
         accounts_.push_back(std::move(*d.account));
@@ -321,9 +327,12 @@ void Run::deliver(JobOutcome outcome) {
   }
 }
 
-void Run::finish() {
+bool Run::finish() {
   const std::lock_guard lock(mutex_);
-  if (ended()) return;
+  if (ended()) return true;  // halted or failed before
+  // Checked under the lock that interrupt() takes: a run whose signal came
+  // before its last line is interrupted, whatever it had put in place.
+  if (interrupt_pending() != 0) return false;
   try {
     // The list file is finished and checked before the console says so.
     ch_.to_list(free_line(""));
@@ -335,6 +344,7 @@ void Run::finish() {
   } catch (const IoError& e) {
     fail(e.what());
   }
+  return true;
 }
 
 void Run::interrupt(std::string_view line) noexcept {

@@ -94,19 +94,22 @@ class Run {
   // delivered, else kept until they are. Thread-safe.
   void line(std::size_t k, JobLine l);
   // The next job's outcome, in order: its datasets put in place. After a
-  // halt or a failure the run has ended.
-  void deliver(JobOutcome outcome);
+  // halt or a failure the run has ended. False when it was dropped instead
+  // (the run had ended, or a signal has come): it is not delivered.
+  [[nodiscard]] bool deliver(JobOutcome outcome);
   // Jobs still converting give up.
   void cancel() noexcept { cancelled_ = true; }
-  // After the last job: the closing lines.
-  void finish();
-  // Ctrl-C or SIGTERM: the last line in the list file, which is closed.
+  // After the last job: the closing lines. Refused (false) once a signal
+  // has come: the run is then interrupted, not ended normally.
+  [[nodiscard]] bool finish();
+  // Ctrl-C, SIGTERM or SIGHUP: the last line in the list file, which is closed.
   void interrupt(std::string_view line) noexcept;
 
   [[nodiscard]] const RunEnd& end() const { return *end_; }
   [[nodiscard]] const RunTarget& target() const noexcept { return target_; }
 
  private:
+  void put_in_place(JobOutcome outcome);  // deliver()'s work, under the lock
   void fail(const std::string& message);
   void halt(const Status& status);
   void write(const JobLine& l);

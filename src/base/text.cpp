@@ -23,7 +23,7 @@ std::string_view trim(std::string_view s) noexcept {
   return s.substr(i);
 }
 
-std::string count_of(std::uint64_t n, std::string_view what) {
+std::string count_of(std::int64_t n, std::string_view what) {
   return std::to_string(n) + " " + std::string(what) + (n == 1 ? "" : "s");
 }
 

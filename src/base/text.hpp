@@ -20,8 +20,10 @@ inline constexpr std::size_t kMaxNameLength = 128;  // leaves room for ".kst" an
 // `s` padded with blanks or cut to exactly `width` characters.
 std::string fixed(std::string_view s, std::size_t width);
 
-// "1 period", "2 periods": a count and its noun, plural but for one.
-[[nodiscard]] std::string count_of(std::uint64_t n, std::string_view what);
+// "1 period", "2 periods": a count and its noun, plural but for one. Signed:
+// a count made by subtraction (a run period ending before it begins) shows
+// as the negative number it is.
+[[nodiscard]] std::string count_of(std::int64_t n, std::string_view what);
 
 // Length without trailing blanks.
 std::size_t len_trim(std::string_view s) noexcept;

@@ -232,11 +232,17 @@ std::vector<PostfileJob> postfile_jobs(const Ctrl& ctrl, const std::filesystem::
   return jobs;
 }
 
+std::string crc_line(const std::string& name, const io::FileCrc& crc) {
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(crc.crc));
+  return "CRC-32 of " + name + ": " + hex + ", " + std::to_string(crc.size) + " bytes";
+}
+
 std::string dataset_line(const std::string& name, std::int64_t periods, std::size_t receptors, const DateHour& first,
                          const DateHour& last) {
   std::string s = "Dataset " + name + ": ";
   if (periods == 0) return s + "no periods of " + count_of(receptors, "receptor");
-  return s + count_of(static_cast<std::uint64_t>(periods), "period") + " of " + count_of(receptors, "receptor") +
+  return s + count_of(periods, "period") + " of " + count_of(receptors, "receptor") +
          ", ending " + period_text(first) + " to " + period_text(last);
 }
 
@@ -285,13 +291,15 @@ Converted convert_postfile(const CompPlan& plan, const PostfileJob& job, Report&
   for (std::size_t k = 0; k < files.size(); ++k) {
     files[k]->finish();
     std::string line;
+    std::string check;
     std::optional<DatasetAccount> account;
     if (out.status.ok()) {
       line = free_line(dataset_line(names[k], series.count(), ctrl.receptors.size(), series.first(), series.last()));
+      check = free_line(crc_line(names[k], files[k]->written()));
       account = DatasetAccount{names[k], job.outputs[k].type, series.count(), ctrl.receptors.size(), series.first(),
                                series.last()};
     }
-    out.datasets.push_back({std::move(files[k]), std::move(line), std::move(account)});
+    out.datasets.push_back({std::move(files[k]), std::move(line), std::move(check), std::move(account)});
   }
   return out;
 }

@@ -15,6 +15,7 @@
 #include "dataset/dataset_file.hpp"
 #include "dataset/header.hpp"
 #include "dataset/period.hpp"
+#include "io/crc32.hpp"
 #include "setup/ctrl.hpp"
 
 namespace kestrel {
@@ -80,8 +81,10 @@ struct DatasetAccount {
 // A dataset written to its temporary file, to be put in place.
 struct FinishedDataset {
   std::unique_ptr<dataset::DatasetFile> file;
-  // The list file's "Dataset ...:" line and what it says; empty after a halt.
+  // The list file's "Dataset ...:" line and what it says, and the line of
+  // its CRC-32 and size that follows it; both empty after a halt.
   std::string line;
+  std::string check;
   std::optional<DatasetAccount> account;
 };
 
@@ -97,5 +100,8 @@ Converted convert_postfile(const CompPlan& plan, const PostfileJob& job, Report&
 // "Dataset <name>: <p> periods of <n> receptors, ending <first> to <last>".
 [[nodiscard]] std::string dataset_line(const std::string& name, std::int64_t periods, std::size_t receptors,
                                        const DateHour& first, const DateHour& last);
+
+// "CRC-32 of <name>: <8 lower-case hex digits>, <size> bytes".
+[[nodiscard]] std::string crc_line(const std::string& name, const io::FileCrc& crc);
 
 }  // namespace kestrel

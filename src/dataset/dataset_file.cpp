@@ -50,8 +50,9 @@ DatasetFile::DatasetFile(std::filesystem::path path, std::string shown, io::Reco
   if (std::filesystem::symlink_status(temp_, ec).type() == std::filesystem::file_type::directory)
     throw io_error("cannot create", file_label("dataset", shown_), EISDIR);
   sink_.emplace(create_held(temp_, shown_), "dataset '" + shown_ + "'", true);
+  checked_.emplace(*sink_);
   writer_.discard();
-  writer_.attach(*sink_);
+  writer_.attach(*checked_);
 }
 
 DatasetFile::~DatasetFile() {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "io/crc32.hpp"
 #include "io/files.hpp"
 #include "io/record_io.hpp"
 
@@ -33,6 +34,10 @@ class DatasetFile {
     commit();
   }
 
+  // The CRC-32 and size of every byte written, computed on the way to the
+  // disk: what the list file keeps, for --resume to compare with.
+  [[nodiscard]] io::FileCrc written() const noexcept { return checked_->written(); }
+
   static std::filesystem::path temporary_for(const std::filesystem::path& path);
 
  private:
@@ -40,6 +45,7 @@ class DatasetFile {
   std::filesystem::path temp_;
   std::string shown_;
   std::optional<io::FileSink> sink_;
+  std::optional<io::Crc32Sink> checked_;  // in front of sink_
   io::RecordWriter& writer_;
   bool committed_ = false;
   bool finished_ = false;  // the writer is free

@@ -10,7 +10,7 @@
 namespace kestrel::join {
 
 // Exit statuses, as kestrel's: 0 written, 1 refused, 2 an input/output
-// failure or a usage error; 128 + the signal after Ctrl-C or SIGTERM.
+// failure or a usage error; 128 + the signal after Ctrl-C, SIGTERM or SIGHUP.
 inline constexpr int kExitWritten = 0;
 inline constexpr int kExitRefused = 1;
 inline constexpr int kExitIoFailure = 2;

@@ -215,8 +215,11 @@ void Scheduler::advance(Slot& s) {
   Run& run = *s.run;
   const std::size_t jobs = run.jobs().size();
   while (!run.ended() && s.delivered < jobs && s.outcomes[s.delivered]) {
-    run.deliver(std::move(*s.outcomes[s.delivered]));
-    s.outcomes[s.delivered++].reset();
+    const bool delivered = run.deliver(std::move(*s.outcomes[s.delivered]));
+    s.outcomes[s.delivered].reset();
+    // Dropped for a signal: the run waits for stop_all(), never finished.
+    if (!delivered) return;
+    ++s.delivered;
   }
   if (run.ended()) {
     // Later POSTFILEs are as if never opened: their temporary files go.
@@ -224,7 +227,8 @@ void Scheduler::advance(Slot& s) {
     for (auto& o : s.outcomes) o.reset();
   }
   if (s.running > 0 || (!run.ended() && s.delivered < jobs)) return;
-  run.finish();
+  // Refused once a signal has come: stop_all() gives the run its ending.
+  if (!run.finish()) return;
   s.state = State::done;
   show_done();
 }

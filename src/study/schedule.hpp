@@ -30,7 +30,7 @@ class Scheduler {
   Scheduler(std::vector<RunTarget> runs, unsigned threads, Shown shown, Display& display,
             std::uint64_t files = std::uint64_t{1} << 20);
 
-  // Converts every run; returns the signal when Ctrl-C or SIGTERM stopped the study, else 0.
+  // Converts every run; returns the signal when Ctrl-C, SIGTERM or SIGHUP stopped the study, else 0.
   int run();
   // How each run ended, in argument order (after an interrupt, every run:
   // interrupted, not begun, or as it ended before).

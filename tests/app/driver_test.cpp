@@ -36,7 +36,7 @@ TEST(Driver, ListFileOfASuccessfulRun) {
       " This utility must be run in the location that", " contains the AERMOD application files.  If this",
       " is not the case, file-error messages will be seen!", " ", " ", " Opening file: AERMOD.INP", " ",
       " Processing: " + fixed("POST01.BIN", 132), " WARNING: POST01.BIN holds no records",
-      " Dataset post01.bin.gdx: no periods of 1 receptor", " ",
+      " Dataset post01.bin.gdx: no periods of 1 receptor", " CRC-32 of post01.bin.gdx: 765322d5, 1043 bytes", " ",
       " NORMAL TERMINATION", " "};
   EXPECT_EQ(test::lines_of(test::read_text(dir / "AERMOD.INP.kst")), want);
   std::vector<std::string> console = kConsoleStart;

@@ -14,6 +14,7 @@ usage: make_golden.py RUN_FOLDER OUTPUT_FOLDER
 import os
 import struct
 import sys
+import zlib
 from fractions import Fraction
 
 
@@ -411,6 +412,8 @@ def main(folder, outdir):
             else:
                 lst.append(' Dataset %s: %s of %s, ending %s to %s'
                            % (o[0], count_of(count, 'period'), count_of(n, 'receptor'), end_text(first), end_text(prev)))
+            # What --resume compares the dataset with: zlib's CRC-32 and the size.
+            lst.append(' CRC-32 of %s: %08x, %d bytes' % (o[0], zlib.crc32(o[3]), len(o[3])))
             with open(os.path.join(outdir, o[0]), 'wb') as f:
                 f.write(o[3])
     console += [' ', ' NORMAL TERMINATION', ' ']

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "io/byte_order.hpp"
+#include "io/crc32.hpp"
 #include "support.hpp"
 
 namespace kestrel::io {
@@ -17,6 +18,32 @@ Bytes hex(std::initializer_list<int> v) {
   Bytes b;
   for (int x : v) b.push_back(static_cast<std::byte>(x));
   return b;
+}
+
+// zlib's values, whatever the length and however the bytes are split.
+TEST(Crc32, AsZlibComputesIt) {
+  const auto pattern = [](std::size_t n) {
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + i / 256) % 251);
+    return s;
+  };
+  const std::pair<std::string, std::uint32_t> cases[] = {
+      {"", 0x00000000U},
+      {"123456789", 0xCBF43926U},
+      {"The quick brown fox jumps over the lazy dog", 0x414FA339U},
+      {std::string(1000, 'a'), 0x9A38DA03U},
+      {pattern(100003), 0x4CE63FF7U},  // long enough to go in parts side by side
+  };
+  for (const auto& [text, want] : cases) {
+    const auto bytes = std::as_bytes(std::span(text));
+    for (const std::size_t split : {std::size_t{0}, std::size_t{5}, std::size_t{17}, std::size_t{50001}}) {
+      Crc32 crc;
+      const std::size_t at = std::min(split, bytes.size());
+      crc.update(bytes.first(at));
+      crc.update(bytes.subspan(at));
+      EXPECT_EQ(crc.value(), want) << text.size() << " split at " << split;
+    }
+  }
 }
 
 TEST(RecordWriter, FramesOneRecordPerWrite) {

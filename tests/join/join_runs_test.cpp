@@ -286,7 +286,7 @@ class LargeJoin : public ::testing::Test {
 // Ctrl-C and SIGTERM stop the join between periods: the dataset begun is
 // dropped, the earlier one kept.
 TEST_F(LargeJoin, InterruptKeepsTheEarlierOutput) {
-  for (const auto& [sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+  for (const auto& [sig, status] : test::kInterruptSignals) {
     SCOPED_TRACE(sig);
     test::Process p(KESTREL_JOIN_BINARY, args_, dir_.path());
     const bool grown = kestrel::test::wait_for_growth(dir_ / "out.gdx.part", 100000);
