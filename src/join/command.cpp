@@ -137,12 +137,13 @@ std::string_view mode_option(Mode m) {
 // What the dataset was joined from, beside it; written whole and renamed
 // into place, as the dataset is.
 void write_join_list(const Options& o, const std::filesystem::path& output,
-                     const std::vector<std::filesystem::path>& paths, const Joined& j) {
+                     const std::vector<std::filesystem::path>& paths, const Joined& j, const io::FileCrc& crc) {
   std::string text = dataset::join_list_head(mode_option(o.mode)) + "\n";
   for (std::size_t i = 0; i < paths.size(); ++i) {
     text += " input " + std::to_string(i + 1) + ": " + dataset::join_input_line(o.inputs[i], paths[i]) + "\n";
   }
   text += " " + dataset_line(o.output, j.periods, j.receptors, j.first, j.last) + "\n";
+  text += " " + crc_line(o.output, crc) + "\n";
   const std::filesystem::path list = dataset::join_list_for(output);
   std::filesystem::path part = list;
   part += ".part";
@@ -195,7 +196,7 @@ int join_files(const Options& o, const std::filesystem::path& dir, std::ostream&
   }, &progress);
   stop_if_interrupted();
   file->close();
-  write_join_list(o, output, paths, j);
+  write_join_list(o, output, paths, j, file->written());
   progress.erase();
   if (j.shared_places > 0) {
     out << "kept " << count_of(j.shared_places, "receptor") << " at places an earlier input's receptors hold, as an "

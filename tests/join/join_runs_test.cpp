@@ -171,6 +171,9 @@ TEST_F(RealRun, ReceptorsAtOnePlaceInTwoChunksAreKept) {
       << joined[1];
   EXPECT_TRUE(joined[2].starts_with("    input 2: " + b + ", ")) << joined[2];
   EXPECT_EQ(joined[3], "    Dataset joined.gdx: 96 periods of 145 receptors, ending 1988-03-01 01 to 1988-03-05 00");
+  ASSERT_GE(report.end() - joined, 5);
+  EXPECT_EQ(joined[4].substr(0, 30), "    CRC-32 of joined.gdx: " + joined[4].substr(26, 4)) << joined[4];
+  EXPECT_TRUE(joined[4].ends_with(", " + std::to_string(fs::file_size(dir_ / "joined.gdx")) + " bytes")) << joined[4];
   const test::RunResult twice = join_binary(dir_.path(), {"--receptors", "-o", "x.gdx", a, b, again});
   EXPECT_EQ(twice.status, 1);
   EXPECT_EQ(twice.err, "kestrel-join: every receptor of '" + again + "' is also one of '" + a +
