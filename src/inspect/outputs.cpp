@@ -21,11 +21,7 @@ namespace fs = std::filesystem;
 
 std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
-// A file read, and how the message names it: "the control file 'AERMOD.INP'".
-struct Read {
-  fs::path path;
-  std::string what;
-};
+using Read = io::NamedFile;
 
 // A control file that a file's run is read from, the files it includes and
 // the surface file it names.
@@ -89,15 +85,9 @@ void check_outputs(const Options& o) {
   if (outputs.empty()) return;
   for (const std::string& name : outputs) io::check_output_name(name, name, quoted(name));
   const std::vector<Read> in = inputs_of(o);
-  std::vector<fs::path> paths;
-  paths.reserve(in.size());
-  for (const Read& r : in) paths.push_back(r.path);
   for (const std::string& name : outputs) {
-    const auto clash = io::output_clash(name, paths);
-    if (!clash) continue;
-    const std::string& what = in[clash->input].what;
-    if (clash->temporary) throw IoError("the output's temporary file " + quoted(name + ".part") + " is " + what);
-    throw IoError("the output " + quoted(name) + " is " + what);
+    io::refuse_output_over_input(name, "the output " + quoted(name),
+                                 "the output's temporary file " + quoted(name + ".part"), in);
   }
 }
 

@@ -84,14 +84,14 @@ void check_output_name(const fs::path& path, const std::string& shown, const std
   check_one_name(part, shown + ".part", label);
 }
 
-std::optional<OutputClash> output_clash(const fs::path& output, std::span<const fs::path> inputs) {
-  fs::path part = output;
+void refuse_output_over_input(const fs::path& path, const std::string& output, const std::string& temporary,
+                              std::span<const NamedFile> inputs) {
+  fs::path part = path;
   part += ".part";
-  for (std::size_t i = 0; i < inputs.size(); ++i) {
-    if (same_file(output, inputs[i])) return OutputClash{i, false};
-    if (same_file(part, inputs[i])) return OutputClash{i, true};
+  for (const NamedFile& in : inputs) {
+    if (same_file(path, in.path)) throw IoError(output + " is " + in.what);
+    if (same_file(part, in.path)) throw IoError(temporary + " is " + in.what);
   }
-  return std::nullopt;
 }
 
 LockedTextFile::LockedTextFile(const std::filesystem::path& path, std::string label) : label_(std::move(label)) {

@@ -110,17 +110,18 @@ void clear_entry(const std::filesystem::path& path, const std::string& label);
 // is replaced, never its target.
 void check_output_name(const std::filesystem::path& path, const std::string& shown, const std::string& label);
 
-// An output found to be one of a command's inputs: the output itself, or
-// its temporary file <output>.part when `temporary`.
-struct OutputClash {
-  std::size_t input = 0;  // the index in `inputs`
-  bool temporary = false;
+// A file a command reads (or will write), as its messages name it: "the
+// control file 'AERMOD.INP'".
+struct NamedFile {
+  std::filesystem::path path;
+  std::string what;
 };
-// The first input that the output or its temporary file is, by file
-// identity (through links and `..`), or by name where either file is not
-// there yet (an input a command has yet to write).
-[[nodiscard]] std::optional<OutputClash> output_clash(const std::filesystem::path& output,
-                                                      std::span<const std::filesystem::path> inputs);
+// Refuses an output that is one of `inputs`, it or its temporary file
+// <output>.part, by file identity (through links and `..`), or by name where
+// either file is not there yet (an input a command has yet to write):
+// throws IoError("<output> is <what>"), or "<temporary> is <what>".
+void refuse_output_over_input(const std::filesystem::path& path, const std::string& output,
+                              const std::string& temporary, std::span<const NamedFile> inputs);
 
 // A text file of lines, replacing whatever stood at its name and held
 // exclusively while open (see create_locked_file). Throws IoError naming

@@ -85,13 +85,13 @@ std::string in_quotes(const std::string& name) { return "'" + name + "'"; }
 // The names on the command line as files: an output that is one of the
 // inputs is a usage error (exit 2); an input given twice is refused.
 void check_names(const Options& o, const std::filesystem::path& output, const std::vector<std::filesystem::path>& in) {
-  if (const auto clash = io::output_clash(output, in)) {
-    const std::string& input = in_quotes(o.inputs[clash->input]);
-    if (!clash->temporary) throw IoError("the output " + in_quotes(o.output) + " is the input " + input);
-    throw IoError("the output's temporary file " +
-                  in_quotes(io::utf8_of(dataset::DatasetFile::temporary_for(output).filename())) + " is the input " +
-                  input);
-  }
+  std::vector<io::NamedFile> named;
+  named.reserve(in.size());
+  for (std::size_t i = 0; i < in.size(); ++i) named.push_back({in[i], "the input " + in_quotes(o.inputs[i])});
+  io::refuse_output_over_input(
+      output, "the output " + in_quotes(o.output),
+      "the output's temporary file " + in_quotes(io::utf8_of(dataset::DatasetFile::temporary_for(output).filename())),
+      named);
   // By each file's identity, found once: a thousand inputs are checked at once.
   std::map<io::FileId, std::size_t> first;
   for (std::size_t i = 0; i < in.size(); ++i) {

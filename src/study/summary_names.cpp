@@ -21,10 +21,7 @@ std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
 // A file of the study and how the message names it: "the POSTFILE 'A.BIN' of
 // run 'r1'".
-struct StudyFile {
-  fs::path path;
-  std::string what;
-};
+using StudyFile = io::NamedFile;
 
 // The files of one run. Its control file read quietly: one that cannot be
 // read fails later, in its run, as it always has.
@@ -63,14 +60,8 @@ void check_summary_name(const fs::path& path, const std::string& shown, std::spa
 
   std::vector<StudyFile> files;
   for (const RunTarget& run : runs) add_run(run, files);
-  std::vector<fs::path> paths;
-  paths.reserve(files.size());
-  for (const StudyFile& f : files) paths.push_back(f.path);
-  const auto clash = io::output_clash(path, paths);
-  if (!clash) return;
-  const std::string& what = files[clash->input].what;
-  if (clash->temporary) throw IoError("--summary's temporary file " + quoted(shown + ".part") + " is " + what);
-  throw IoError("--summary " + quoted(shown) + " is " + what);
+  io::refuse_output_over_input(path, "--summary " + quoted(shown), "--summary's temporary file " + quoted(shown + ".part"),
+                               files);
 }
 
 }  // namespace kestrel::study
