@@ -53,6 +53,8 @@ Options parse_options(std::span<const std::string> args) {
       o.strict = true;
     } else if (a == "--resume") {
       o.resume = true;
+    } else if (a == "--allow-failed-aermod") {
+      o.allow_failed_aermod = true;
     } else if (a == "-q" || a == "--quiet") {
       o.quiet = true;
     } else if (a == "--summary") {

@@ -15,6 +15,7 @@ struct Options {
   unsigned jobs = 0;  // 0: as many as the process may use
   bool strict = false;
   bool resume = false;   // skip runs whose outputs are up to date
+  bool allow_failed_aermod = false;  // convert where AERMOD's listing says it did not finish
   bool quiet = false;    // no run blocks, no progress line
   std::string summary;   // a JSON account of the study to this file, "" for none
   std::vector<std::string> runs;  // as given; none: AERMOD.INP here
@@ -32,6 +33,7 @@ struct RunTarget {
   bool folder_form = false;      // a folder, or no RUN: the control file is its AERMOD.INP
   bool in_study = false;         // two or more RUNs, or a folder
   bool resume = false;           // --resume
+  bool allow_failed_aermod = false;  // --allow-failed-aermod
 };
 
 // A RUN argument relative to `dir`: a folder stands for the AERMOD.INP in

@@ -15,6 +15,7 @@
 #include "io/crc32.hpp"
 #include "io/files.hpp"
 #include "io/line_reader.hpp"
+#include "io/names.hpp"
 #include "io/platform.hpp"
 #include "setup/setup.hpp"
 
@@ -128,6 +129,39 @@ std::optional<std::int64_t> up_to_date(const std::filesystem::path& folder, cons
   } catch (const IoError&) {
     return std::nullopt;
   }
+}
+
+std::optional<std::string> unfinished_aermod(const std::filesystem::path& folder, const std::string& cfname,
+                                             std::span<const std::filesystem::path> postfiles) {
+  if (postfiles.empty()) return std::nullopt;
+  const std::size_t dot = cfname.rfind('.');
+  std::vector<std::string> names = {(dot == std::string::npos ? cfname : cfname.substr(0, dot)) + ".OUT"};
+  if (names.front() != "AERMOD.OUT") names.push_back("AERMOD.OUT");
+  try {
+    for (const std::string& name : names) {
+      const std::filesystem::path listing = io::resolve_name(folder, name, "AERMOD listing");
+      std::error_code ec;
+      if (!std::filesystem::is_regular_file(listing, ec)) continue;
+      const Time written = std::filesystem::last_write_time(listing, ec);
+      if (ec) return std::nullopt;
+      // An older listing is of an earlier run of AERMOD: it says nothing of these POSTFILEs.
+      for (const auto& p : postfiles) {
+        const Time t = std::filesystem::last_write_time(p, ec);
+        if (ec || t > written) return std::nullopt;
+      }
+      // AERMOD's last lines: the message summary, then its closing banner.
+      io::FileSource src(listing, file_label("AERMOD listing", name));
+      constexpr std::uint64_t kTail = 64 * 1024;
+      const std::uint64_t from = src.size() > kTail ? src.size() - kTail : 0;
+      std::string tail(static_cast<std::size_t>(src.size() - from), '\0');
+      tail.resize(src.read_at(from, std::as_writable_bytes(std::span(tail.data(), tail.size()))));
+      if (tail.find("AERMOD Finishes Successfully") != std::string::npos) return std::nullopt;
+      return io::utf8_of(listing.filename());
+    }
+  } catch (const IoError&) {
+    // A listing that cannot be read says nothing either way.
+  }
+  return std::nullopt;
 }
 
 }  // namespace kestrel

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace kestrel {
@@ -22,5 +23,14 @@ namespace kestrel {
 // files and its POSTFILEs: the number of those datasets. Nothing when
 // anything is missing, different or newer.
 [[nodiscard]] std::optional<std::int64_t> up_to_date(const std::filesystem::path& folder, const std::string& cfname);
+
+// AERMOD's listing of the run (<control file's stem>.OUT, else AERMOD.OUT),
+// where it says that AERMOD did not finish: as new as every POSTFILE of
+// `postfiles` or newer, and without "AERMOD Finishes Successfully" at its
+// end (AERMOD ends with status 0 after fatal errors, its POSTFILEs empty or
+// cut). Its name then; nothing otherwise.
+[[nodiscard]] std::optional<std::string> unfinished_aermod(const std::filesystem::path& folder,
+                                                           const std::string& cfname,
+                                                           std::span<const std::filesystem::path> postfiles);
 
 }  // namespace kestrel

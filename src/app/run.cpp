@@ -145,6 +145,23 @@ bool Run::passed_over(const std::filesystem::path& found, const std::string& nam
   return false;
 }
 
+bool Run::aermod_finished(const std::string& name) {
+  std::vector<std::filesystem::path> postfiles;
+  for (const PostfileJob& job : jobs_) postfiles.push_back(job.path);
+  const auto listing = unfinished_aermod(target_.folder, name, postfiles);
+  if (!listing) return true;
+  const std::string why = *listing + ", AERMOD's listing, is as new as the POSTFILEs and lacks \"AERMOD Finishes "
+                          "Successfully\": AERMOD did not finish";
+  if (target_.allow_failed_aermod) {
+    ch_.warn("WARNING: " + why + "; its POSTFILEs converted all the same (--allow-failed-aermod)");
+    return true;
+  }
+  // Its POSTFILEs are empty or cut: converted, they would look like a run's results.
+  halt(Status::halt("Halted: AERMOD did not finish (" + *listing + ")", true)
+           .line(free_line("kestrel: " + why + "; nothing converted (--allow-failed-aermod converts it all the same)")));
+  return false;
+}
+
 void Run::set_end(int status, std::string text, std::int64_t datasets, RunKind kind) {
   RunEnd e;
   e.status = status;
@@ -207,6 +224,7 @@ void Run::start() {
     if (!plan.ok()) return halt(plan.status());
     plan_ = std::move(*plan);
     jobs_ = postfile_jobs(*ctrl_, target_.folder);
+    if (!aermod_finished(name)) return;
     kept_.resize(jobs_.size());
     for (std::size_t i = 0; i < jobs_.size(); ++i) {
       for (std::size_t k = i + 1; k < jobs_.size(); ++k) {

@@ -114,6 +114,8 @@ class Run {
   void halt(const Status& status);
   void write(const JobLine& l);
   void set_end(int status, std::string text, std::int64_t datasets, RunKind kind = RunKind::normal);
+  // Whether AERMOD's listing allows the POSTFILEs to be converted; else the run halts.
+  [[nodiscard]] bool aermod_finished(const std::string& name);
   // A run that is skipped before it begins: nothing written.
   [[nodiscard]] bool passed_over(const std::filesystem::path& found, const std::string& name);
 

@@ -44,7 +44,8 @@ constexpr std::string_view kUsage =
     "\n"
     "  -j, --jobs N   convert on up to N threads (default: the usable cores)\n"
     "      --strict   end with status 3 after warnings (or runs skipped)\n"
-    "      --resume   skip runs whose datasets are up to date\n"
+    "      --resume   skip runs whose datasets are up to date\n"    "      --allow-failed-aermod  convert a run whose AERMOD listing lacks\n"
+    "                 \"AERMOD Finishes Successfully\" (else it halts, nothing converted)\n"
     "  -q, --quiet    no run blocks and no progress line: warnings, errors and\n"
     "                 the summary only\n"
     "      --summary FILE  write a JSON account of every run to FILE\n"
@@ -153,6 +154,7 @@ StudyOutcome run_study(std::span<const std::string> args, const std::filesystem:
   for (RunTarget& r : runs) {
     r.in_study = study_form;
     r.resume = opt.resume;
+    r.allow_failed_aermod = opt.allow_failed_aermod;
     given.push_back(r.given.empty() ? r.cfname : r.given);
   }
   if (!opt.summary.empty()) {

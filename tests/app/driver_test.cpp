@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <functional>
 
 #include "app/comline.hpp"
@@ -77,6 +79,53 @@ TEST(Driver, HaltsEndTheRunWithStatus1) {
     EXPECT_EQ(test::lines_of(r.console), console);
     const std::string list = test::read_text(dir / "AERMOD.INP.kst");
     EXPECT_EQ(list.find("NORMAL TERMINATION"), std::string::npos);
+  }
+}
+
+// AERMOD ends with status 0 after fatal errors, its POSTFILEs empty or cut:
+// its listing, as new as them and without its closing line, halts the run.
+TEST(Driver, AFailedAermodRunIsNotConverted) {
+  const std::string finished = " *** Message Summary : AERMOD Model Execution ***\n    *** AERMOD Finishes Successfully ***\n";
+  const std::string failed = " *** Message Summary : AERMOD Model Setup ***\n    *** AERMOD Finishes UN-successfully ***\n";
+  struct Case {
+    const char* what;
+    const char* listing;  // its name
+    std::string text;
+    bool older;  // than the POSTFILE
+    std::vector<std::string> args;
+    int status;
+    bool converted;
+  };
+  const Case cases[] = {
+      {"failed", "AERMOD.OUT", failed, false, {}, 1, false},
+      {"failed, converted as asked", "AERMOD.OUT", failed, false, {"--allow-failed-aermod"}, 0, true},
+      {"failed, listed beside the control file's name", "RUN.OUT", failed, false, {"RUN.INP"}, 1, false},
+      {"an older listing: another run's", "AERMOD.OUT", failed, true, {}, 0, true},
+      {"finished", "AERMOD.OUT", finished, false, {}, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir dir;
+    const std::string control = c.args.empty() || c.args[0] != "RUN.INP" ? "AERMOD.INP" : "RUN.INP";
+    test::write_text(dir / control, kDeck);
+    test::write_bytes(dir / "post01.bin", {});
+    test::write_text(dir / c.listing, c.text);
+    const auto now = std::filesystem::last_write_time(dir / "post01.bin");
+    std::filesystem::last_write_time(dir / c.listing, c.older ? now - std::chrono::hours(1) : now);
+    const test::RunResult r = test::run_in(dir.path(), c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(std::filesystem::exists(dir / "post01.bin.gdx"), c.converted);
+    const std::string list = test::read_text(dir / (control + ".kst"));
+    if (!c.converted) {
+      EXPECT_NE(r.console.find(" Halted: AERMOD did not finish (" + std::string(c.listing) + ")   --   See the list file"),
+                std::string::npos) << r.console;
+      EXPECT_NE(list.find(" kestrel: " + std::string(c.listing) + ", AERMOD's listing, is as new as the POSTFILEs and "
+                          "lacks \"AERMOD Finishes Successfully\": AERMOD did not finish; nothing converted"),
+                std::string::npos) << list;
+    } else if (!c.args.empty()) {
+      EXPECT_NE(r.err.find("AERMOD did not finish; its POSTFILEs converted all the same (--allow-failed-aermod)"),
+                std::string::npos) << r.err;
+    }
   }
 }
 
