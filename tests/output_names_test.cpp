@@ -5,6 +5,8 @@
 // any work: every file and node stays as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <map>
 #include <sstream>
 
@@ -172,7 +174,12 @@ TEST(OutputNames, EveryProgramRefusesDevicesFoldersAndItsInputs) {
     const auto before = entries(dir.path());
     const Ran r = run(row, dir.path());
     EXPECT_EQ(r.status, row.status);
-    EXPECT_EQ(r.err, with_dir(row.err, dir.path()));
+    // Windows joins a folder and a name found in it with a backslash.
+    const auto slashed = [](std::string t) {
+      std::replace(t.begin(), t.end(), '\\', '/');
+      return t;
+    };
+    EXPECT_EQ(slashed(r.err), slashed(with_dir(row.err, dir.path())));
     if (row.status != 0) {
       EXPECT_EQ(changed(before, entries(dir.path())), std::vector<std::string>{});
       continue;
