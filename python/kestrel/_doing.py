@@ -59,7 +59,7 @@ def _hours(h):
     return t.astype("datetime64[ns]") if _NS_FIRST <= int(h) <= _NS_LAST else t.astype("datetime64[s]")
 
 
-def convert(runs=(), jobs=None, strict=False, resume=False, verbose=False):
+def convert(runs=(), jobs=None, strict=False, resume=False, verbose=False, allow_failed_aermod=False):
     """Converts a study as ``kestrel RUN...`` does: each run a folder (its
     AERMOD.INP) or a control file; none for AERMOD.INP in the current folder.
 
@@ -75,6 +75,8 @@ def convert(runs=(), jobs=None, strict=False, resume=False, verbose=False):
         args.append("--strict")
     if resume:
         args.append("--resume")
+    if allow_failed_aermod:
+        args.append("--allow-failed-aermod")
     for r in runs:
         r = os.fspath(r)
         args.append(r if not r.startswith("-") else os.path.join(".", r))

@@ -190,6 +190,13 @@ def test_times_and_paths_that_would_mislead(in_tmp):
     result = kestrel.convert(["runs/aertest-disccart"])
     assert result[0].datasets and all(os.path.exists(d.path) for d in result[0].datasets)
     gdx = result[0].datasets[0].path
+    # A listing as new as the POSTFILEs that lacks AERMOD's closing line: halted, unless asked.
+    failed = copy_run("aertest-disccart", in_tmp / "failed")
+    (failed / "AERMOD.OUT").write_text(" *** AERMOD Finishes UN-successfully ***\n")
+    halted = kestrel.convert([failed])
+    assert halted[0].status == "halted" and halted[0].exit_status == 1 and not halted[0].datasets
+    assert "AERMOD did not finish" in halted[0].text
+    assert kestrel.convert([failed], allow_failed_aermod=True)[0].status == "normal"
     ds = kestrel.open_dataset(gdx)
     times = ds["time"].values.copy()
     times[3] = np.datetime64("NaT")
