@@ -32,6 +32,7 @@ struct RunTarget {
   std::string prefix;            // the folder as seen from the current one, "" or ending in '/'
   bool folder_form = false;      // a folder, or no RUN: the control file is its AERMOD.INP
   bool in_study = false;         // two or more RUNs, or a folder
+  bool among_others = false;     // two or more RUNs
   bool resume = false;           // --resume
   bool allow_failed_aermod = false;  // --allow-failed-aermod
 };

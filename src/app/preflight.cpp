@@ -63,19 +63,21 @@ bool newer_or_equal(const std::filesystem::path& p, Time than) {
 
 }  // namespace
 
-std::string no_aermod_inp(const std::filesystem::path& folder, const std::string& shown, const std::string& prefix) {
+std::vector<std::string> inp_files(const std::filesystem::path& folder) {
   std::vector<std::string> inp;
   std::error_code ec;
   for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = io::utf8_of(it->path().filename());
     std::string ext = name.size() > 4 ? name.substr(name.size() - 4) : std::string();
     for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (ext == ".INP" &&
-        it->is_regular_file(ec)) {
-      inp.push_back(name);
-    }
+    if (ext == ".INP" && it->is_regular_file(ec)) inp.push_back(name);
   }
   std::sort(inp.begin(), inp.end());
+  return inp;
+}
+
+std::string no_aermod_inp(const std::filesystem::path& folder, const std::string& shown, const std::string& prefix) {
+  const std::vector<std::string> inp = inp_files(folder);
   std::string text = shown + " has no AERMOD.INP; ";
   if (inp.empty()) return text + "no .inp file";
   text += inp.size() == 1 ? "its control file: " : "its control files: ";

@@ -7,8 +7,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kestrel {
+
+// The .inp files of a folder (in any case), in name order.
+[[nodiscard]] std::vector<std::string> inp_files(const std::filesystem::path& folder);
 
 // "<folder> has no AERMOD.INP; its control files: a.inp, b.inp (give it as
 // <prefix>a.inp)", or "...; no .inp file": what a folder RUN without its

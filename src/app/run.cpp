@@ -188,6 +188,12 @@ void Run::start() {
     const std::string name = exists ? io::utf8_of(found.filename()) : target_.cfname;
     if (exists) control_ = target_.prefix + name;
     if (exists && passed_over(found, name)) return;
+    // A folder among the runs that holds no control file at all (notes, a
+    // shared met folder) is skipped as a stray file is.
+    if (!exists && target_.folder_form && target_.among_others && inp_files(target_.folder).empty()) {
+      ch_.to_error("kestrel: skipped " + target_.given + ": a folder without a control file (no .inp file)");
+      return set_end(kExitNormal, "skipped, a folder without a control file", 0, RunKind::skipped);
+    }
     banner(ch_, "SETUP PHASE");
     // Longer names leave no room for ".kst" within the 132 columns.
     if (name.size() > kMaxNameLength) throw IoError("control-file name is longer than 128 characters");

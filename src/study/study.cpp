@@ -153,6 +153,7 @@ StudyOutcome run_study(std::span<const std::string> args, const std::filesystem:
   std::vector<std::string> given;
   for (RunTarget& r : runs) {
     r.in_study = study_form;
+    r.among_others = several;
     r.resume = opt.resume;
     r.allow_failed_aermod = opt.allow_failed_aermod;
     given.push_back(r.given.empty() ? r.cfname : r.given);

@@ -72,7 +72,10 @@ void make_study(const fs::path& root) {
 TEST(StudyAccounts, StrayFilesAndFoldersWithoutAermodInp) {
   test::TempDir dir;
   make_study(dir.path());
-  const std::vector<std::string> runs = {"runs/README.md", "runs/halts", "runs/missing", "runs/named", "runs/ok"};
+  fs::create_directories(dir / "runs" / "notes");
+  test::write_text(dir / "runs" / "notes" / "todo.txt", "ask for the 2019 met\n");
+  const std::vector<std::string> runs = {"runs/README.md", "runs/halts", "runs/missing", "runs/named", "runs/notes",
+                                         "runs/ok"};
   std::vector<std::string> args = {"--summary", "study.json"};
   args.insert(args.end(), runs.begin(), runs.end());
   const test::RunResult r = test::run_in(dir.path(), args);
@@ -81,7 +84,9 @@ TEST(StudyAccounts, StrayFilesAndFoldersWithoutAermodInp) {
   EXPECT_TRUE(has(r.err, "kestrel: runs/named has no AERMOD.INP; its control file: disccart.inp (give it as "
                          "runs/named/disccart.inp)\n"));
   EXPECT_TRUE(has(r.console, "\nruns/README.md: skipped, not an AERMOD control file\n"));
-  EXPECT_TRUE(has(r.console, "kestrel: 5 runs: 1 normal, 1 halted, 2 failed, 1 skipped; 2 datasets written"));
+  EXPECT_TRUE(has(r.err, "kestrel: skipped runs/notes: a folder without a control file (no .inp file)\n"));
+  EXPECT_TRUE(has(r.console, "\nruns/notes: skipped, a folder without a control file\n"));
+  EXPECT_TRUE(has(r.console, "kestrel: 6 runs: 1 normal, 1 halted, 2 failed, 2 skipped; 2 datasets written"));
   EXPECT_FALSE(has(r.console, "AERMOD application files"));  // not true of runs in a study
   std::vector<std::string> beside;
   for (const auto& e : fs::directory_iterator(dir / "runs")) {
@@ -98,12 +103,13 @@ TEST(StudyAccounts, StrayFilesAndFoldersWithoutAermodInp) {
   EXPECT_EQ(alone.err, "kestrel: skipped README.md: not an AERMOD control file (no CO STARTING line)\n");
   EXPECT_EQ(test::run_in(dir / "runs" / "named").err,
             "kestrel: . has no AERMOD.INP; its control file: disccart.inp (give it as disccart.inp)\n");
+  EXPECT_EQ(test::run_in(dir.path(), {"runs/notes"}).status, 2);
 
 #ifdef KESTREL_HAVE_JSON
   const auto doc = nlohmann::json::parse(test::read_text(dir / "study.json"));
   EXPECT_EQ(doc["exit_status"], 2);
   ASSERT_EQ(doc["runs"].size(), runs.size());
-  const std::vector<std::string> statuses = {"skipped", "halted", "failed", "failed", "normal"};
+  const std::vector<std::string> statuses = {"skipped", "halted", "failed", "failed", "skipped", "normal"};
   for (std::size_t i = 0; i < runs.size(); ++i) {
     const auto& run = doc["runs"][i];
     EXPECT_EQ(run["run"], runs[i]);
@@ -114,7 +120,7 @@ TEST(StudyAccounts, StrayFilesAndFoldersWithoutAermodInp) {
     }
   }
   EXPECT_EQ(doc["runs"][1]["message"], "ERROR reading AERMOD file as R*8");
-  EXPECT_EQ(doc["runs"][4]["datasets"][0]["first_period_end"], "1988-01-01T01:00:00");
+  EXPECT_EQ(doc["runs"][5]["datasets"][0]["first_period_end"], "1988-01-01T01:00:00");
   EXPECT_FALSE(fs::exists(dir / "study.json.part"));
 #endif
 }
