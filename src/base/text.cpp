@@ -1,5 +1,7 @@
 #include "base/text.hpp"
 
+#include <cstdio>
+
 namespace kestrel {
 
 std::string fixed(std::string_view s, std::size_t width) {
@@ -25,6 +27,19 @@ std::string_view trim(std::string_view s) noexcept {
 
 std::string count_of(std::int64_t n, std::string_view what) {
   return std::to_string(n) + " " + std::string(what) + (n == 1 ? "" : "s");
+}
+
+std::string utc_text(std::chrono::system_clock::time_point t) {
+  using namespace std::chrono;
+  const auto day = floor<days>(t);
+  const year_month_day ymd{day};
+  const hh_mm_ss hms{floor<seconds>(t - day)};
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
+                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
+                static_cast<int>(hms.seconds().count()));
+  return buf;
 }
 
 }  // namespace kestrel

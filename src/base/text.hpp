@@ -2,6 +2,7 @@
 // right and cut when longer. Only the space counts as a blank.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,6 +25,9 @@ std::string fixed(std::string_view s, std::size_t width);
 // a count made by subtraction (a run period ending before it begins) shows
 // as the negative number it is.
 [[nodiscard]] std::string count_of(std::int64_t n, std::string_view what);
+
+// "2026-12-08T19:30:05Z": a time in UTC, to the second (ISO 8601).
+[[nodiscard]] std::string utc_text(std::chrono::system_clock::time_point t);
 
 // Length without trailing blanks.
 std::size_t len_trim(std::string_view s) noexcept;

@@ -1,10 +1,10 @@
 #include "dataset/join_list.hpp"
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <system_error>
 
+#include "base/text.hpp"
 #include "base/version.hpp"
 
 namespace kestrel::dataset {
@@ -13,21 +13,9 @@ namespace {
 
 constexpr std::string_view kHead = "KESTREL-JOIN ";
 
-std::string two(unsigned v) {
-  char s[8];
-  std::snprintf(s, sizeof s, "%02u", v % 100);
-  return s;
-}
-
-std::string utc_of(std::chrono::system_clock::time_point tp) {
-  using namespace std::chrono;
-  const auto day = floor<days>(tp);
-  const year_month_day ymd{day};
-  const hh_mm_ss hms{floor<seconds>(tp - day)};
-  return std::to_string(static_cast<int>(ymd.year())) + "-" + two(static_cast<unsigned>(ymd.month())) + "-" +
-         two(static_cast<unsigned>(ymd.day())) + " " + two(static_cast<unsigned>(hms.hours().count())) + ":" +
-         two(static_cast<unsigned>(hms.minutes().count())) + ":" + two(static_cast<unsigned>(hms.seconds().count())) +
-         " UTC";
+std::string modified_utc(std::filesystem::file_time_type t) {
+  return utc_text(
+      std::chrono::time_point_cast<std::chrono::system_clock::duration>(std::chrono::file_clock::to_sys(t)));
 }
 
 }  // namespace
@@ -38,25 +26,18 @@ std::filesystem::path join_list_for(const std::filesystem::path& path) {
   return p;
 }
 
-std::string utc_text(std::filesystem::file_time_type t) {
-  return utc_of(std::chrono::time_point_cast<std::chrono::system_clock::duration>(
-      std::chrono::file_clock::to_sys(t)));
-}
-
-std::string utc_now() { return utc_of(std::chrono::system_clock::now()); }
-
 std::string join_input_line(std::string_view name, const std::filesystem::path& path) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
   std::string line = std::string(name) + ", " + (ec ? std::string("size unknown") : std::to_string(size) + " bytes");
   const auto t = std::filesystem::last_write_time(path, ec);
-  if (!ec) line += ", modified " + utc_text(t);
+  if (!ec) line += ", modified " + modified_utc(t);
   return line;
 }
 
 std::string join_list_head(std::string_view mode) {
   return std::string(kHead) + std::string(mver) + " (level " + std::string(mlevel) + "): " + std::string(mode) +
-         ", " + utc_now();
+         ", " + utc_text(std::chrono::system_clock::now());
 }
 
 std::optional<std::vector<std::string>> read_join_list(const std::filesystem::path& path) {

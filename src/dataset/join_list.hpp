@@ -16,15 +16,11 @@ namespace kestrel::dataset {
 // The list file of the dataset at `path`.
 std::filesystem::path join_list_for(const std::filesystem::path& path);
 
-// "2026-12-08 19:30:05 UTC": a file's modification time, or now.
-std::string utc_text(std::filesystem::file_time_type t);
-std::string utc_now();
-
 // An input as the list file names it: "n1/ALL_01H.BIN.gdx, 123456 bytes,
-// modified 2026-12-08 19:20:11 UTC".
+// modified 2026-12-08T19:20:11Z".
 std::string join_input_line(std::string_view name, const std::filesystem::path& path);
 
-// The list file's first line: "KESTREL-JOIN <version> (level <level>): --receptors, 2026-12-08 19:30:05 UTC".
+// The list file's first line: "KESTREL-JOIN <version> (level <level>): --receptors, 2026-12-08T19:30:05Z".
 std::string join_list_head(std::string_view mode);
 
 // Its lines (the first without "KESTREL-JOIN "), when `path` has a join

@@ -1,9 +1,9 @@
 #include "study/summary_file.hpp"
 
 #include <cstdio>
-#include <ctime>
 
 #include "base/io_error.hpp"
+#include "base/text.hpp"
 #include "base/version.hpp"
 #include "dataset/output_type.hpp"
 #include "datetime/datetime.hpp"
@@ -30,19 +30,6 @@ ordered_json iso(const DateHour& t) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:00:00", static_cast<int>(t.yr), static_cast<int>(mo),
                 static_cast<int>(dy), static_cast<int>(t.hr));
-  return buf;
-}
-
-std::string utc(std::chrono::system_clock::time_point t) {
-  const std::time_t tt = std::chrono::system_clock::to_time_t(t);
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &tt);
-#else
-  gmtime_r(&tt, &tm);
-#endif
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
   return buf;
 }
 
@@ -81,8 +68,8 @@ void write_summary_file(const std::filesystem::path& path, const std::string& sh
   ordered_json doc;
   doc["kestrel"] = {{"version", std::string(mver)}, {"level", std::string(mlevel)}};
   doc["command_line"] = std::vector<std::string>(a.args.begin(), a.args.end());
-  doc["start"] = utc(a.start);
-  doc["end"] = utc(a.end);
+  doc["start"] = utc_text(a.start);
+  doc["end"] = utc_text(a.end);
   doc["exit_status"] = a.status;
   ordered_json runs = ordered_json::array();
   for (std::size_t i = 0; i < a.ends.size(); ++i) runs.push_back(run_json(a.given[i], a.ends[i]));
